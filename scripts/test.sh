@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: first the normal build, then the
+# same suite under AddressSanitizer + UndefinedBehaviorSanitizer (skip it with VT_NO_ASAN=1).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+
+bash "$root/scripts/build.sh" >/dev/null
+(cd "$root/build" && ctest --output-on-failure -j "$(nproc)" --timeout 600)
+
+if [ "${VT_NO_ASAN:-0}" != "1" ]; then
+  bash "$root/scripts/build.sh" --sanitize >/dev/null
+  (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     ctest --output-on-failure -j "$(nproc)" --timeout 900)
+fi

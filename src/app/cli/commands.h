@@ -1,0 +1,13 @@
+// Each subcommand of vantrelle-cli registers itself here; exitCode receives 0 (all files
+// fine), 1 (some file could not be processed) or 2 (usage).
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace vt::cli {
+
+void AddInfoCommand(CLI::App& app, int& exitCode);
+
+}  // namespace vt::cli
