@@ -13,14 +13,17 @@ function(vt_add_library name folder)
   endif()
 endfunction()
 
-# One GoogleTest executable per test folder, linked with the library it tests.
-function(vt_add_test_folder name folder)
-  file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp")
-  if(NOT _sources)
-    return()
-  endif()
-  add_executable(${name} ${_sources})
-  target_link_libraries(${name} PRIVATE vt_test_support GTest::gtest_main ${ARGN})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "VT_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+# One GoogleTest executable per test file (test_<folder>_<file>), linked with the library it
+# tests, so that a test file can be built and run on its own.
+function(vt_add_test_folder folder)
+  file(GLOB _sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${folder}/*_test.cpp")
+  foreach(_src ${_sources})
+    get_filename_component(_stem "${_src}" NAME_WE)
+    string(REGEX REPLACE "_test$" "" _stem "${_stem}")
+    set(_name "test_${folder}_${_stem}")
+    add_executable(${_name} ${_src})
+    target_link_libraries(${_name} PRIVATE vt_test_support GTest::gtest_main ${ARGN})
+    gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 120
+      PROPERTIES ENVIRONMENT "VT_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+  endforeach()
 endfunction()
