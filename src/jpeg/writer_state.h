@@ -1,0 +1,8 @@
+// The baseline writer's working state, held by each TkelJpegImage.
+#pragma once
+
+namespace vt {
+
+struct TkelJpegWriterState {};
+
+}  // namespace vt
