@@ -1,0 +1,140 @@
+// The 2-D cell maps of the decoder: MCU offsets, coefficient blocks, sample planes and the
+// presence map are all TkelJpegMap with a different cell size.
+//
+// Storage is kept per row. A map created "sparse" (TkelMCUs, TkelOffsets) allocates a row
+// only when a cell in it is first written (WritableRow / WritableCell); rows never written
+// cost one pointer and read back as absent (Row() == nullptr). A "dense" map
+// (TkelComponentData, TkelAlphaComponentData) allocates and zeroes every row when it is
+// dimensioned, like a plain array.
+//
+// For the coefficient and offset maps `Rows` is the number of rows that decoding has reached
+// so far, not the height the frame header declares: the decoder grows a map row by row as
+// MCU rows are met in the data (a tiny file that declares 65535 x 65535 therefore never
+// claims gigabytes). Readers treat every row at or beyond `Rows`, and every absent row, as
+// never decoded (blocks with Decoded = 0, offset entries with Valid = 0).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace vt {
+
+class TkelJpegMap {
+ public:
+  TkelJpegMap(int32_t cellSize, bool dense);
+  virtual ~TkelJpegMap() = default;
+  TkelJpegMap(const TkelJpegMap&) = delete;
+  TkelJpegMap& operator=(const TkelJpegMap&) = delete;
+
+  int32_t Size = 0;  // bytes allocated for cells
+  int32_t Columns = 0;
+  int32_t Rows = 0;
+  const int32_t CellSize;
+  int32_t RowStride = 0;  // Columns * CellSize
+  const bool Dense;
+
+  // Changes the column count keeping the contents of cells that stay inside (new cells 0).
+  void SetColumns(int32_t n);
+  // Changes the row count keeping the rows that stay (dense maps zero the new rows).
+  void SetRows(int32_t n);
+  // Zeroes every allocated cell.
+  void ClearCells();
+  // Frees all storage and sets all counts to 0.
+  void ReleaseCells();
+
+  // The row's bytes, or nullptr when the row is outside the map or was never written.
+  uint8_t* Row(int32_t row) const {
+    if (row < 0 || row >= Rows) return nullptr;
+    return rows_[static_cast<size_t>(row)].get();
+  }
+  // The row's bytes, allocated (zeroed) on first use; nullptr only outside the map.
+  uint8_t* WritableRow(int32_t row);
+  uint8_t* Cell(int32_t col, int32_t row) const {
+    if (col < 0 || col >= Columns) return nullptr;
+    uint8_t* r = Row(row);
+    return r ? r + static_cast<size_t>(col) * CellSize : nullptr;
+  }
+  uint8_t* WritableCell(int32_t col, int32_t row) {
+    if (col < 0 || col >= Columns) return nullptr;
+    uint8_t* r = WritableRow(row);
+    return r ? r + static_cast<size_t>(col) * CellSize : nullptr;
+  }
+  // Number of rows that hold storage.
+  int32_t PresentRows() const;
+
+ private:
+  std::vector<std::unique_ptr<uint8_t[]>> rows_;
+};
+
+// One MCU offset entry (cell of TkelOffsets). Byte values are Position values.
+struct TkelOffsetEntry {
+  int32_t StartByte;
+  int32_t StartBit;  // 0..7, from the most significant bit
+  int32_t EndByte;   // byte holding the bit after the MCU's last bit
+  int32_t EndBit;
+  uint8_t Valid;     // set when the start was recorded
+};
+static_assert(sizeof(TkelOffsetEntry) == 20);
+
+// One coefficient block (cell of TkelMCUs): quantised coefficients in natural order.
+struct TkelCoefBlock {
+  int16_t Coef[64];
+  uint8_t Decoded;  // the block's DC value was decoded in this image
+  uint8_t Reserved[11];
+};
+static_assert(sizeof(TkelCoefBlock) == 140);
+
+// One offset entry per MCU position of the current scan (Columns = MCUs per row).
+class TkelOffsets : public TkelJpegMap {
+ public:
+  TkelOffsets() : TkelJpegMap(sizeof(TkelOffsetEntry), false) {}
+  const TkelOffsetEntry* Entry(int32_t col, int32_t row) const {
+    return reinterpret_cast<const TkelOffsetEntry*>(Cell(col, row));
+  }
+  TkelOffsetEntry* WritableEntry(int32_t col, int32_t row) {
+    return reinterpret_cast<TkelOffsetEntry*>(WritableCell(col, row));
+  }
+};
+
+// The coefficient blocks of one frame component, block rows by block columns.
+class TkelMCUs : public TkelJpegMap {
+ public:
+  TkelMCUs() : TkelJpegMap(sizeof(TkelCoefBlock), false) {}
+  // Geometry of the scan that last dimensioned the map.
+  int32_t MCUsPerRow = 0;
+  int32_t MCURows = 0;      // MCU rows of the frame (the map's Rows may be fewer: see above)
+  int32_t MCUWidth = 0;
+  int32_t MCUHeight = 0;
+  int32_t BlocksAcross = 0;  // blocks per MCU across
+  int32_t BlocksDown = 0;    // blocks per MCU down
+  int32_t BlocksPerMCU = 0;
+  int32_t BlockWidth = 0;    // pixels covered by one block: (MaxH / H) * 8
+  int32_t BlockHeight = 0;
+  int32_t UpsampleH = 0;     // MaxH / H
+  int32_t UpsampleV = 0;     // MaxV / V
+
+  // nullptr when absent (never decoded).
+  const TkelCoefBlock* Block(int32_t col, int32_t row) const {
+    return reinterpret_cast<const TkelCoefBlock*>(Cell(col, row));
+  }
+  TkelCoefBlock* WritableBlock(int32_t col, int32_t row) {
+    return reinterpret_cast<TkelCoefBlock*>(WritableCell(col, row));
+  }
+};
+
+// A sample plane of one component: signed 16-bit samples, Columns x Rows pixels.
+class TkelComponentData : public TkelJpegMap {
+ public:
+  TkelComponentData() : TkelJpegMap(2, true) {}
+  int16_t* Samples(int32_t row) const { return reinterpret_cast<int16_t*>(Row(row)); }
+};
+
+// The presence map: one bit per 8x8 pixel area, eight areas per byte.
+class TkelAlphaComponentData : public TkelJpegMap {
+ public:
+  TkelAlphaComponentData() : TkelJpegMap(1, true) {}
+};
+
+}  // namespace vt

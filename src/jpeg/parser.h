@@ -1,0 +1,273 @@
+// TkelBaseJpegParser: reads a JPEG stream marker by marker, keeps the tables, frame and scan
+// records, and decodes each scan's entropy-coded data into coefficient blocks (kept in
+// per-component TkelMCUs maps) with restart-marker resynchronisation. Every failure is a
+// result code (jpeg_constants.h); everything read so far stays readable. Decoding never
+// throws for bad input.
+//
+// The implementation is split by stage: byte_reader.cpp (buffered reading, markers,
+// lengths), parser.cpp (main loop, events, recorders), segment_*.cpp (SOF, DQT, DHT, DRI,
+// SOS, APP identification), color_model.cpp, bit_reader.h/huffman_decode.cpp (entropy
+// decoding), block_decode.cpp (sequential and progressive blocks), scan_decoder.cpp (MCU
+// loop, restarts, DNL, offsets), decoded_percent.cpp and mcu_repair.cpp (re-decoding and
+// grid edits).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/jpeg_id.h"
+#include "jpeg/jpeg_map.h"
+
+namespace vt {
+
+struct TkelQuantTable {
+  uint16_t Entries[64];    // in segment (zig-zag) order
+  uint8_t Defined;
+  int32_t Scaled512[64];   // entry * 512 at the natural position
+  int32_t Scaled8[64];     // entry * 8 at the natural position
+};
+
+// Fast-lookup width of the Huffman decoder (codes up to this length resolve in one step).
+constexpr int kHuffLookupBits = 9;
+
+struct TkelHuffmanTable {
+  // Per code length 1..16 (index 0 unused).
+  int32_t Counts[17];
+  int32_t MinCode[17];   // smallest code
+  int32_t MaxCode[17];   // largest code
+  int32_t ValIndex[17];  // index of its first value
+  uint8_t Values[256];   // in segment order
+  int32_t MinLength;     // shortest length with a code (17 when none)
+  uint8_t Defined;       // set by DHT
+  uint8_t Built;         // code ranges derived; cleared by a DHT that redefines the table
+  // Derived with Built: for each kHuffLookupBits-bit prefix, the code length (0 = longer
+  // than kHuffLookupBits) and symbol that the bit-by-bit rule yields.
+  uint8_t LookupLength[1 << kHuffLookupBits];
+  uint8_t LookupValue[1 << kHuffLookupBits];
+};
+
+struct TkelFrameComponent {
+  uint8_t Id;
+  int32_t V;
+  int32_t H;
+  uint8_t QuantTable;
+  TkelQuantTable Quant;  // copy of the table in force at the component's last scan (image)
+  int32_t ExpectedMCUs;
+  int32_t DecodedMCUs;
+  uint8_t InScan;
+};
+
+struct TkelScanComponent {
+  uint8_t Id;
+  int32_t FrameIndex;
+  int32_t H;
+  int32_t V;
+  int32_t BlockWidth;   // (MaxH / H) * 8
+  int32_t BlockHeight;  // (MaxV / V) * 8
+  int32_t BlocksAcross;  // blocks per MCU across
+  int32_t BlocksDown;
+  uint8_t QuantTable;
+  uint8_t DcTable;
+  uint8_t AcTable;
+  int32_t DcPredictor;
+  uint8_t ForceDc;   // the next DC value is ForcedDc (re-decoding)
+  int32_t ForcedDc;
+};
+
+// Raw copies of every complete APPn/COM segment (FF, marker, length, payload), recorded
+// under pfRecordSegments for the baseline writer. Data.size() is the capacity.
+struct TkelRawSegments {
+  std::vector<uint8_t> Data;
+  int32_t Length = 0;
+};
+
+class TkelBaseJpegParser {
+ public:
+  // bufferSize 0: no read buffer of the caller's size (reads are still batched internally
+  // and the stream is put back to the first unconsumed byte before Parse returns).
+  // overridesAppBlock: the subclass replaces DoAppBlock, so APP blocks are collected.
+  explicit TkelBaseJpegParser(int32_t bufferSize = 0, bool overridesAppBlock = false);
+  virtual ~TkelBaseJpegParser();
+  TkelBaseJpegParser(const TkelBaseJpegParser&) = delete;
+  TkelBaseJpegParser& operator=(const TkelBaseJpegParser&) = delete;
+
+  // --- virtual operations, in slot order ---
+  virtual void Reset();
+  virtual int Parse(uint16_t flags, int colorModel);
+  // Dimensions the maps for the scan that starts (see jpeg_map.h on Rows).
+  virtual void PrepareScan();
+
+  // --- events (no-ops here) ---
+  virtual void DoSkippedByte(int value);
+  virtual void DoSegment(int marker, int32_t length, const uint8_t* payload, int32_t count);
+  virtual void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count);
+  virtual void DoAppBlock(int64_t offset, const uint8_t* bytes, int32_t count);
+  // Asked once per SOF; true only for progressive frames here.
+  virtual bool KeepCoefficients();
+
+  // Reads from the stream's current position; Position starts at 0 there.
+  int LoadFromStream(TStream& stream, uint16_t flags, int colorModel);
+  int GetColorModel() const;
+  int DecodedPercent() const;
+
+  // --- MCU repair (valid after a scan was decoded, until the next Reset) ---
+  // search: 0 none, 1 forward, 2 backward (bit by bit, up to 385 attempts).
+  int RedecodeFrom(int32_t startMCU, int32_t startByte, int32_t startBit, int search, bool useNextDC);
+  bool IsMCUDecoded(int32_t col, int32_t row) const;
+  void ClearMCU(int32_t col, int32_t row);
+  void InsertMCU(int32_t col, int32_t row);
+  void InsertMCURow(int32_t col, int32_t row);
+  void DeleteMCU(int32_t col, int32_t row);
+  // A copy of the entry; all zero when there is none.
+  TkelOffsetEntry GetMCUOffsets(int32_t col, int32_t row) const;
+
+  // ------------------------------------------------------------------ state
+  uint16_t Flags = 0;
+  int64_t ScanDataOffset = 0;  // Position right after the most recent SOS header
+  int64_t Position = 0;        // bytes consumed since LoadFromStream
+  int64_t StreamOrigin = 0;    // stream position at which Position was 0
+  const bool OverridesAppBlock;
+
+  uint8_t AllowedMarkers[32] = {};  // one bit per marker code
+  bool HasJFIF = false;
+  bool HasAdobe = false;
+  uint8_t AdobeTransform = 0;
+  bool HasG3Fax = false;
+  bool HasICCProfile = false;
+  uint8_t ForcedColorModel = 0;
+
+  TkelQuantTable QuantTables[4] = {};
+  TkelHuffmanTable DcTables[4] = {};
+  TkelHuffmanTable AcTables[4] = {};
+
+  // Frame
+  int32_t Process = 0;  // SOF marker code
+  uint8_t Precision = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t ComponentCount = 0;
+  TkelFrameComponent FrameComponents[4] = {};
+  int32_t MaxH = 0;
+  int32_t MaxV = 0;
+  bool FrameSeen = false;
+  bool HeightFromDNL = false;
+  int32_t ScanCount = 0;
+  std::string ComponentIds;
+
+  // Scan
+  int32_t ScanComponentCount = 0;
+  TkelScanComponent ScanComponents[4] = {};
+  int32_t Ss = 0, Se = 0, Ah = 0, Al = 0;
+
+  // MCU geometry of the current scan
+  int32_t MCUWidth = 0;
+  int32_t MCUHeight = 0;
+  int32_t MCUsPerRow = 0;
+  int32_t MCURows = 0;
+
+  // Restart state
+  int32_t RestartInterval = 0;
+  int32_t MCUsSinceRestart = 0;
+  int32_t NextRestartMarker = 0xD0;
+  int32_t MCUCounter = 0;
+
+  bool KeepsCoefficients = false;  // KeepCoefficients answer at SOF
+  std::unique_ptr<TkelJpegID> ID;
+  bool DataErrors = false;
+  int32_t EobRun = 0;           // progressive end-of-band run of the current scan
+  int32_t CleanMCUs = 0;        // MCUs decoded without error in the current re-decoding run
+  std::unique_ptr<TkelMCUs> MCUs[4];   // by frame component index
+  std::unique_ptr<TkelOffsets> Offsets;
+  TkelRawSegments RawSegments;
+
+ protected:
+  // ---- byte reading (byte_reader.cpp) ----
+  // Reads up to count bytes; returns how many arrived (Position advances by that).
+  int64_t ReadBytes(uint8_t* dst, int64_t count);
+  // Next byte or -1 at the end of the data.
+  int ReadByte() {
+    if (bufCur_ < bufEnd_ && Position < readLimit_) {
+      ++Position;
+      return *bufCur_++;
+    }
+    return ReadByteSlow();
+  }
+  int ReadByteSlow();
+  void EmptyReadBuffer();     // drops unread buffered bytes, stream back at Position
+  void SyncStreamPosition();  // puts the stream at the first unconsumed byte
+  void UnreadBytes(int64_t count);  // gives back bytes just read (at most kReadHistory)
+  int ReadMarker(int& marker);
+  int ReadSegmentLength(int marker, int32_t& payloadLength);
+
+  // ---- main loop helpers (parser.cpp) ----
+  void FlushAppBlock();
+  void AddToAppBlock(int64_t offset, int marker, int32_t declaredLength, const uint8_t* bytes, int32_t count);
+  void RecordRawSegment(int marker, int32_t length, const uint8_t* payload);
+  void AllowMarker(int marker, bool allowed);
+  bool IsAllowed(int marker) const { return (AllowedMarkers[marker >> 3] >> (marker & 7)) & 1; }
+
+  // ---- segment parsers (segment_*.cpp) ----
+  int ParseFrame(int marker, const uint8_t* p, int32_t n);
+  int ParseQuantTables(const uint8_t* p, int32_t n);
+  int ParseHuffmanTables(const uint8_t* p, int32_t n);
+  int ParseRestartInterval(const uint8_t* p, int32_t n);
+  int ParseScanHeader(const uint8_t* p, int32_t n);
+  void IdentifyAppSegment(int marker, const uint8_t* p, int32_t n);
+
+  // ---- entropy decoding (scan_decoder.cpp, block_decode.cpp, bit_reader.h) ----
+  int DecodeScan();
+  int SetUpScanTables(bool accumulateExpected);
+  int DecodeMCUs(int32_t total, int search, bool repair);
+  int DecodeOneMCU(int32_t col, int32_t row);
+  int DecodeBlock(TkelScanComponent& sc, TkelCoefBlock* block);
+  void ResetRestartState();
+  void SynchronizeRestart(int marker);
+  void SearchNextRestart();
+  void RecordMCUStart(int32_t counter);
+  void RecordMCUEnd(int32_t counter);
+  int ReadDNL();
+  TkelCoefBlock* LocateBlock(const TkelScanComponent& sc, int b, int32_t col, int32_t row);
+  void ClearMCUBlocks(int32_t counter);
+
+  // Bit reader: bits are held in acc_ (next bit at bit 63); see bit_reader.cpp.
+  int FillBits();                   // returns 0 or the pending code when nothing more arrives
+  int ReachPending();               // the byte-at-a-time reader meets the pending marker/end
+  void ReturnLookahead();           // gives back whole bytes read ahead; keeps bits of the current byte
+  void DropBits();                  // bits left = 0 (after ReturnLookahead)
+  int BitsLeftInByte() const { return accBits_ & 7; }
+  int HuffDecode(const TkelHuffmanTable& t, int& symbol);
+  int HuffDecodeSlow(const TkelHuffmanTable& t, int& symbol);
+  int ReadBits(int n, int& value);
+
+  uint64_t acc_ = 0;
+  int accBits_ = 0;
+  uint32_t stuffedMask_ = 0;  // bit i set: the i-th most recent whole byte in acc_ was FF 00
+  int pendingCode_ = -1;      // -1 none; 256 end of data; else the marker code met ahead
+  int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
+  TkelCoefBlock scratch_{};
+
+ private:
+  friend class TkelParserTestAccess;
+  void FreeMaps();
+  void ClearParseState();
+
+  TStream* stream_ = nullptr;
+  int32_t bufferSize_;
+  std::vector<uint8_t> buffer_;    // kReadHistory bytes of history, then the data
+  const uint8_t* bufCur_ = nullptr;
+  const uint8_t* bufEnd_ = nullptr;
+  int64_t bufferStreamPos_ = 0;    // stream position at which the buffer was last filled
+  int64_t readLimit_ = INT64_MAX;  // Position values at or beyond this are not read
+  std::vector<uint8_t> segment_;   // payload of the current segment
+  int32_t segmentLength_ = 0;
+  bool segmentIsApp_ = false;
+  std::vector<uint8_t> appBlock_;
+  int32_t appBlockLength_ = 0;
+  int64_t appBlockOffset_ = 0;
+};
+
+}  // namespace vt
