@@ -1,0 +1,53 @@
+#include "jpeg/bit_writer.h"
+
+#include <cstring>
+
+namespace vt {
+
+TkelBitWriter::TkelBitWriter(TStream& stream, std::vector<uint8_t>& buffer) : stream_(stream) {
+  if (buffer.size() < static_cast<size_t>(kBufferSize)) buffer.resize(kBufferSize);
+  data_ = buffer.data();
+}
+
+void TkelBitWriter::WriteBytes(const uint8_t* bytes, size_t count) {
+  while (count > 0) {
+    if (fill_ >= kBufferSize) FlushBuffer();
+    size_t n = static_cast<size_t>(kBufferSize - fill_);
+    if (n > count) n = count;
+    std::memcpy(data_ + fill_, bytes, n);
+    fill_ += static_cast<int>(n);
+    bytes += n;
+    count -= n;
+  }
+}
+
+void TkelBitWriter::EmitBytes() {
+  // Up to 7 data bytes, each possibly followed by a stuffed zero.
+  if (fill_ > kBufferSize - 16) FlushBuffer();
+  while (accBits_ >= 8) {
+    accBits_ -= 8;
+    EmitStuffed(static_cast<uint8_t>(acc_ >> accBits_));
+  }
+}
+
+void TkelBitWriter::PadBits() {
+  if (accBits_ % 8 != 0) {
+    const int pad = 8 - accBits_ % 8;
+    acc_ = (acc_ << pad) | ((1u << pad) - 1);
+    accBits_ += pad;
+  }
+  if (fill_ > kBufferSize - 10) FlushBuffer();
+  while (accBits_ >= 8) {
+    accBits_ -= 8;
+    EmitStuffed(static_cast<uint8_t>(acc_ >> accBits_));
+  }
+  acc_ = 0;
+}
+
+void TkelBitWriter::FlushBuffer() {
+  if (fill_ > 0) stream_.WriteBuffer(data_, fill_);
+  flushed_ += fill_;
+  fill_ = 0;
+}
+
+}  // namespace vt

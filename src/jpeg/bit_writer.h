@@ -1,0 +1,60 @@
+// Output of the baseline writer: a 1,048,576-byte buffer written to a TStream whenever it is
+// full, raw bytes for marker segments, and a bit packer for entropy-coded data that stuffs a
+// 0x00 after every 0xFF and pads the last byte with 1 bits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/stream.h"
+
+namespace vt {
+
+class TkelBitWriter {
+ public:
+  static constexpr int kBufferSize = 1048576;
+
+  // buffer is the writer state's output buffer: sized to kBufferSize here on first use.
+  TkelBitWriter(TStream& stream, std::vector<uint8_t>& buffer);
+
+  void WriteByte(uint8_t b) {
+    if (fill_ >= kBufferSize) FlushBuffer();
+    data_[fill_++] = b;
+  }
+  void WriteWord(uint16_t w) {
+    WriteByte(static_cast<uint8_t>(w >> 8));
+    WriteByte(static_cast<uint8_t>(w));
+  }
+  void WriteBytes(const uint8_t* bytes, size_t count);
+
+  // Appends the low `count` bits of `bits` (count 0 to 32), most significant first.
+  void PutBits(uint32_t bits, int count) {
+    acc_ = (acc_ << count) | (bits & ((uint64_t{1} << count) - 1));
+    accBits_ += count;
+    if (accBits_ >= 32) EmitBytes();
+  }
+
+  // Completes the last byte with 1 bits and emits every pending byte.
+  void PadBits();
+  // Writes the buffer to the stream (stream errors propagate as exceptions).
+  void FlushBuffer();
+  // Bytes written to the stream so far plus bytes waiting in the buffer.
+  int64_t BytesOut() const { return flushed_ + fill_; }
+  int FillCount() const { return fill_; }
+
+ private:
+  void EmitBytes();
+  void EmitStuffed(uint8_t b) {
+    data_[fill_++] = b;
+    if (b == 0xFF) data_[fill_++] = 0;
+  }
+
+  TStream& stream_;
+  uint8_t* data_;
+  int fill_ = 0;
+  int64_t flushed_ = 0;
+  uint64_t acc_ = 0;
+  int accBits_ = 0;
+};
+
+}  // namespace vt
