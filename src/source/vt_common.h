@@ -1,0 +1,42 @@
+// Small helpers shared by the viewer: the main window caption, the folder the save dialogs open
+// in, and the working folder "Vantrelle/" inside the system temporary folder, which is emptied
+// (but kept) when the program ends.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace vt {
+
+// The folder save dialogs open in; set to the folder of each opened and each saved file.
+extern std::string SaveFolder;
+
+// "NAME - Vantrelle viewer" for a file, "Vantrelle viewer" for none.
+std::string MakeCaption(const std::string& fileName);
+
+// The system temporary folder with a trailing '/', created when missing; raises EOSError.
+std::string GetTempFolder();
+// GetTempFolder() + "Vantrelle/", created (with missing parents) when create is set.
+std::string GetAppTempFolder(bool create);
+
+// Deletes one file (a symbolic link is deleted itself, never followed). A missing file counts
+// as deleted; an error that may pass (busy file) is retried up to 5 times, RetryDelay apart;
+// a lasting one leaves the file in place. removeFolder also removes the file's folder
+// (ignoring failure) once the file is gone.
+void DeleteFileRetry(const std::string& path, bool removeFolder);
+// Removes an empty folder, with the same retry rules.
+void RemoveFolderRetry(const std::string& path);
+// Deletes every file and folder inside path (read-only entries are made writable first);
+// symbolic links inside are skipped: never followed, never deleted through. A path that is
+// itself a symbolic link is left alone. removeSelf also removes the folder itself.
+void DeleteFolderContents(const std::string& path, bool removeSelf);
+
+// The wait between two delete attempts (1 s; tests may shorten it).
+void SetDeleteRetryDelay(std::chrono::milliseconds delay);
+
+// What happens at program end (also run automatically when the process exits): empties the
+// working folder when it is a real folder owned by this user, keeps the folder, clears
+// SaveFolder. Safe to call more than once.
+void FinalizeVtCommon();
+
+}  // namespace vt

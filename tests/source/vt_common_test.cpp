@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "source/vt_common.h"
+#include "support/test_support.h"
+
+namespace vt {
+namespace {
+
+namespace fs = std::filesystem;
+
+void touch(const fs::path& p, const std::string& text = "x") { std::ofstream(p) << text; }
+
+// Points the system temporary folder at a private one for the test.
+class WorkingFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("TMPDIR");
+    oldTmp_ = old ? old : "";
+    hadTmp_ = old != nullptr;
+    temp_ = fs::path(test::TempPath("-tmp"));
+    fs::create_directories(temp_);
+    setenv("TMPDIR", temp_.c_str(), 1);
+    SetDeleteRetryDelay(std::chrono::milliseconds(0));
+  }
+  void TearDown() override {
+    if (hadTmp_) setenv("TMPDIR", oldTmp_.c_str(), 1);
+    else unsetenv("TMPDIR");
+  }
+  fs::path temp_;
+  std::string oldTmp_;
+  bool hadTmp_ = false;
+};
+
+TEST(Caption, NameWithoutFolder) {
+  EXPECT_EQ(MakeCaption("/home/u/photos/IMG_0001.JPG"), "IMG_0001.JPG - Vantrelle viewer");
+  EXPECT_EQ(MakeCaption("plain.jpg"), "plain.jpg - Vantrelle viewer");
+  EXPECT_EQ(MakeCaption(""), "Vantrelle viewer");
+}
+
+TEST_F(WorkingFolder, IsVantrelleInsideTheTemporaryFolderAndCreatedOnRequest) {
+  EXPECT_EQ(GetTempFolder(), temp_.string() + "/");
+  const std::string app = GetAppTempFolder(false);
+  EXPECT_EQ(app, temp_.string() + "/Vantrelle/");
+  EXPECT_FALSE(fs::exists(app));
+  EXPECT_EQ(GetAppTempFolder(true), app);
+  EXPECT_TRUE(fs::is_directory(app));
+
+  // A temporary folder that does not exist yet is created.
+  const fs::path missing = temp_ / "not" / "there";
+  setenv("TMPDIR", missing.c_str(), 1);
+  EXPECT_EQ(GetTempFolder(), missing.string() + "/");
+  EXPECT_TRUE(fs::is_directory(missing));
+}
+
+TEST_F(WorkingFolder, EndOfProgramEmptiesItButKeepsItAndNeverFollowsLinks) {
+  const fs::path app = GetAppTempFolder(true);
+  const fs::path outside = temp_ / "outside";
+  fs::create_directories(outside / "deep");
+  touch(outside / "keep.txt");
+  touch(outside / "deep" / "keep2.txt");
+
+  fs::create_directories(app / "sub" / "subsub");
+  touch(app / "top.txt");
+  touch(app / "sub" / "readonly.txt");
+  chmod((app / "sub" / "readonly.txt").c_str(), 0444);
+  touch(app / "sub" / "subsub" / "f.bin");
+  fs::create_directory_symlink(outside, app / "link-to-folder");
+  fs::create_symlink(outside / "keep.txt", app / "sub" / "link-to-file");
+  // A folder without write permission is still emptied and removed.
+  fs::create_directories(app / "locked");
+  touch(app / "locked" / "inner.txt");
+  chmod((app / "locked").c_str(), 0555);
+  SaveFolder = "/somewhere/";
+
+  FinalizeVtCommon();
+
+  EXPECT_TRUE(fs::is_directory(app));
+  EXPECT_FALSE(fs::exists(app / "top.txt"));
+  EXPECT_FALSE(fs::exists(app / "locked"));
+  // The links are left in place (like reparse points) and what they point to is untouched,
+  // so the folders holding them stay.
+  EXPECT_TRUE(fs::is_symlink(app / "link-to-folder"));
+  EXPECT_TRUE(fs::is_symlink(app / "sub" / "link-to-file"));
+  EXPECT_FALSE(fs::exists(app / "sub" / "readonly.txt"));
+  EXPECT_FALSE(fs::exists(app / "sub" / "subsub"));
+  EXPECT_TRUE(fs::exists(outside / "keep.txt"));
+  EXPECT_TRUE(fs::exists(outside / "deep" / "keep2.txt"));
+  EXPECT_EQ(SaveFolder, "");
+}
+
+TEST_F(WorkingFolder, ReadOnlyFileInASubFolderGoesWithTheSubFolder) {
+  const fs::path app = GetAppTempFolder(true);
+  fs::create_directories(app / "sub");
+  touch(app / "sub" / "readonly.txt");
+  chmod((app / "sub" / "readonly.txt").c_str(), 0444);
+  FinalizeVtCommon();
+  EXPECT_TRUE(fs::is_directory(app));
+  EXPECT_TRUE(fs::is_empty(app));
+}
+
+TEST_F(WorkingFolder, IsEmptiedWhenTheProcessExits) {
+  const fs::path app = GetAppTempFolder(true);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    touch(app / "left-behind.tmp");
+    std::exit(fs::exists(app / "left-behind.tmp") ? 0 : 3);  // exit runs the clean-up
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(fs::is_directory(app));
+  EXPECT_TRUE(fs::is_empty(app));
+}
+
+TEST_F(WorkingFolder, AWorkingFolderThatIsALinkIsNotEmptied) {
+  const fs::path target = temp_ / "precious";
+  fs::create_directories(target);
+  touch(target / "data.txt");
+  fs::create_directory_symlink(target, temp_ / "Vantrelle");
+  FinalizeVtCommon();
+  EXPECT_TRUE(fs::exists(target / "data.txt"));
+  DeleteFolderContents((temp_ / "Vantrelle").string(), true);
+  EXPECT_TRUE(fs::exists(target / "data.txt"));
+}
+
+TEST_F(WorkingFolder, DeleteHelpersTreatMissingAsDoneAndLeaveNonEmptyFolders) {
+  const fs::path dir = temp_ / "d";
+  fs::create_directories(dir);
+  touch(dir / "a");
+  touch(dir / "b");
+  DeleteFileRetry((dir / "a").string(), true);  // the folder still holds b: it stays
+  EXPECT_FALSE(fs::exists(dir / "a"));
+  EXPECT_TRUE(fs::exists(dir / "b"));
+  RemoveFolderRetry(dir.string() + "/");  // not empty: left in place, no error
+  EXPECT_TRUE(fs::exists(dir));
+  DeleteFileRetry((dir / "b").string(), true);
+  EXPECT_FALSE(fs::exists(dir));
+  DeleteFileRetry((dir / "b").string(), true);
+  RemoveFolderRetry(dir.string());
+  DeleteFileRetry((temp_ / "no" / "such" / "file").string(), false);
+
+  // A link given by path is removed itself; its target stays.
+  touch(temp_ / "target");
+  fs::create_symlink(temp_ / "target", temp_ / "link");
+  chmod((temp_ / "target").c_str(), 0444);
+  DeleteFileRetry((temp_ / "link").string(), false);
+  EXPECT_FALSE(fs::is_symlink(temp_ / "link"));
+  ASSERT_TRUE(fs::exists(temp_ / "target"));
+  EXPECT_EQ(fs::status(temp_ / "target").permissions() & fs::perms::owner_write, fs::perms::none)
+      << "the link's target was made writable";
+}
+
+TEST_F(WorkingFolder, DeleteFolderContentsCanRemoveTheFolderItself) {
+  const fs::path dir = temp_ / "tree";
+  fs::create_directories(dir / "a" / "b");
+  touch(dir / "a" / "b" / "c");
+  touch(dir / "x");
+  DeleteFolderContents(dir.string(), true);
+  EXPECT_FALSE(fs::exists(dir));
+}
+
+}  // namespace
+}  // namespace vt
