@@ -1,0 +1,85 @@
+// TkelJpegImage: the decoder object the rest of the program holds. A parser that keeps every
+// coefficient, reconstructs pixels after parsing (or on request, in a chosen view mode) and
+// delivers a TBitmap32 whose undecoded areas are transparent (0, 0, 0, 0). Images whose planes
+// are larger than 480 x 480 are reconstructed on the process-wide pool of TkelJpegThread workers.
+// Bad data never raises: every operation returns a result code and keeps what decoded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "bitmap/bitmap32.h"
+#include "jpeg/jpeg_map.h"
+#include "jpeg/jpeg_thread.h"
+#include "jpeg/parser.h"
+
+namespace vt {
+
+struct TkelJpegWriterState;
+
+// View modes of Render: 0 colour by the colour model, 1..4 grey view of frame component 0..3.
+constexpr int vmColor = 0;
+
+class TkelJpegImage : public TkelBaseJpegParser {
+ public:
+  explicit TkelJpegImage(int32_t bufferSize = 0, bool overridesAppBlock = false);
+  ~TkelJpegImage() override;
+
+  // MCU geometry and snapshot 0, samples released, own bitmap emptied, then the parser's Reset.
+  void Reset() override;
+  // The parser's Parse, then the snapshot, then (with a frame and without pfNoRender or
+  // pfHeadersOnly) RenderOwnBitmap. Returns the parse result when it is not jrOK, else the
+  // render result: a damaged file still renders what decoded.
+  int Parse(uint16_t flags, int colorModel) override;
+  // The parser's PrepareScan, then each scan component's frame component takes a copy of the
+  // quantisation table in force, so it is reconstructed with the table of its last scan.
+  void PrepareScan() override;
+  bool KeepCoefficients() override { return true; }
+
+  // Reconstructs into bitmap (created when null). Crop: the result is the top-left Width x Height
+  // pixels; otherwise the plane size. Returns jrOK, jrBadData (no frame: bitmap untouched; a
+  // component that never appeared: rendered with samples 0) or jrUnsupportedColorModel (colour
+  // model without conversion, or a view mode naming no component: all-zero bitmap of plane size).
+  //
+  // A tiny file may declare a huge frame: with Crop the full Width x Height bitmap is allocated
+  // only when it is at most kFullBitmapPixels or at most kPixelsPerInputByte per byte consumed
+  // (Position); otherwise its height is cut to the rows that the data reached.
+  int Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int viewMode);
+  int Render(TBitmap32& bitmap, bool crop, int viewMode);
+  // Render into the own bitmap with Crop and view mode 0.
+  int RenderOwnBitmap();
+  // The own bitmap, handed over (null when there is none).
+  std::unique_ptr<TBitmap32> TakeBitmap() { return std::move(Bitmap); }
+  // Frees the storage of the planes and the presence map (the objects stay).
+  void ReleaseSamples();
+
+  // Inverse DCT and replication of one component into its plane (a worker job in parallel mode).
+  void ReconstructComponent(int component);
+  // The component planes as the conversions read them.
+  TkelPlaneSet PlaneSet() const;
+
+  static constexpr int64_t kFullBitmapPixels = int64_t(64) * 1024 * 1024;
+  static constexpr int64_t kPixelsPerInputByte = 512;
+  // Parallel mode when the plane is larger than this in both directions.
+  static constexpr int32_t kParallelThreshold = 480;
+
+  // ------------------------------------------------------------------ state
+  std::unique_ptr<TkelJpegWriterState> WriterState;         // the baseline writer's working state
+  std::unique_ptr<TkelComponentData> ComponentPlanes[4];    // by frame component index
+  std::unique_ptr<TkelAlphaComponentData> PresenceMap;
+  std::unique_ptr<TBitmap32> Bitmap;                        // own bitmap, until TakeBitmap
+  TManualResetEvent Events[4];                              // completion of worker jobs
+  int32_t LastMCUWidth = 0;
+  int32_t LastMCUHeight = 0;
+  int32_t LastScanComponentCount = 0;
+
+  // Forces the parallel (true) or sequential (false) path regardless of size; for tests that
+  // compare the two. Unset: chosen by kParallelThreshold.
+  int ForceParallel = -1;
+
+ private:
+  // Plane size from the coefficient maps; false when there is nothing to size from.
+  bool PlaneSize(int32_t& width, int32_t& height, int32_t blockRows[4]) const;
+};
+
+}  // namespace vt

@@ -1,0 +1,39 @@
+#include "jpeg/presence.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace vt {
+
+void DimensionPresence(TkelAlphaComponentData& map, int32_t planeWidth, int32_t planeHeight) {
+  map.SetColumns((planeWidth + 63) / 64);
+  map.SetRows((planeHeight + 7) / 8);
+  map.ClearCells();
+}
+
+void SetPresent(TkelAlphaComponentData& map, int32_t areaX0, int32_t areaY0, int32_t areaX1,
+                int32_t areaY1) {
+  areaX0 = std::max(areaX0, 0);
+  areaY0 = std::max(areaY0, 0);
+  areaX1 = std::min(areaX1, map.Columns * 8);
+  areaY1 = std::min(areaY1, map.Rows);
+  for (int32_t ay = areaY0; ay < areaY1; ++ay) {
+    uint8_t* row = map.Row(ay);
+    if (!row) continue;
+    for (int32_t ax = areaX0; ax < areaX1; ++ax) {
+      const uint8_t bit = uint8_t(1u << (ax & 7));
+      uint8_t& cell = row[ax >> 3];
+      // Plain read first: most areas are set once per component, and the atomic is the cost.
+      if ((std::atomic_ref<uint8_t>(cell).load(std::memory_order_relaxed) & bit) == 0)
+        std::atomic_ref<uint8_t>(cell).fetch_or(bit, std::memory_order_relaxed);
+    }
+  }
+}
+
+bool IsPresent(const TkelAlphaComponentData& map, int32_t x, int32_t y) {
+  if (x < 0 || y < 0) return false;
+  const uint8_t* cell = map.Cell(x >> 6, y >> 3);
+  return cell && (*cell >> ((x >> 3) & 7) & 1);
+}
+
+}  // namespace vt

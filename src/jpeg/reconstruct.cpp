@@ -1,0 +1,77 @@
+#include "jpeg/reconstruct.h"
+
+#include <algorithm>
+
+#include "jpeg/idct.h"
+#include "jpeg/presence.h"
+
+namespace vt {
+
+void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponentData& plane,
+                    int32_t x0, int32_t y0) {
+  if (hf == 1 && vf == 1) {
+    for (int y = 0; y < 8; ++y) {
+      int16_t* d = plane.Samples(y0 + y) + x0;
+      const uint8_t* s = samples + y * 8;
+      for (int x = 0; x < 8; ++x) d[x] = s[x];
+    }
+  } else if (hf == 2 && vf == 1) {
+    for (int y = 0; y < 8; ++y) {
+      int16_t* d = plane.Samples(y0 + y) + x0;
+      const uint8_t* s = samples + y * 8;
+      for (int x = 0; x < 8; ++x) d[2 * x] = d[2 * x + 1] = s[x];
+    }
+  } else if (hf == 1 && vf == 2) {
+    for (int y = 0; y < 8; ++y) {
+      int16_t* d0 = plane.Samples(y0 + 2 * y) + x0;
+      int16_t* d1 = plane.Samples(y0 + 2 * y + 1) + x0;
+      const uint8_t* s = samples + y * 8;
+      for (int x = 0; x < 8; ++x) d0[x] = d1[x] = s[x];
+    }
+  } else if (hf == 2 && vf == 2) {
+    for (int y = 0; y < 8; ++y) {
+      int16_t* d0 = plane.Samples(y0 + 2 * y) + x0;
+      int16_t* d1 = plane.Samples(y0 + 2 * y + 1) + x0;
+      const uint8_t* s = samples + y * 8;
+      for (int x = 0; x < 8; ++x) d0[2 * x] = d0[2 * x + 1] = d1[2 * x] = d1[2 * x + 1] = s[x];
+    }
+  } else {
+    for (int y = 0; y < 8; ++y) {
+      const uint8_t* s = samples + y * 8;
+      for (int32_t r = 0; r < vf; ++r) {
+        int16_t* d = plane.Samples(y0 + y * vf + r) + x0;
+        for (int x = 0; x < 8; ++x) std::fill(d + x * hf, d + (x + 1) * hf, int16_t(s[x]));
+      }
+    }
+  }
+}
+
+void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
+                      TkelComponentData& plane, TkelAlphaComponentData& presence) {
+  const int32_t hf = std::max(mcus.UpsampleH, 1);
+  const int32_t vf = std::max(mcus.UpsampleV, 1);
+  const int32_t bw = 8 * hf, bh = 8 * vf;
+  // Only blocks that fit the plane entirely are written (the plane is sized so that all do).
+  const int32_t cols = std::min(mcus.Columns, plane.Columns / bw);
+  blockRows = std::min(blockRows, plane.Rows / bh);
+  uint8_t samples[64];
+  uint8_t flat[64];
+  std::fill(flat, flat + 64, uint8_t(128));  // the inverse DCT of an all-zero block
+  for (int32_t i = 0; i < blockRows; ++i) {
+    const int32_t y0 = i * bh;
+    const bool reached = mcus.Row(i) != nullptr;
+    for (int32_t k = 0; k < cols; ++k) {
+      const int32_t x0 = k * bw;
+      const TkelCoefBlock* block = reached ? mcus.Block(k, i) : nullptr;
+      if (!block) {
+        ReplicateBlock(flat, hf, vf, plane, x0, y0);
+        continue;
+      }
+      InverseDct(block->Coef, quant512, samples, 8);
+      ReplicateBlock(samples, hf, vf, plane, x0, y0);
+      if (block->Decoded) SetPresent(presence, x0 / 8, y0 / 8, (x0 + bw) / 8, (y0 + bh) / 8);
+    }
+  }
+}
+
+}  // namespace vt

@@ -1,0 +1,22 @@
+// Reconstruction of one component: inverse DCT of every block and replication of subsampled
+// samples into the full-resolution plane, with the component's share of the presence map.
+#pragma once
+
+#include <cstdint>
+
+#include "jpeg/jpeg_map.h"
+
+namespace vt {
+
+// Writes the 8x8 samples of one block to an hf x vf rectangle per sample of the plane, starting
+// at plane pixel (x0, y0). The caller guarantees that the block fits.
+void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponentData& plane,
+                    int32_t x0, int32_t y0);
+
+// Reconstructs block rows [0, blockRows) of the component's coefficient map into its plane.
+// quant512: the component's quantisation entries multiplied by 512, natural order. A block row
+// the data never reached reads as all-zero coefficients. Decoded blocks mark their areas present.
+void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
+                      TkelComponentData& plane, TkelAlphaComponentData& presence);
+
+}  // namespace vt
