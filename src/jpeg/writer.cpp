@@ -1,0 +1,198 @@
+#include "jpeg/writer.h"
+
+#include <cstring>
+
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/std_tables.h"
+#include "jpeg/writer_stages.h"
+
+namespace vt {
+
+namespace {
+
+int32_t CeilDiv(int32_t a, int32_t b) { return b > 0 ? (a + b - 1) / b : 0; }
+
+void BuildTables(TkelJpegWriterState& st) {
+  if (st.TablesBuilt) return;
+  BuildEncodeTable(kStdDcLuminance, st.DcTables[0]);
+  BuildEncodeTable(kStdAcLuminance, st.AcTables[0]);
+  BuildEncodeTable(kStdDcChrominance, st.DcTables[1]);
+  BuildEncodeTable(kStdAcChrominance, st.AcTables[1]);
+  st.TablesBuilt = true;
+}
+
+// Gives the component's coefficient map the writer's geometry; cells inside keep their contents,
+// rows that decoding never reached read as missing blocks.
+void Redimension(TkelMCUs& m, const TkelWriterComponentTable& t, const TkelWriterComponent& wc) {
+  m.SetColumns(t.MCUsPerRow * wc.BlocksAcross);
+  m.SetRows(t.MCURows * wc.BlocksDown);
+  m.MCUsPerRow = t.MCUsPerRow;
+  m.MCURows = t.MCURows;
+  m.MCUWidth = t.MCUWidth;
+  m.MCUHeight = t.MCUHeight;
+  m.BlocksAcross = wc.BlocksAcross;
+  m.BlocksDown = wc.BlocksDown;
+  m.BlocksPerMCU = wc.BlocksAcross * wc.BlocksDown;
+  m.BlockWidth = wc.BlockWidth;
+  m.BlockHeight = wc.BlockHeight;
+  m.UpsampleH = wc.BlockWidth / 8;
+  m.UpsampleV = wc.BlockHeight / 8;
+}
+
+// The divisors the component's blocks are quantised with: the table copied into the frame
+// component at its last scan, else the parser's table, else entry 1 everywhere.
+const int32_t* Divisors(const TkelBaseJpegParser& p, int index) {
+  static const int32_t kUnit[64] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
+                                    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
+                                    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+  const TkelFrameComponent& fc = p.FrameComponents[index];
+  if (fc.Quant.Defined) return fc.Quant.Scaled8;
+  if (fc.QuantTable < 4 && p.QuantTables[fc.QuantTable].Defined) return p.QuantTables[fc.QuantTable].Scaled8;
+  return kUnit;
+}
+
+bool IsSelected(const TkelAlphaComponentData* selection, int32_t x, int32_t y) {
+  if (selection == nullptr) return false;
+  const uint8_t* cell = selection->Cell(x / 64, y / 8);
+  return cell != nullptr && ((*cell >> ((x / 8) % 8)) & 1) != 0;
+}
+
+}  // namespace
+
+const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& p, TkelJpegWriterState& st) {
+  TkelWriterComponentTable& t = st.Table;
+  t = TkelWriterComponentTable{};
+  st.ColorModel = static_cast<uint8_t>(p.GetColorModel());
+  if (!p.FrameSeen || p.ComponentCount < 1 || p.ComponentCount > 4) return t;
+  t.Count = p.ComponentCount;
+  for (int c = 0; c < t.Count; ++c) {
+    const TkelFrameComponent& fc = p.FrameComponents[c];
+    TkelWriterComponent& wc = t.Components[c];
+    wc.Id = fc.Id;
+    wc.Index = c;
+    wc.H = fc.H > 0 ? fc.H : 1;
+    wc.V = fc.V > 0 ? fc.V : 1;
+    wc.QuantTable = fc.QuantTable;
+    wc.DcPredictor = 0;
+    const bool chroma = (c == 1 || c == 2) && st.ColorModel != cmRGB;
+    wc.DcTable = wc.AcTable = chroma ? 1 : 0;
+    if (wc.H > t.MaxH) t.MaxH = wc.H;
+    if (wc.V > t.MaxV) t.MaxV = wc.V;
+  }
+  // Block sizes follow the parser's MaxH/MaxV (they equal the largest factors of the frame).
+  const int32_t maxH = p.MaxH > 0 ? p.MaxH : t.MaxH, maxV = p.MaxV > 0 ? p.MaxV : t.MaxV;
+  for (int c = 0; c < t.Count; ++c) {
+    TkelWriterComponent& wc = t.Components[c];
+    wc.BlockWidth = (maxH / wc.H) * 8;
+    wc.BlockHeight = (maxV / wc.V) * 8;
+  }
+  if (t.Count == 1) {
+    t.MCUWidth = t.Components[0].BlockWidth;
+    t.MCUHeight = t.Components[0].BlockHeight;
+  } else {
+    t.MCUWidth = maxH * 8;
+    t.MCUHeight = maxV * 8;
+  }
+  for (int c = 0; c < t.Count; ++c) {
+    TkelWriterComponent& wc = t.Components[c];
+    wc.BlocksAcross = t.MCUWidth / wc.BlockWidth;
+    wc.BlocksDown = t.MCUHeight / wc.BlockHeight;
+    if (wc.BlocksAcross < 1) wc.BlocksAcross = 1;
+    if (wc.BlocksDown < 1) wc.BlocksDown = 1;
+  }
+  t.MCUsPerRow = CeilDiv(p.Width, t.MCUWidth);
+  t.MCURows = CeilDiv(p.Height, t.MCUHeight);
+  return t;
+}
+
+bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& stream,
+                       const TBitmap32* bitmap, const TkelAlphaComponentData* selection) {
+  const TkelWriterComponentTable& t = PrepareWriter(p, st);
+  if (t.Count == 0) return false;
+  BuildTables(st);
+
+  TkelBitWriter out(stream, st.Output);
+  WriteHeaderSegments(p, st, out);
+
+  for (int c = 0; c < t.Count; ++c) {
+    if (!p.MCUs[c]) p.MCUs[c] = std::make_unique<TkelMCUs>();
+    Redimension(*p.MCUs[c], t, t.Components[c]);
+  }
+
+  const bool canFill = bitmap != nullptr && !bitmap->Empty() && HasForwardConversion(st);
+  if (canFill) {
+    for (int c = 0; c < t.Count; ++c) {
+      const TkelWriterComponent& wc = t.Components[c];
+      st.MCUPlanes[c].SetColumns(t.MCUWidth);
+      st.MCUPlanes[c].SetRows(t.MCUHeight);
+      st.MCUBlocks[c].SetColumns(wc.BlocksAcross);
+      st.MCUBlocks[c].SetRows(wc.BlocksDown);
+    }
+  }
+  const int32_t* divisors[4] = {};
+  for (int c = 0; c < t.Count; ++c) divisors[c] = Divisors(p, c);
+
+  static const int16_t kZeroBlock[64] = {};
+  TkelWriterComponent comps[4];
+  for (int c = 0; c < t.Count; ++c) comps[c] = t.Components[c];
+
+  for (int32_t y = 0; y < t.MCURows; ++y) {
+    for (int32_t x = 0; x < t.MCUsPerRow; ++x) {
+      const bool selected = canFill && IsSelected(selection, x, y);
+      bool marked = false;
+      if (!selected) {
+        for (int c = 0; c < t.Count; ++c) {
+          const TkelWriterComponent& wc = comps[c];
+          TkelMCUs& m = *p.MCUs[c];
+          for (int by = 0; by < wc.BlocksDown; ++by)
+            for (int bx = 0; bx < wc.BlocksAcross; ++bx) {
+              // An absent block (a row decoding never reached) reads as zero already.
+              TkelCoefBlock* b = reinterpret_cast<TkelCoefBlock*>(
+                  m.Cell(x * wc.BlocksAcross + bx, y * wc.BlocksDown + by));
+              if (b == nullptr) {
+                marked = true;
+              } else if (!b->Decoded) {
+                std::memset(b->Coef, 0, sizeof b->Coef);
+                marked = true;
+              }
+            }
+        }
+      }
+      if ((selected || marked) && canFill) {
+        ConvertMCUPixels(st, *bitmap, x, y);
+        for (int c = 0; c < t.Count; ++c) {
+          const TkelWriterComponent& wc = comps[c];
+          TransformMCUBlocks(st, c, divisors[c]);
+          TkelMCUs& m = *p.MCUs[c];
+          for (int by = 0; by < wc.BlocksDown; ++by)
+            for (int bx = 0; bx < wc.BlocksAcross; ++bx) {
+              const int32_t col = x * wc.BlocksAcross + bx, row = y * wc.BlocksDown + by;
+              const TkelCoefBlock* existing = m.Block(col, row);
+              if (!selected && existing != nullptr && existing->Decoded) continue;
+              TkelCoefBlock* dst = m.WritableBlock(col, row);
+              std::memcpy(dst->Coef, st.MCUBlocks[c].Block(bx, by)->Coef, sizeof dst->Coef);
+            }
+        }
+      }
+      for (int c = 0; c < t.Count; ++c) {
+        TkelWriterComponent& wc = comps[c];
+        const TkelMCUs& m = *p.MCUs[c];
+        const TkelHuffmanEncodeTable& dc = st.DcTables[wc.DcTable];
+        const TkelHuffmanEncodeTable& ac = st.AcTables[wc.AcTable];
+        for (int by = 0; by < wc.BlocksDown; ++by)
+          for (int bx = 0; bx < wc.BlocksAcross; ++bx) {
+            const TkelCoefBlock* b = m.Block(x * wc.BlocksAcross + bx, y * wc.BlocksDown + by);
+            EncodeBlock(out, dc, ac, b ? b->Coef : kZeroBlock, wc.DcPredictor);
+          }
+      }
+    }
+  }
+  for (int c = 0; c < t.Count; ++c) st.Table.Components[c].DcPredictor = comps[c].DcPredictor;
+  out.PadBits();
+  out.WriteByte(0xFF);
+  out.WriteByte(0xD9);
+  out.FlushBuffer();
+  return true;
+}
+
+}  // namespace vt
