@@ -1,17 +1,18 @@
 // The 2-D cell maps of the decoder: MCU offsets, coefficient blocks, sample planes and the
 // presence map are all TkelJpegMap with a different cell size.
 //
-// Storage is kept per row. A map created "sparse" (TkelMCUs, TkelOffsets) allocates a row
-// only when a cell in it is first written (WritableRow / WritableCell); rows never written
-// cost one pointer and read back as absent (Row() == nullptr). A "dense" map
-// (TkelComponentData, TkelAlphaComponentData) allocates and zeroes every row when it is
-// dimensioned, like a plain array.
+// Two kinds of storage:
+// - dense maps (TkelComponentData, TkelAlphaComponentData) allocate and zero every row when
+//   they are dimensioned, like a plain array; Row(i) gives a row's contiguous bytes.
+// - sparse maps (TkelMCUs, TkelOffsets) allocate cells in small chunks on first write
+//   (WritableCell); cells never written cost nothing and read back as absent
+//   (Cell() == nullptr). Access them through Cell()/Block()/Entry() only; Row() is nullptr.
 //
 // For the coefficient and offset maps `Rows` is the number of rows that decoding has reached
-// so far, not the height the frame header declares: the decoder grows a map row by row as
-// MCU rows are met in the data (a tiny file that declares 65535 x 65535 therefore never
-// claims gigabytes). Readers treat every row at or beyond `Rows`, and every absent row, as
-// never decoded (blocks with Decoded = 0, offset entries with Valid = 0).
+// so far, not the height the frame header declares: the decoder grows a map as MCU rows are
+// met in the data, and memory follows the blocks actually decoded (a tiny file that declares
+// 65535 x 65535 never claims gigabytes). Readers treat every cell at or beyond `Rows`, and
+// every absent cell, as never decoded (blocks with Decoded = 0, entries with Valid = 0).
 #pragma once
 
 #include <cstdint>
@@ -44,28 +45,33 @@ class TkelJpegMap {
   // Frees all storage and sets all counts to 0.
   void ReleaseCells();
 
-  // The row's bytes, or nullptr when the row is outside the map or was never written.
+  // Dense maps: the row's bytes (nullptr outside the map). Sparse maps: always nullptr.
   uint8_t* Row(int32_t row) const {
-    if (row < 0 || row >= Rows) return nullptr;
+    if (!Dense || row < 0 || row >= Rows) return nullptr;
     return rows_[static_cast<size_t>(row)].get();
   }
-  // The row's bytes, allocated (zeroed) on first use; nullptr only outside the map.
-  uint8_t* WritableRow(int32_t row);
+  // The cell's bytes, or nullptr when outside the map or never written (sparse maps).
   uint8_t* Cell(int32_t col, int32_t row) const {
-    if (col < 0 || col >= Columns) return nullptr;
-    uint8_t* r = Row(row);
-    return r ? r + static_cast<size_t>(col) * CellSize : nullptr;
+    if (col < 0 || col >= Columns || row < 0 || row >= Rows) return nullptr;
+    if (Dense) return rows_[static_cast<size_t>(row)].get() + static_cast<size_t>(col) * CellSize;
+    const auto& table = chunks_[static_cast<size_t>(row)];
+    if (!table) return nullptr;
+    uint8_t* chunk = table[static_cast<size_t>(col) >> kChunkShift].get();
+    return chunk ? chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize : nullptr;
   }
-  uint8_t* WritableCell(int32_t col, int32_t row) {
-    if (col < 0 || col >= Columns) return nullptr;
-    uint8_t* r = WritableRow(row);
-    return r ? r + static_cast<size_t>(col) * CellSize : nullptr;
-  }
-  // Number of rows that hold storage.
-  int32_t PresentRows() const;
+  // The cell's bytes, allocated (zeroed) on first use; nullptr only outside the map.
+  uint8_t* WritableCell(int32_t col, int32_t row);
+  // Sparse maps: true when some cell of the row holds storage. Dense maps: inside the map.
+  bool RowPresent(int32_t row) const;
+
+  static constexpr int kChunkShift = 4;
+  static constexpr int kChunkCells = 1 << kChunkShift;
 
  private:
-  std::vector<std::unique_ptr<uint8_t[]>> rows_;
+  using ChunkTable = std::unique_ptr<std::unique_ptr<uint8_t[]>[]>;
+  int32_t ChunksPerRow() const { return (Columns + kChunkCells - 1) >> kChunkShift; }
+  std::vector<std::unique_ptr<uint8_t[]>> rows_;  // dense maps
+  std::vector<ChunkTable> chunks_;                 // sparse maps: per row, per 16 cells
 };
 
 // One MCU offset entry (cell of TkelOffsets). Byte values are Position values.
