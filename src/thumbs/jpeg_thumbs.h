@@ -68,9 +68,12 @@ class TkelJpegThumbs {
                          std::unique_ptr<TMemoryStream> data, const std::string& caption);
   void AddPostThumb(int64_t offset, int32_t size);
 
-  // Decodes every pending post thumbnail from stream (offsets from the stream's start) with a
-  // nested TkelJpegWithThumbs and moves its records here.
-  void ResolvePostThumbs(TStream& stream);
+  // Decodes every pending post thumbnail with a nested TkelJpegWithThumbs and moves its records
+  // here. origin is the stream position at which the JPEG starts (post offsets count from it).
+  // Nested collections resolve their own post thumbnails down to kMaxPostNesting levels.
+  void ResolvePostThumbs(TStream& stream, int64_t origin = 0);
+  static constexpr int32_t kMaxPostNesting = 4;
+  int32_t NestingLevel = 0;
 
   // Stable, largest Width x Height first.
   void SortThumbsByArea();

@@ -1,0 +1,74 @@
+// ResolvePostThumbs: the pictures that lie outside the segments (Multi-Picture images, Exif
+// compressed strips, Olympus previews) are copied out of the stream and decoded by a nested
+// TkelJpegWithThumbs, whose own records are moved over.
+#include <algorithm>
+#include <utility>
+
+#include "jpeg/jpeg_id.h"
+#include "thumbs/jpeg_with_thumbs.h"
+
+namespace vt {
+
+void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
+  if (postThumbs_.empty() || NestingLevel >= kMaxPostNesting) return;
+  auto nested = std::make_unique<TkelJpegWithThumbs>(allMPImages_, 0);
+  nested->Thumbs().NestingLevel = NestingLevel + 1;
+  TMemoryStream copy;
+  const int64_t streamSize = stream.GetSize();
+  const std::vector<TkelJpegPostThumb> pending = postThumbs_;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const TkelJpegPostThumb post = pending[i];
+    if (post.Offset < 0 || post.Size <= 0 || origin + post.Offset >= streamSize) continue;
+    bool repeated = false;
+    for (size_t j = 0; j < i && !repeated; ++j)
+      repeated = pending[j].Offset == post.Offset && pending[j].Size == post.Size;
+    if (repeated) continue;
+
+    // A picture cut short by the end of the file is decoded from the bytes that are there.
+    const int64_t size = std::min<int64_t>(post.Size, streamSize - (origin + post.Offset));
+    copy.Clear();
+    stream.SetPosition(origin + post.Offset);
+    copy.CopyFrom(stream, size);
+    copy.SetPosition(0);
+    nested->LoadFromStream(copy, 0);
+
+    const int32_t offset = int32_t(post.Offset);
+    const int32_t occupied = int32_t(size);
+    if (nested->Bitmap && !nested->Bitmap->Empty()) {
+      std::unique_ptr<TBitmap32> bitmap = nested->TakeBitmap();
+      const int32_t w = bitmap->Width(), h = bitmap->Height();
+      const int32_t percent = nested->DecodedPercent();
+      if (thumbs_.capacity() == thumbs_.size()) thumbs_.reserve(thumbs_.size() + 4);
+      thumbs_.emplace_back();
+      TkelJpegThumb& t = thumbs_.back();
+      t.Kind = tkJpeg;
+      t.Offset = offset;
+      t.Size = occupied;
+      t.Width = w;
+      t.Height = h;
+      t.Completeness = percent;
+      t.Bitmap = std::move(bitmap);
+      t.IsPost = true;
+      t.Blocks.push_back(TkelJpegBlock{offset, occupied});
+      if (nested->ID) t.JpegID = nested->ID->Clone();
+      PostEnd = std::max<int32_t>(PostEnd, offset + occupied);
+    }
+
+    // The nested records move over; their blocks are positions in the copy, so they shift by
+    // the picture's offset to become positions in this stream.
+    TkelJpegThumbs& inner = nested->Thumbs();
+    for (TkelJpegThumb& moved : inner.Thumbs()) {
+      moved.IsPost = true;
+      if (!moved.Blocks.empty()) {
+        moved.Offset = moved.Blocks.front().Offset + offset;
+        for (TkelJpegBlock& b : moved.Blocks) b.Offset += offset;
+      }
+      PostEnd = std::max<int32_t>(PostEnd, moved.Offset + moved.Size);
+      if (thumbs_.capacity() == thumbs_.size()) thumbs_.reserve(thumbs_.size() + 4);
+      thumbs_.push_back(std::move(moved));
+    }
+    inner.Thumbs().clear();
+  }
+}
+
+}  // namespace vt

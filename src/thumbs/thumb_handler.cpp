@@ -1,0 +1,76 @@
+// The handler defaults and the JPEG helpers: decoding a JPEG stream at a known place and
+// scanning bytes for embedded JPEG streams.
+#include "thumbs/thumb_handler.h"
+
+#include <algorithm>
+
+#include "jpeg/image.h"
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/jpeg_id.h"
+
+namespace vt {
+
+bool TkelJpegThumbHandler::CanContinue(uint8_t marker, const uint8_t* data, int32_t declaredLength,
+                                       int32_t availableLength) {
+  return Class != nullptr && Class->CanHandle(marker, data, declaredLength, availableLength);
+}
+
+void TkelJpegThumbHandler::AddSegment(int64_t, uint8_t, const uint8_t* data, int32_t,
+                                      int32_t availableLength) {
+  ScanForJpegs(data, availableLength);
+}
+
+void TkelJpegThumbHandler::Finish() { ScanForJpegs(Owner.JoinedData(), Owner.JoinedLength()); }
+
+bool TkelJpegThumbHandler::IsNewOffset(int32_t offset) const {
+  return std::find(AddedOffsets.begin(), AddedOffsets.end(), offset) == AddedOffsets.end();
+}
+
+PkelJpegThumb TkelJpegThumbHandler::AddJpegAt(const uint8_t* data, int32_t offset, int32_t length,
+                                              uint8_t colorModel, const std::string& caption) {
+  if (length <= 0) return nullptr;
+  Owner.DecodeEmbedded(data, length, pfStopWhenComplete, colorModel);
+  TkelJpegImage& decoder = Owner.Decoder();
+  const int32_t percent = decoder.DecodedPercent();
+  if (percent <= 0) return nullptr;
+  const int32_t consumed = int32_t(std::clamp<int64_t>(decoder.Position, 0, length));
+  std::unique_ptr<TMemoryStream> copy;
+  if (colorModel == 0) {
+    copy = std::make_unique<TMemoryStream>();
+    copy->WriteBuffer(data, consumed);
+    static const uint8_t eoi[2] = {0xFF, 0xD9};
+    copy->WriteBuffer(eoi, 2);
+    copy->SetPosition(0);
+  }
+  const int32_t width = decoder.FrameSeen ? decoder.Width : 0;
+  const int32_t height = decoder.FrameSeen ? decoder.Height : 0;
+  auto bitmap = decoder.TakeBitmap();
+  PkelJpegThumb t = Owner.AddThumb(tkJpeg, offset, consumed, width, height, percent,
+                                   std::move(bitmap), std::move(copy), caption);
+  AddedOffsets.push_back(offset);
+  t->ColorModel = colorModel;
+  t->JpegID = Owner.CloneDecoderID();
+  return t;
+}
+
+void TkelJpegThumbHandler::ScanForJpegs(const uint8_t* data, int32_t length) {
+  if (data == nullptr || length <= 19) return;
+  int32_t pos = 0;
+  while (length > 20) {
+    if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF && IsNewOffset(pos)) {
+      PkelJpegThumb t = AddJpegAt(data, pos, length, 0, GetCaption());
+      if (t != nullptr) {
+        const int32_t step = std::max<int32_t>(t->Size, 1);
+        data += step;
+        pos += step;
+        length -= step;
+        continue;
+      }
+    }
+    ++data;
+    ++pos;
+    --length;
+  }
+}
+
+}  // namespace vt
