@@ -1,9 +1,8 @@
 // Inverse DCT of one 8x8 block: the separable Loeffler-Ligtenberg-Moschytz factorisation of the
 // IJG accurate integer method, with its multipliers scaled by 512 instead of 8192. Every product
 // is divided by 512 at once and every division truncates toward zero; the column results are
-// kept undescaled and the row results are divided by 4096. Arithmetic is 32-bit and wraps on
-// overflow (only damaged coefficients get there), so garbage data gives garbage pixels, never
-// undefined behaviour.
+// kept undescaled and the row results are divided by 4096. Intermediates are 64-bit, so extreme
+// coefficients (hard edges at quality 100, or damaged data) never overflow.
 #pragma once
 
 #include <cstdint>

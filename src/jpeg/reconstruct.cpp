@@ -59,7 +59,7 @@ void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blo
   std::fill(flat, flat + 64, uint8_t(128));  // the inverse DCT of an all-zero block
   for (int32_t i = 0; i < blockRows; ++i) {
     const int32_t y0 = i * bh;
-    const bool reached = mcus.Row(i) != nullptr;
+    const bool reached = mcus.RowPresent(i);
     for (int32_t k = 0; k < cols; ++k) {
       const int32_t x0 = k * bw;
       const TkelCoefBlock* block = reached ? mcus.Block(k, i) : nullptr;

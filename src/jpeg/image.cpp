@@ -1,0 +1,199 @@
+#include "jpeg/image.h"
+
+#include <algorithm>
+
+#include "jpeg/color_convert.h"
+#include "jpeg/presence.h"
+#include "jpeg/reconstruct.h"
+#include "jpeg/writer_state.h"
+
+namespace vt {
+
+TkelJpegImage::TkelJpegImage(int32_t bufferSize, bool overridesAppBlock)
+    : TkelBaseJpegParser(bufferSize, overridesAppBlock) {}
+
+TkelJpegImage::~TkelJpegImage() = default;
+
+void TkelJpegImage::Reset() {
+  MCUWidth = 0;
+  MCUHeight = 0;
+  ReleaseSamples();
+  if (Bitmap) Bitmap->SetSize(0, 0);
+  LastMCUWidth = 0;
+  LastMCUHeight = 0;
+  LastScanComponentCount = 0;
+  TkelBaseJpegParser::Reset();
+}
+
+int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
+  const int parsed = TkelBaseJpegParser::Parse(flags, colorModel);
+  LastMCUWidth = MCUWidth;
+  LastMCUHeight = MCUHeight;
+  LastScanComponentCount = ScanComponentCount;
+  if (!FrameSeen || (flags & (pfNoRender | pfHeadersOnly))) return parsed;
+  const int rendered = RenderOwnBitmap();
+  return parsed != jrOK ? parsed : rendered;
+}
+
+void TkelJpegImage::PrepareScan() {
+  TkelBaseJpegParser::PrepareScan();
+  for (int i = 0; i < ScanComponentCount && i < 4; ++i) {
+    const TkelScanComponent& sc = ScanComponents[i];
+    if (sc.FrameIndex < 0 || sc.FrameIndex >= 4 || sc.QuantTable >= 4) continue;
+    FrameComponents[sc.FrameIndex].Quant = QuantTables[sc.QuantTable];
+  }
+}
+
+void TkelJpegImage::ReleaseSamples() {
+  for (auto& plane : ComponentPlanes)
+    if (plane) plane->ReleaseCells();
+  if (PresenceMap) PresenceMap->ReleaseCells();
+}
+
+TkelPlaneSet TkelJpegImage::PlaneSet() const {
+  TkelPlaneSet set;
+  for (int i = 0; i < 4; ++i) set.Plane[i] = ComponentPlanes[i].get();
+  return set;
+}
+
+bool TkelJpegImage::PlaneSize(int32_t& width, int32_t& height, int32_t blockRows[4]) const {
+  width = 0;
+  height = 0;
+  bool any = false;
+  for (int i = 0; i < ComponentCount && i < 4; ++i) {
+    blockRows[i] = 0;
+    const TkelMCUs* m = MCUs[i].get();
+    if (!m || m->MCUWidth <= 0 || m->MCUHeight <= 0 || m->BlocksDown <= 0) continue;
+    any = true;
+    const int64_t w = int64_t(m->MCUsPerRow) * m->MCUWidth;
+    // MCU rows: those the map holds (the data reached), at most those the frame needs.
+    const int64_t needed = (int64_t(Height) + m->MCUHeight - 1) / m->MCUHeight;
+    const int64_t held = (int64_t(m->Rows) + m->BlocksDown - 1) / m->BlocksDown;
+    const int64_t rows = std::min(needed, held);
+    blockRows[i] = int32_t(rows * m->BlocksDown);
+    width = int32_t(std::min<int64_t>(std::max<int64_t>(width, w), INT32_MAX));
+    height = int32_t(std::min<int64_t>(std::max<int64_t>(height, rows * m->MCUHeight), INT32_MAX));
+  }
+  return any && width > 0;
+}
+
+void TkelJpegImage::ReconstructComponent(int component) {
+  const TkelMCUs* m = MCUs[component].get();
+  TkelComponentData* plane = ComponentPlanes[component].get();
+  if (!m || !plane || !PresenceMap) return;
+  const int64_t needed = (int64_t(Height) + m->MCUHeight - 1) / std::max(m->MCUHeight, 1);
+  const int64_t blockRows = std::min<int64_t>(m->Rows, needed * m->BlocksDown);
+  ReconstructPlane(*m, FrameComponents[component].Quant.Scaled512, int32_t(blockRows), *plane,
+                   *PresenceMap);
+}
+
+int TkelJpegImage::Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int viewMode) {
+  if (!FrameSeen) return jrBadData;
+  if (!bitmap) bitmap = std::make_unique<TBitmap32>();
+  return Render(*bitmap, crop, viewMode);
+}
+
+int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
+  if (!FrameSeen) return jrBadData;
+  int32_t planeWidth = 0, planeHeight = 0, blockRows[4] = {0, 0, 0, 0};
+  if (!PlaneSize(planeWidth, planeHeight, blockRows)) return jrBadData;
+  const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
+                                            : planeWidth > kParallelThreshold && planeHeight > kParallelThreshold;
+
+  // Planes and presence map, freshly dimensioned (new rows of a dense map are zero).
+  const int components = std::min(ComponentCount, 4);
+  if (!PresenceMap) PresenceMap = std::make_unique<TkelAlphaComponentData>();
+  PresenceMap->ReleaseCells();
+  DimensionPresence(*PresenceMap, planeWidth, planeHeight);
+  for (int i = 0; i < components; ++i) {
+    if (!ComponentPlanes[i]) ComponentPlanes[i] = std::make_unique<TkelComponentData>();
+    ComponentPlanes[i]->ReleaseCells();
+    ComponentPlanes[i]->SetColumns(planeWidth);
+    ComponentPlanes[i]->SetRows(planeHeight);
+  }
+
+  int result = jrOK;
+  std::exception_ptr errors[4];
+  int dispatched = 0;
+  for (int i = 0; i < components; ++i) {
+    if (!MCUs[i]) {
+      result = jrBadData;
+      continue;
+    }
+    if (!parallel) {
+      ReconstructComponent(i);
+      continue;
+    }
+    TkelJpegJob job;
+    job.JobKind = jkReconstruct;
+    job.Image = this;
+    job.Component = i;
+    job.Done = &Events[dispatched];
+    job.Error = &errors[dispatched];
+    Events[dispatched].Reset();
+    DispatchJpegJob(job);
+    ++dispatched;
+  }
+  for (int i = 0; i < dispatched; ++i) Events[i].Wait();
+  for (int i = 0; i < dispatched; ++i)
+    if (errors[i]) std::rethrow_exception(errors[i]);
+
+  bitmap.SetSize(planeWidth, planeHeight);
+  bitmap.Clear(0);
+
+  uint8_t kind = 0;
+  if (viewMode == vmColor) {
+    kind = uint8_t(ConversionKindOf(GetColorModel()));
+  } else if (viewMode >= 1 && viewMode <= 4 && viewMode <= components) {
+    kind = uint8_t(jkFirstComponentView + viewMode - 1);
+  }
+  if (kind == 0) return jrUnsupportedColorModel;
+
+  TkelJpegJob job;
+  job.JobKind = kind;
+  job.Image = this;
+  job.Planes = PlaneSet();
+  job.Bitmap = &bitmap;
+  job.Presence = PresenceMap.get();
+  job.ViewMode = viewMode;
+  if (!parallel) {
+    job.FirstRow = 0;
+    job.EndRow = planeHeight;
+    RunJpegJob(job);
+  } else {
+    const int32_t third = planeHeight / 3;
+    const int32_t bounds[4] = {0, third, 2 * third, planeHeight};
+    for (int band = 0; band < 3; ++band) {
+      job.FirstRow = bounds[band];
+      job.EndRow = bounds[band + 1];
+      job.Done = &Events[band];
+      job.Error = &errors[band];
+      errors[band] = nullptr;
+      Events[band].Reset();
+      DispatchJpegJob(job);
+    }
+    for (int band = 0; band < 3; ++band) Events[band].Wait();
+    for (int band = 0; band < 3; ++band)
+      if (errors[band]) std::rethrow_exception(errors[band]);
+  }
+
+  if (crop && (bitmap.Width() != Width || bitmap.Height() != Height)) {
+    // The full frame only when that is modest or the data is big enough to stand for it;
+    // otherwise the rows that the data reached.
+    const int64_t framePixels = int64_t(Width) * int64_t(Height);
+    int32_t height = Height;
+    if (framePixels > kFullBitmapPixels && framePixels / kPixelsPerInputByte > Position)
+      height = std::min(Height, planeHeight);
+    TBitmap32 cropped(Width, height);
+    cropped.Clear(0);
+    bitmap.DrawMode = dmCustom;
+    bitmap.DrawTo(cropped, TRect{0, 0, Width, Height}, TRect{0, 0, Width, Height});
+    cropped.DrawMode = dmOpaque;
+    bitmap = std::move(cropped);
+  }
+  return result;
+}
+
+int TkelJpegImage::RenderOwnBitmap() { return Render(Bitmap, true, vmColor); }
+
+}  // namespace vt

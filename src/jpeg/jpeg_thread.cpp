@@ -1,0 +1,131 @@
+#include "jpeg/jpeg_thread.h"
+
+#include <memory>
+#include <vector>
+
+#include "jpeg/image.h"
+
+namespace vt {
+
+void TManualResetEvent::Set() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = true;
+  }
+  cv_.notify_all();
+}
+
+void TManualResetEvent::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = false;
+}
+
+void TManualResetEvent::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  cv_.wait(lock, [this] { return signalled_; });
+}
+
+bool TManualResetEvent::IsSet() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return signalled_;
+}
+
+void RunJpegJob(const TkelJpegJob& job) {
+  if (job.JobKind == jkReconstruct) {
+    job.Image->ReconstructComponent(job.Component);
+  } else if (job.JobKind >= jkFirstComponentView) {
+    RenderComponent(job.Planes, *job.Bitmap, *job.Presence, job.FirstRow, job.EndRow,
+                    job.JobKind - jkFirstComponentView);
+  } else if (TkelConversion convert = ConversionOfKind(job.JobKind)) {
+    convert(job.Planes, *job.Bitmap, *job.Presence, job.FirstRow, job.EndRow);
+  }
+}
+
+TkelJpegThread::TkelJpegThread() : thread_([this] { Execute(); }) {}
+
+TkelJpegThread::~TkelJpegThread() {
+  Terminate();
+  Join();
+}
+
+void TkelJpegThread::Terminate() {
+  terminated_ = true;
+  WakeEvent.Set();
+}
+
+void TkelJpegThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TkelJpegThread::Execute() {
+  for (;;) {
+    WakeEvent.Wait();
+    WakeEvent.Reset();
+    if (terminated_) return;
+    const TkelJpegJob job = Job;
+    try {
+      RunJpegJob(job);
+    } catch (...) {
+      if (job.Error) *job.Error = std::current_exception();
+    }
+    if (job.Done) job.Done->Set();
+    Idle = true;
+  }
+}
+
+namespace {
+
+// The pool: workers are created on demand and kept until the process ends, when the static
+// object's destructor stops and joins them all.
+class TkelJpegPool {
+ public:
+  ~TkelJpegPool() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& worker : workers_) worker->Terminate();
+    for (auto& worker : workers_) worker->Join();
+    workers_.clear();
+  }
+
+  void Dispatch(const TkelJpegJob& job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    TkelJpegThread* worker = nullptr;
+    for (auto& w : workers_)
+      if (w->Idle) {
+        worker = w.get();
+        break;
+      }
+    if (!worker) {
+      if (workers_.size() == workers_.capacity()) workers_.reserve(workers_.size() + 4);
+      workers_.push_back(std::make_unique<TkelJpegThread>());
+      worker = workers_.back().get();
+    }
+    worker->Idle = false;
+    worker->Job = job;
+    worker->WakeEvent.Set();
+  }
+
+  int Count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return int(workers_.size());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<TkelJpegThread>> workers_;
+};
+
+TkelJpegPool& Pool() {
+  static TkelJpegPool pool;
+  return pool;
+}
+
+// Created while the program starts, so it is destroyed (and its workers joined) at exit.
+[[maybe_unused]] TkelJpegPool& gPoolAtStart = Pool();
+
+}  // namespace
+
+void DispatchJpegJob(const TkelJpegJob& job) { Pool().Dispatch(job); }
+
+int JpegWorkerCount() { return Pool().Count(); }
+
+}  // namespace vt
