@@ -9,5 +9,7 @@ class App;
 namespace vt::cli {
 
 void AddInfoCommand(CLI::App& app, int& exitCode);
+void AddThumbsCommand(CLI::App& app, int& exitCode);
+void AddRenderCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vt::cli

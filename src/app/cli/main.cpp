@@ -8,6 +8,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exitCode = 0;
   vt::cli::AddInfoCommand(app, exitCode);
+  vt::cli::AddThumbsCommand(app, exitCode);
+  vt::cli::AddRenderCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
