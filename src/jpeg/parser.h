@@ -197,13 +197,16 @@ class TkelBaseJpegParser {
     return ReadByteSlow();
   }
   int ReadByteSlow();
-  void EmptyReadBuffer();     // drops unread buffered bytes, stream back at Position
-  void SyncStreamPosition();  // puts the stream at the first unconsumed byte
+  void EmptyReadBuffer();     // drops unread buffered bytes; the stream is put back at Position
+  void DropReadBuffer();      // drops buffered bytes without touching the stream
+  void SeekToPosition(int64_t position);  // next byte read is the one at this Position value
+  void BeforeEvent();         // without a caller's buffer: stream back at Position for events
   void UnreadBytes(int64_t count);  // gives back bytes just read (at most kReadHistory)
   int ReadMarker(int& marker);
   int ReadSegmentLength(int marker, int32_t& payloadLength);
 
   // ---- main loop helpers (parser.cpp) ----
+  int ParseSegments(int colorModel);
   void FlushAppBlock();
   void AddToAppBlock(int64_t offset, int marker, int32_t declaredLength, const uint8_t* bytes, int32_t count);
   void RecordRawSegment(int marker, int32_t length, const uint8_t* payload);
@@ -218,30 +221,45 @@ class TkelBaseJpegParser {
   int ParseScanHeader(const uint8_t* p, int32_t n);
   void IdentifyAppSegment(int marker, const uint8_t* p, int32_t n);
 
-  // ---- entropy decoding (scan_decoder.cpp, block_decode.cpp, bit_reader.h) ----
+  // ---- entropy decoding (scan_decoder.cpp, block_decode.cpp, bit_reader.*) ----
+  enum ScanKind { kScanSequential, kScanDcFirst, kScanDcRefine, kScanAcFirst, kScanAcRefine };
   int DecodeScan();
-  int SetUpScanTables(bool accumulateExpected);
+  int SetUpScanTables();
   int DecodeMCUs(int32_t total, int search, bool repair);
   int DecodeOneMCU(int32_t col, int32_t row);
-  int DecodeBlock(TkelScanComponent& sc, TkelCoefBlock* block);
+  int DecodeDc(TkelScanComponent& sc, int32_t& dc);
+  int DecodeSequentialBlock(TkelScanComponent& sc, TkelCoefBlock* block);
+  int DecodeDcFirst(TkelScanComponent& sc, TkelCoefBlock* block);
+  int DecodeDcRefine(TkelCoefBlock* block);
+  int DecodeAcFirst(TkelScanComponent& sc, TkelCoefBlock* block);
+  int DecodeAcRefine(TkelScanComponent& sc, TkelCoefBlock* block);
   void ResetRestartState();
   void SynchronizeRestart(int marker);
   void SearchNextRestart();
-  void RecordMCUStart(int32_t counter);
+  void AdvanceToIntervalEnd();
+  void RecordMCUStart(int32_t col, int32_t row);
   void RecordMCUEnd(int32_t counter);
   int ReadDNL();
-  TkelCoefBlock* LocateBlock(const TkelScanComponent& sc, int b, int32_t col, int32_t row);
+  // The block's cell; with allocate false, nullptr when it was never written.
+  TkelCoefBlock* LocateBlock(const TkelScanComponent& sc, int b, int32_t col, int32_t row, bool allocate);
   void ClearMCUBlocks(int32_t counter);
+  // Re-decoding (mcu_repair.cpp).
+  bool SeekBit(int64_t byte, int bit);  // next bit read is this one; false before the start
+  bool StepSearchPosition(int search);  // one bit forward (1) or backward (2), then seek
+  int RedecodePass(int32_t startMCU, int search, bool useNextDC);
+  bool InGrid(int32_t col, int32_t row) const;
+  void CopyMCU(int32_t from, int32_t to);
 
-  // Bit reader: bits are held in acc_ (next bit at bit 63); see bit_reader.cpp.
-  int FillBits();                   // returns 0 or the pending code when nothing more arrives
-  int ReachPending();               // the byte-at-a-time reader meets the pending marker/end
-  void ReturnLookahead();           // gives back whole bytes read ahead; keeps bits of the current byte
-  void DropBits();                  // bits left = 0 (after ReturnLookahead)
-  int BitsLeftInByte() const { return accBits_ & 7; }
+  // Bit reader (bit_reader.h / bit_reader.cpp): bits are held in acc_, next bit at bit 63.
+  int FillBits();          // loads bytes; returns 0 or the pending code
+  int ReachPending();      // the decoding needs the bits beyond the pending marker / end
+  int64_t LookaheadBytes() const;  // bytes consumed from the stream but not by the decoding
+  void ReturnLookahead();  // gives those bytes back; keeps the bits of the current byte
+  void DropBits();         // bits left = 0 (after giving back the look-ahead)
   int HuffDecode(const TkelHuffmanTable& t, int& symbol);
   int HuffDecodeSlow(const TkelHuffmanTable& t, int& symbol);
   int ReadBits(int n, int& value);
+  int Receive(int s, int& value);
 
   uint64_t acc_ = 0;
   int accBits_ = 0;
@@ -249,6 +267,10 @@ class TkelBaseJpegParser {
   int pendingCode_ = -1;      // -1 none; 256 end of data; else the marker code met ahead
   int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
   TkelCoefBlock scratch_{};
+  ScanKind scanKind_ = kScanSequential;
+  // Re-decoding: where the current attempt started, for the bit-by-bit search.
+  int64_t searchByte_ = 0;
+  int searchBit_ = 0;
 
  private:
   friend class TkelParserTestAccess;
@@ -260,7 +282,9 @@ class TkelBaseJpegParser {
   std::vector<uint8_t> buffer_;    // kReadHistory bytes of history, then the data
   const uint8_t* bufCur_ = nullptr;
   const uint8_t* bufEnd_ = nullptr;
+  const uint8_t* validStart_ = nullptr;  // first byte before bufCur_ that may be given back
   int64_t bufferStreamPos_ = 0;    // stream position at which the buffer was last filled
+  int64_t streamPos_ = 0;          // stream position after the last stream read
   int64_t readLimit_ = INT64_MAX;  // Position values at or beyond this are not read
   std::vector<uint8_t> segment_;   // payload of the current segment
   int32_t segmentLength_ = 0;

@@ -1,0 +1,272 @@
+// The parser's main loop: markers checked against the allowed set, segments read and
+// reported through the events, APP blocks and raw segments recorded, scans handed to the
+// entropy decoder.
+#include "jpeg/parser.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vt {
+
+namespace {
+
+bool IsAppOrCom(int m) { return (m >= 0xE0 && m <= 0xEF) || m == 0xFE; }
+
+bool IsSof(int m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
+
+constexpr int32_t kSegmentBufferSize = 65535;
+constexpr int32_t kAppBlockInitial = 655370;
+constexpr int32_t kRawRecordInitial = 1048576;
+
+}  // namespace
+
+TkelBaseJpegParser::TkelBaseJpegParser(int32_t bufferSize, bool overridesAppBlock)
+    : OverridesAppBlock(overridesAppBlock), bufferSize_(bufferSize < 0 ? 0 : bufferSize) {}
+
+TkelBaseJpegParser::~TkelBaseJpegParser() = default;
+
+void TkelBaseJpegParser::DoSkippedByte(int) {}
+void TkelBaseJpegParser::DoSegment(int, int32_t, const uint8_t*, int32_t) {}
+void TkelBaseJpegParser::DoAppSegment(int, int32_t, const uint8_t*, int32_t) {}
+void TkelBaseJpegParser::DoAppBlock(int64_t, const uint8_t*, int32_t) {}
+bool TkelBaseJpegParser::KeepCoefficients() { return Process == 0xC2; }
+
+void TkelBaseJpegParser::FreeMaps() {
+  for (auto& m : MCUs) m.reset();
+  Offsets.reset();
+}
+
+void TkelBaseJpegParser::Reset() {
+  DropReadBuffer();
+  bufferStreamPos_ = 0;
+  ScanDataOffset = 0;
+  segmentIsApp_ = false;
+  segmentLength_ = 0;
+  ForcedColorModel = 0;
+  for (auto& q : QuantTables) q.Defined = 0;
+  for (auto& t : DcTables) t.Defined = t.Built = 0;
+  for (auto& t : AcTables) t.Defined = t.Built = 0;
+  FrameSeen = false;
+  HeightFromDNL = false;
+  ScanCount = 0;
+  ComponentIds.clear();
+  RestartInterval = 0;
+  MCUsSinceRestart = 0;
+  NextRestartMarker = 0xD0;
+  MCUCounter = 0;
+  appBlockLength_ = 0;
+  appBlockOffset_ = 0;
+  HasJFIF = HasAdobe = HasG3Fax = HasICCProfile = false;
+  AdobeTransform = 0;
+  DataErrors = false;
+  FreeMaps();
+  RawSegments.Length = 0;
+  Process = 0;
+  Precision = 0;
+  Width = Height = ComponentCount = 0;
+  std::memset(static_cast<void*>(FrameComponents), 0, sizeof(FrameComponents));
+  MaxH = MaxV = 0;
+  ScanComponentCount = 0;
+  std::memset(static_cast<void*>(ScanComponents), 0, sizeof(ScanComponents));
+  Ss = Se = Ah = Al = 0;
+  MCUWidth = MCUHeight = MCUsPerRow = MCURows = 0;
+  KeepsCoefficients = false;
+  EobRun = 0;
+  CleanMCUs = 0;
+  acc_ = 0;
+  accBits_ = 0;
+  stuffedMask_ = 0;
+  pendingCode_ = -1;
+  pendingBytes_ = 0;
+  ID.reset();
+}
+
+int TkelBaseJpegParser::LoadFromStream(TStream& stream, uint16_t flags, int colorModel) {
+  stream_ = &stream;
+  DropReadBuffer();
+  StreamOrigin = stream.GetPosition();
+  streamPos_ = StreamOrigin;
+  Position = 0;
+  return Parse(flags, colorModel);
+}
+
+void TkelBaseJpegParser::AllowMarker(int marker, bool allowed) {
+  if (allowed)
+    AllowedMarkers[marker >> 3] |= static_cast<uint8_t>(1u << (marker & 7));
+  else
+    AllowedMarkers[marker >> 3] &= static_cast<uint8_t>(~(1u << (marker & 7)));
+}
+
+void TkelBaseJpegParser::FlushAppBlock() {
+  if (appBlockLength_ <= 0) return;
+  const int32_t n = appBlockLength_;
+  appBlockLength_ = 0;
+  BeforeEvent();
+  DoAppBlock(appBlockOffset_, appBlock_.data(), n);
+}
+
+void TkelBaseJpegParser::AddToAppBlock(int64_t offset, int marker, int32_t declaredLength,
+                                       const uint8_t* bytes, int32_t count) {
+  if (!OverridesAppBlock) return;
+  if (appBlockLength_ == 0) appBlockOffset_ = offset;
+  if (appBlock_.empty()) appBlock_.resize(kAppBlockInitial);
+  const int64_t need = static_cast<int64_t>(appBlockLength_) + count + 4;
+  if (need > static_cast<int64_t>(appBlock_.size()))
+    appBlock_.resize(static_cast<size_t>(((need + 65536) / 65537) * 65537));
+  uint8_t* d = appBlock_.data() + appBlockLength_;
+  d[0] = 0xFF;
+  d[1] = static_cast<uint8_t>(marker);
+  d[2] = static_cast<uint8_t>((declaredLength + 2) >> 8);
+  d[3] = static_cast<uint8_t>(declaredLength + 2);
+  if (count > 0) std::memcpy(d + 4, bytes, static_cast<size_t>(count));
+  appBlockLength_ += count + 4;
+}
+
+void TkelBaseJpegParser::RecordRawSegment(int marker, int32_t length, const uint8_t* payload) {
+  if (RawSegments.Data.empty()) RawSegments.Data.resize(kRawRecordInitial);
+  const size_t need = static_cast<size_t>(RawSegments.Length) + static_cast<size_t>(length) + 4;
+  if (need > RawSegments.Data.size()) RawSegments.Data.resize(need);
+  uint8_t* d = RawSegments.Data.data() + RawSegments.Length;
+  d[0] = 0xFF;
+  d[1] = static_cast<uint8_t>(marker);
+  d[2] = static_cast<uint8_t>((length + 2) >> 8);
+  d[3] = static_cast<uint8_t>(length + 2);
+  if (length > 0) std::memcpy(d + 4, payload, static_cast<size_t>(length));
+  RawSegments.Length += length + 4;
+}
+
+int TkelBaseJpegParser::Parse(uint16_t flags, int colorModel) {
+  Flags = flags;
+  readLimit_ = (flags & pfLimit16M) ? int64_t{16777217} : INT64_MAX;
+  const int result = ParseSegments(colorModel);
+  if (pendingCode_ >= 0 || accBits_ >= 8) ReturnLookahead();
+  if (bufferSize_ == 0) EmptyReadBuffer();
+  return result;
+}
+
+int TkelBaseJpegParser::ParseSegments(int colorModel) {
+  if (Flags & pfResumeAtScan) {
+    EmptyReadBuffer();
+  } else {
+    Reset();
+    ForcedColorModel = static_cast<uint8_t>(colorModel);
+  }
+  int r;
+  if (!(Flags & (pfNoSOI | pfResumeAtScan))) {
+    int m = 0;
+    r = ReadMarker(m);
+    if (r != jrOK) return r;
+    if (m != 0xD8) return jrBadStructure;
+  }
+  std::memset(AllowedMarkers, 0, sizeof(AllowedMarkers));
+  for (int m = 0xC0; m <= 0xCF; ++m)
+    if (m != 0xC8 && m != 0xCC) AllowMarker(m, true);
+  AllowMarker(0xDA, true);
+  AllowMarker(0xDB, true);
+  AllowMarker(0xDD, true);
+  for (int m = 0xE0; m <= 0xEF; ++m) AllowMarker(m, true);
+  AllowMarker(0xFE, true);
+
+  if (segment_.empty()) segment_.resize(kSegmentBufferSize);
+  for (;;) {
+    if (!(Flags & pfResumeAtScan)) {
+      int marker = 0;
+      r = ReadMarker(marker);
+      if (r != jrOK) {
+        FlushAppBlock();
+        return r;
+      }
+      const int64_t markerOffset = Position - 2;
+      const bool isApp = IsAppOrCom(marker);
+      if (!isApp) FlushAppBlock();
+      segmentIsApp_ = isApp;
+      segmentLength_ = 0;
+      if (!IsAllowed(marker)) {
+        FlushAppBlock();
+        return jrBadStructure;
+      }
+      if (marker >= 0xD0 && marker <= 0xD7) {
+        BeforeEvent();
+        DoSegment(marker, 0, nullptr, 0);
+        continue;
+      }
+      if (marker == 0xD9) {
+        BeforeEvent();
+        DoSegment(marker, 0, nullptr, 0);
+        return DataErrors ? jrBadData : jrOK;
+      }
+      for (int m = 0xD0; m <= 0xD7; ++m) AllowMarker(m, false);
+      int32_t length = 0;
+      r = ReadSegmentLength(marker, length);
+      if (r != jrOK) return r;
+      segmentLength_ = length;
+      uint8_t* payload = segment_.data();
+      const int32_t got = static_cast<int32_t>(ReadBytes(payload, length));
+      if (got < length) {
+        BeforeEvent();
+        if (isApp) {
+          DoAppSegment(marker, length, payload, got);
+          AddToAppBlock(markerOffset, marker, length, payload, got);
+          FlushAppBlock();
+        } else {
+          DoSegment(marker, length, payload, got);
+        }
+        return jrEndOfData;
+      }
+      if (!ID) ID = std::make_unique<TkelJpegID>();
+      ID->AddSegment(marker, length, payload);
+      BeforeEvent();
+      if (isApp) {
+        if (Flags & pfRecordSegments) RecordRawSegment(marker, length, payload);
+        DoAppSegment(marker, length, payload, length);
+        AddToAppBlock(markerOffset, marker, length, payload, length);
+        IdentifyAppSegment(marker, payload, length);
+        continue;
+      }
+      DoSegment(marker, length, payload, length);
+      if (IsSof(marker)) {
+        r = ParseFrame(marker, payload, length);
+        if (r != jrOK) return r;
+        for (int m = 0xC0; m <= 0xCF; ++m)
+          if (IsSof(m)) AllowMarker(m, false);
+        continue;
+      }
+      switch (marker) {
+        case 0xC4: r = ParseHuffmanTables(payload, length); break;
+        case 0xDB: r = ParseQuantTables(payload, length); break;
+        case 0xDD: r = ParseRestartInterval(payload, length); break;
+        case 0xDA:
+          // A scan header needs the frame it refers to.
+          r = FrameSeen ? ParseScanHeader(payload, length) : jrBadStructure;
+          break;
+        default: return jrBadStructure;
+      }
+      if (r != jrOK) return r;
+      if (marker != 0xDA) continue;
+    }
+    // Start of a scan (parsed, or resumed from the caller's stream).
+    ScanDataOffset = Position;
+    if (!FrameSeen) return jrBadStructure;
+    if (Flags & pfHeadersOnly) return jrOK;
+    if (Process != 0xC0 && Process != 0xC1 && Process != 0xC2) return jrUnsupportedProcess;
+    Flags &= static_cast<uint16_t>(~pfResumeAtScan);
+    std::memset(AllowedMarkers, 0, sizeof(AllowedMarkers));
+    AllowMarker(0xC4, true);
+    AllowMarker(0xDB, true);
+    AllowMarker(0xDD, true);
+    for (int m = 0xE0; m <= 0xEF; ++m) AllowMarker(m, true);
+    AllowMarker(0xFE, true);
+    ++ScanCount;
+    r = DecodeScan();
+    if (r != jrOK) return r;
+    if ((Flags & pfStopWhenComplete) && Process != 0xC2) {
+      bool all = true;
+      for (int i = 0; i < ComponentCount; ++i) all = all && FrameComponents[i].InScan;
+      if (all) return jrOK;
+    }
+    AllowMarker(0xD9, true);
+    AllowMarker(0xDA, true);
+  }
+}
+
+}  // namespace vt
