@@ -1,0 +1,63 @@
+#include "source/disc_source.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "source/disc_source_thread.h"
+#include "source/vt_common.h"
+
+namespace vt {
+
+TvtDiscSource::TvtDiscSource() : root_(std::make_unique<TvtRootFolder>()) {}
+
+TvtDiscSource::~TvtDiscSource() { Close(); }
+
+void TvtDiscSource::Open(const std::string& fileName) {
+  const auto slash = fileName.find_last_of('/');
+  SaveFolder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+  if (OnCaption) OnCaption(MakeCaption(fileName));
+  if (fileName.empty()) return;
+  Close();
+  FileName = fileName;
+  LastError.clear();
+  root_->Build();
+  PreviewStore = std::make_unique<TMemoryStream>();
+  ExtractStore = std::make_unique<TMemoryStream>();
+  Thread = std::make_unique<TvtDiscSourceThread>(*this);
+  Thread->WaitFor();
+  LastError = Thread->ErrorMessage;
+  Poll();
+}
+
+void TvtDiscSource::Close() {
+  if (Thread) {
+    Thread->Terminate();
+    Thread->WaitFor();
+    Thread.reset();
+  }
+  root_->Clear();
+  ScanHeaders.Clear();
+  PreviewStore.reset();
+  ExtractStore.reset();
+  InStream.Reset();
+  Stream.reset();
+  ScanMarkers.Clear();
+}
+
+void TvtDiscSource::Poll() {
+  if (!Thread) return;
+  if (Thread->Finished()) {
+    Thread->WaitFor();
+    Thread.reset();
+    return;
+  }
+  for (auto& text : Thread->TakeMessages()) PolledMessages.push_back(std::move(text));
+  ProgressPercent = Thread->ProgressPercent();
+}
+
+TvtItem* TvtDiscSource::FirstItem() const {
+  if (!root_->All || root_->All->ItemCount() == 0) return nullptr;
+  return root_->All->GetItem(0);
+}
+
+}  // namespace vt

@@ -1,0 +1,280 @@
+#include "source/disc_source_thread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <filesystem>
+
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/jpeg_id.h"
+#include "source/disc_source.h"
+#include "source/file_stream_7z.h"
+#include "source/stream_7z.h"
+#include "thumbs/jpeg_with_thumbs.h"
+#include "thumbs/picture_geometry.h"
+#include "thumbs/thumb_types.h"
+
+namespace vt {
+
+namespace {
+
+int32_t clampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// Days from 1970-01-01 to the civil date y-m-d.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+double DateTimeToDays(const TkelDateTime& dt) {
+  if (dt.IsZero()) return 0;
+  const int64_t month = std::clamp(dt.Month, 1, 12);
+  const int64_t day = std::clamp(dt.Day, 1, 31);
+  const double days = static_cast<double>(daysFromCivil(dt.Year, month, day) + 25569);
+  const double time = (std::clamp(dt.Hour, 0, 23) * 3600.0 + std::clamp(dt.Minute, 0, 59) * 60.0 +
+                       std::clamp(dt.Second, 0, 59)) / 86400.0;
+  return days + time;
+}
+
+TvtDiscSourceThread::TvtDiscSourceThread(TvtDiscSource& source, bool start) : Source(source) {
+  if (start) {
+    thread_ = std::thread([this] { Execute(); });
+  } else {
+    finished_ = true;
+  }
+}
+
+TvtDiscSourceThread::~TvtDiscSourceThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TvtDiscSourceThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+uint32_t TvtDiscSourceThread::TickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void TvtDiscSourceThread::QueueMessage(const std::string& text) {
+  std::lock_guard<std::mutex> guard(Lock);
+  Messages.emplace_back(text, false);
+}
+
+void TvtDiscSourceThread::SetPhase(int32_t phase, uint64_t total) {
+  std::lock_guard<std::mutex> guard(Lock);
+  Phase = phase;
+  Progress = 0;
+  ProgressTotal = total;
+}
+
+std::vector<std::string> TvtDiscSourceThread::TakeMessages() {
+  std::lock_guard<std::mutex> guard(Lock);
+  std::vector<std::string> out;
+  for (auto& m : Messages) out.push_back(std::move(m.first));
+  Messages.clear();
+  return out;
+}
+
+int TvtDiscSourceThread::ProgressPercent() {
+  std::lock_guard<std::mutex> guard(Lock);
+  if (Phase == 0 || ProgressTotal == 0 || PhaseCount <= 0) return 0;
+  const double share = 100.0 / PhaseCount;
+  const double p = (Phase - 1) * share + static_cast<double>(Progress) * share / static_cast<double>(ProgressTotal);
+  return static_cast<int>(std::min(100.0, std::nearbyint(p)));
+}
+
+void TvtDiscSourceThread::Execute() {
+  try {
+    // Read access, others may read, the file must exist.
+    auto* file = new Tkel7zFileStream(Source.FileName, 0x20);
+    auto in = TComPtr<IInStream>(static_cast<IInStream*>(file));
+    SignaturePhase(in.Get());
+    AnalyseScanMarkers();
+  } catch (const std::exception& e) {
+    Error = std::current_exception();
+    ErrorMessage = e.what();
+  } catch (...) {
+    Error = std::current_exception();
+    ErrorMessage = "Unknown error";
+  }
+  Image.reset();
+  try {
+    Source.Root().Pack();
+  } catch (...) {
+  }
+  finished_ = true;
+}
+
+void TvtDiscSourceThread::SignaturePhase(IInStream* inStream) {
+  OleCheckStrict(inStream->Seek(0, 0, nullptr));
+  Source.InStream = TComPtr<IInStream>(inStream);
+  Source.Stream = std::make_unique<TvtBufferedStream>(new Tvt7zStream(inStream), true);
+  Stream = Source.Stream.get();
+  Size = static_cast<uint64_t>(Stream->GetSize());
+  Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
+  QueueMessage(kSignatureText);
+  SetPhase(1, Size);
+  ScanRange(0, 3);
+  Image.reset();
+  if (!Terminated()) {
+    std::lock_guard<std::mutex> guard(Lock);
+    Progress = ProgressTotal;
+  }
+  TvtFolder* all = Source.Root().All;
+  if (all && all->ItemCount() == 1 && all->GetItem(0)->Offset == 0) {
+    all->GetItem(0)->Name = std::filesystem::path(Source.FileName).filename().string();
+  }
+}
+
+void TvtDiscSourceThread::ScanRange(uint64_t start, uint64_t count) {
+  Container = nullptr;
+  uint64_t pos = start;
+  uint32_t window = 0;
+  Stream->Seek(static_cast<int64_t>(pos), soBeginning);
+  const uint64_t end = start + count;
+  while (pos < end && !Terminated()) {
+    const uint32_t tick = TickCount();
+    if (tick != LastTick && count > 0) {
+      std::unique_lock<std::mutex> guard(Lock, std::try_to_lock);
+      if (guard.owns_lock()) {
+        Progress = pos;
+        LastTick = tick;
+      }
+    }
+    uint8_t byte = 0;
+    if (Stream->Read(&byte, 1) != 1) break;  // the end of the file
+    window = (window << 8) | byte;
+    if ((window & 0xFFFFFF) == 0xFFD8FF) {
+      const int64_t d = TryJpegAt(pos - 2);
+      if (d > 0) {
+        pos = pos - 2 + static_cast<uint64_t>(d);
+        window = 0;
+      } else {
+        pos = pos + 1;
+      }
+      Stream->Seek(static_cast<int64_t>(pos), soBeginning);
+    } else if ((window & 0xFFFF) == 0xFFDA) {
+      RecordScanMarker(pos - 1);
+      pos = pos + 1;
+      Stream->Seek(static_cast<int64_t>(pos), soBeginning);
+    } else {
+      pos = pos + 1;
+    }
+  }
+}
+
+int64_t TvtDiscSourceThread::TryJpegAt(uint64_t offset) {
+  if (Container) {
+    const int64_t containerEnd = static_cast<int64_t>(Container->Offset) + Container->Length;
+    if (static_cast<int64_t>(offset) < containerEnd) {
+      for (const TvtSubItem* sub : Container->SubItems()) {
+        if (sub->Offset == offset) return 0;  // a known embedded thumbnail
+      }
+    } else {
+      Container = nullptr;
+    }
+  }
+  Stream->Seek(static_cast<int64_t>(offset), soBeginning);
+  return ExamineJpeg(offset);
+}
+
+int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
+  int64_t result = 0;
+  TvtItem* item = nullptr;
+  try {
+    const int r = Image->LoadFromStream(*Stream, 16);
+    const int percent = Image->DecodedPercent();
+    const bool broken = r != jrOK || percent < 100;
+    CollectHeaders();
+    TkelJpegThumbs& thumbs = Image->Thumbs();
+    if (percent == 0 && thumbs.ThumbCount() == 0) {
+      Image->Reset();
+      return 0;
+    }
+    item = new TvtItem;
+    item->SortOffset = static_cast<int64_t>(offset);
+    item->Broken = broken;
+    item->Width = Image->FrameSeen ? Image->Width : 0;
+    item->Height = Image->FrameSeen ? Image->Height : 0;
+    item->DecodedPercent = percent;
+
+    if (!thumbs.Make.empty() && !thumbs.Model.empty()) item->Camera = thumbs.Make + " - " + thumbs.Model;
+    else item->Camera = thumbs.Make.empty() ? thumbs.Model : thumbs.Make;
+    for (const TkelDateTime* dt : {&thumbs.DateTime, &thumbs.DateTimeOriginal, &thumbs.DateTimeDigitized}) {
+      item->Date = DateTimeToDays(*dt);
+      if (item->Date != 0) break;
+    }
+
+    if (percent > 0) {
+      const int32_t o = thumbs.Orientation;
+      if (o >= 1 && o <= 8) {
+        item->Orientation = o - 1;
+        if (Image->Bitmap) ApplyOrientation(*Image->Bitmap, o - 1);
+        if (o >= 5) std::swap(item->Width, item->Height);
+      }
+      if (Image->Bitmap) item->SetPreview(MakePreview(*Image->Bitmap), Source.PreviewStore.get());
+    }
+
+    item->Stream = Source.Stream.get();
+    item->Offset = offset;
+    const int64_t parsed = Image->Position;
+    item->Length = clampToInt32(parsed);
+    item->HeaderLength = clampToInt32(Image->ScanDataOffset);
+    if (thumbs.PostEnd > item->Length) {
+      item->Length = thumbs.PostEnd;
+      Container = item;
+    } else {
+      Container = nullptr;
+    }
+
+    Source.Root().AddItem(item);
+    if (broken && Source.Root().Broken) Source.Root().Broken->AddItem(item);
+
+    thumbs.SortThumbsByArea();
+    for (TkelJpegThumb& t : thumbs.Thumbs()) {
+      auto* sub = new TvtSubItem(item);
+      sub->Width = t.Bitmap ? t.Bitmap->Width() : 0;
+      sub->Height = t.Bitmap ? t.Bitmap->Height() : 0;
+      if (t.IsPost) {
+        sub->Stream = Source.Stream.get();
+        sub->Offset = item->Offset + static_cast<uint64_t>(std::max(t.Offset, 0));
+        sub->Length = t.Size;
+      } else {
+        TMemoryStream& store = *Source.ExtractStore;
+        sub->Stream = &store;
+        sub->Offset = static_cast<uint64_t>(store.GetSize());
+        store.Seek(0, soEnd);
+        if (t.Data && t.Data->GetSize() > 0) {
+          store.WriteBuffer(t.Data->Memory(), t.Data->GetSize());
+        } else if (t.Bitmap) {
+          t.Bitmap->SaveToStream(store);
+        }
+        sub->Length = clampToInt32(store.GetSize() - static_cast<int64_t>(sub->Offset));
+      }
+      if (t.Bitmap) sub->SetPreview(MakePreview(*t.Bitmap), Source.PreviewStore.get());
+    }
+    result = broken ? item->HeaderLength : parsed;
+  } catch (...) {
+    // The candidate is given up; the scan goes on.
+  }
+  if (item) item->Release();
+  try {
+    Image->Reset();
+  } catch (...) {
+  }
+  return result;
+}
+
+}  // namespace vt

@@ -1,0 +1,87 @@
+// TvtDiscSourceThread: the worker of one TvtDiscSource::Open. It opens the file, runs the
+// signature search over bytes 0 to 2 (a JPEG can only be found at offset 0), then the
+// scan-marker analysis, and packs the folder tree. Progress values are guarded by Lock; the
+// byte loop never waits for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "source/buffered_stream.h"
+#include "source/items.h"
+
+namespace vt {
+
+class TvtDiscSource;
+class TkelJpegWithThumbs;
+class TTempMemoryStream;
+
+class TvtDiscSourceThread {
+ public:
+  // Starts at once; with start false nothing runs (tests drive the stages themselves).
+  explicit TvtDiscSourceThread(TvtDiscSource& source, bool start = true);
+  // Asks to terminate and waits.
+  ~TvtDiscSourceThread();
+  TvtDiscSourceThread(const TvtDiscSourceThread&) = delete;
+  TvtDiscSourceThread& operator=(const TvtDiscSourceThread&) = delete;
+
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+  bool Finished() const { return finished_; }
+  void WaitFor();
+
+  // The progress texts queued since the last call, oldest first.
+  std::vector<std::string> TakeMessages();
+  // 0..100 over both phases.
+  int ProgressPercent();
+
+  static constexpr const char* kSignatureText = "Поиск файлов на основе сигнатур";
+  static constexpr const char* kScanMarkerText = "Анализ найденных SOS маркеров";
+
+  TvtDiscSource& Source;
+  TvtBufferedStream* Stream = nullptr;
+  uint64_t Size = 0;
+  std::unique_ptr<TkelJpegWithThumbs> Image;
+  TvtItem* Container = nullptr;
+  std::unique_ptr<uint8_t[]> MarkerBuffer;
+  std::exception_ptr Error;
+  std::string ErrorMessage;
+  std::vector<std::pair<std::string, bool>> Messages;
+  int32_t PhaseCount = 2;
+  int32_t Phase = 0;
+  uint64_t Progress = 0, ProgressTotal = 0;
+  uint32_t LastTick = 0;
+  std::mutex Lock;
+
+  // The stages, public for the tests that drive them on a prepared source.
+  void Execute();
+  void SignaturePhase(class IInStream* inStream);
+  void ScanRange(uint64_t start, uint64_t count);
+  int64_t TryJpegAt(uint64_t offset);
+  int64_t ExamineJpeg(uint64_t offset);
+  void RecordScanMarker(uint64_t offset);
+  void CollectHeaders();
+  void AnalyseScanMarkers();
+
+ private:
+  void QueueMessage(const std::string& text);
+  void SetPhase(int32_t phase, uint64_t total);
+  static uint32_t TickCount();
+
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+// Days since 1899-12-30 (time of day as the fraction) of an Exif date; 0 for none.
+struct TkelDateTime;
+double DateTimeToDays(const TkelDateTime& dt);
+
+}  // namespace vt

@@ -1,0 +1,135 @@
+// The scan-marker analysis of the disc source's worker: scan headers met outside found JPEGs
+// are recorded during the signature search, the header sets of every decoded JPEG and thumbnail
+// are collected, and afterwards every header set whose scan header matches a marker's is tried
+// on the data behind that marker.
+#include <cstdio>
+#include <cstring>
+
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/jpeg_id.h"
+#include "source/disc_source.h"
+#include "source/disc_source_thread.h"
+#include "thumbs/jpeg_with_thumbs.h"
+#include "thumbs/picture_geometry.h"
+
+namespace vt {
+
+void TvtDiscSourceThread::RecordScanMarker(uint64_t offset) {
+  if (Container) {
+    if (static_cast<int64_t>(offset) < static_cast<int64_t>(Container->Offset) + Container->Length) return;
+    Container = nullptr;
+  }
+  Stream->Seek(static_cast<int64_t>(offset), soBeginning);
+  uint8_t b[2];
+  if (Stream->Read(b, 2) != 2 || b[0] != 0xFF || b[1] != 0xDA) return;
+  uint8_t l[2];
+  if (Stream->Read(l, 2) != 2) return;
+  const uint32_t ls = (uint32_t(l[0]) << 8) | l[1];
+  // One, three or four components; two (Ls 10) are not taken.
+  int expected;
+  switch (ls) {
+    case 8: expected = 1; break;
+    case 12: expected = 3; break;
+    case 14: expected = 4; break;
+    default: return;
+  }
+  if (!MarkerBuffer) MarkerBuffer.reset(new uint8_t[16]);
+  uint8_t* buf = MarkerBuffer.get();
+  int n = 0;
+  buf[n++] = b[0];
+  buf[n++] = b[1];
+  buf[n++] = l[0];
+  buf[n++] = l[1];
+  uint8_t ns;
+  if (Stream->Read(&ns, 1) != 1 || ns != expected) return;
+  buf[n++] = ns;
+  for (int i = 0; i < expected; ++i) {
+    uint8_t pair[2];
+    if (Stream->Read(pair, 2) != 2) return;
+    if ((pair[1] >> 4) > 3 || (pair[1] & 0xF) > 3) return;
+    buf[n++] = pair[0];
+    buf[n++] = pair[1];
+  }
+  uint8_t tail[3];
+  if (Stream->Read(tail, 3) != 3) return;
+  for (uint8_t t : tail) buf[n++] = t;
+  auto item = std::make_unique<TvtSOSOffsetItem>();
+  item->Stream = Stream;
+  item->OwnsStream = false;
+  item->DataOffset = offset + ls + 2;
+  item->Header.assign(buf, buf + ls + 2);
+  item->HeaderSize = ls + 2;
+  Source.ScanMarkers.Add(std::move(item));
+}
+
+void TvtDiscSourceThread::CollectHeaders() {
+  auto collect = [this](const TkelJpegID* id) {
+    if (id && !id->ScanHeader.empty()) Source.ScanHeaders.AddUnique(*id);
+  };
+  collect(Image->ID.get());
+  for (const TkelJpegThumb& t : Image->Thumbs().Thumbs()) collect(t.JpegID.get());
+}
+
+void TvtDiscSourceThread::AnalyseScanMarkers() {
+  QueueMessage(kScanMarkerText);
+  SetPhase(2, static_cast<uint64_t>(Source.ScanMarkers.Count()));
+  Source.ScanHeaders.Sort();
+  Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
+  TTempMemoryStream view;
+  for (int32_t m = 0; m < Source.ScanMarkers.Count() && !Terminated(); ++m) {
+    TvtSOSOffsetItem& marker = *Source.ScanMarkers.GetItem(m);
+    TvtSOSFolder* folder = nullptr;
+    for (int32_t h = 0; h < Source.ScanHeaders.Count() && !Terminated(); ++h) {
+      const TkelJpegID& id = *Source.ScanHeaders.GetItem(h)->Id;
+      if (!id.SameScanHeader(marker.Header.data(), static_cast<int32_t>(marker.HeaderSize))) continue;
+      view.SetPointer(id.Data.data(), id.Length);
+      view.Seek(0, soBeginning);
+      Image->Reset();
+      if (Image->LoadFromStream(view, pfHeadersOnly | pfNoRender) != jrOK) continue;
+      marker.Stream->Seek(static_cast<int64_t>(marker.DataOffset), soBeginning);
+      const int r2 = Image->LoadFromStream(*marker.Stream, pfResumeAtScan | pfLimit16M);
+      const int percent = Image->DecodedPercent();
+      if (percent == 0) continue;
+      auto* item = new TvtItem;
+      item->SortOffset = static_cast<int64_t>(marker.DataOffset);
+      item->Broken = r2 != jrOK || percent < 100;
+      item->Width = Image->FrameSeen ? Image->Width : 0;
+      item->Height = Image->FrameSeen ? Image->Height : 0;
+      item->DecodedPercent = percent;
+      try {
+        const int32_t o = Image->Thumbs().Orientation;
+        if (o >= 1 && o <= 8) {
+          item->Orientation = o - 1;
+          if (Image->Bitmap) ApplyOrientation(*Image->Bitmap, o - 1);
+          if (o >= 5) std::swap(item->Width, item->Height);
+        }
+        if (Image->Bitmap) item->SetPreview(MakePreview(*Image->Bitmap), Source.PreviewStore.get());
+        auto header = std::make_unique<TMemoryStream>();
+        header->WriteBuffer(id.Data.data(), id.Length);
+        item->HeaderStream = header.release();
+        item->OwnsHeaderStream = true;
+        item->Stream = marker.Stream;
+        item->Offset = marker.DataOffset;
+        item->Length = static_cast<int32_t>(std::min<int64_t>(Image->Position, INT32_MAX));
+        item->HeaderLength = static_cast<int32_t>(std::min<int64_t>(Image->ScanDataOffset, INT32_MAX));
+        if (!folder && Source.Root().SOSMarker) {
+          char name[24];
+          std::snprintf(name, sizeof name, "0x%llX", static_cast<unsigned long long>(marker.DataOffset));
+          folder = TvtFolder::Create<TvtSOSFolder>(Source.Root().SOSMarker, name);
+        }
+        if (folder) folder->AddItem(item);
+      } catch (...) {
+        item->Release();
+        Image->Reset();
+        throw;
+      }
+      item->Release();
+      Image->Reset();
+    }
+    std::lock_guard<std::mutex> guard(Lock);
+    ++Progress;
+  }
+  Image.reset();
+}
+
+}  // namespace vt
