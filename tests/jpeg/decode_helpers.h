@@ -1,0 +1,140 @@
+// Helpers of the decoder tests: a parser that keeps its coefficients, loading from bytes,
+// comparing blocks with libjpeg's, and editing entropy-coded data.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "jpeg/parser.h"
+#include "support/test_support.h"
+
+namespace vt::test {
+
+// A parser that keeps every coefficient block, as the image object does, and records events.
+class KeepingParser : public TkelBaseJpegParser {
+ public:
+  explicit KeepingParser(int32_t bufferSize = 0, bool collectAppBlocks = false)
+      : TkelBaseJpegParser(bufferSize, collectAppBlocks) {}
+  bool KeepCoefficients() override { return true; }
+  void DoSkippedByte(int value) override { Skipped.push_back(value); }
+  void DoSegment(int marker, int32_t length, const uint8_t*, int32_t count) override {
+    Segments.push_back({marker, length, count});
+  }
+  void DoAppSegment(int marker, int32_t length, const uint8_t*, int32_t count) override {
+    AppSegments.push_back({marker, length, count});
+  }
+  void DoAppBlock(int64_t offset, const uint8_t* bytes, int32_t count) override {
+    AppBlocks.push_back({offset, Bytes(bytes, bytes + count)});
+  }
+  struct Seg {
+    int Marker;
+    int32_t Length;
+    int32_t Count;
+  };
+  struct Block {
+    int64_t Offset;
+    Bytes Data;
+  };
+  std::vector<int> Skipped;
+  std::vector<Seg> Segments;
+  std::vector<Seg> AppSegments;
+  std::vector<Block> AppBlocks;
+};
+
+// Keeps the bytes and the stream alive as long as the parser may read them again.
+struct LoadedJpeg {
+  Bytes Data;
+  TTempMemoryStream Stream;
+  int Result = -1;
+  explicit LoadedJpeg(Bytes data) : Data(std::move(data)) { Stream.SetPointer(Data.data(), static_cast<int64_t>(Data.size())); }
+  int Load(TkelBaseJpegParser& parser, uint16_t flags = 0, int colorModel = 0) {
+    Stream.SetPosition(0);
+    Result = parser.LoadFromStream(Stream, flags, colorModel);
+    return Result;
+  }
+};
+
+inline int LoadBytes(TkelBaseJpegParser& parser, const Bytes& data, uint16_t flags = 0) {
+  TTempMemoryStream s;
+  s.SetPointer(data.data(), static_cast<int64_t>(data.size()));
+  return parser.LoadFromStream(s, flags, 0);
+}
+
+// Compares the blocks of the parser with libjpeg's coefficients. With `decodedOnly`, blocks
+// that are not marked decoded are skipped (and counted in *missing).
+inline ::testing::AssertionResult SameCoefficients(const TkelBaseJpegParser& p, const RefCoefficients& ref,
+                                                   bool decodedOnly = false, int* missing = nullptr,
+                                                   int* matched = nullptr) {
+  if (!ref.Ok) return ::testing::AssertionFailure() << "libjpeg failed: " << ref.Error;
+  if (static_cast<int>(ref.Components.size()) != p.ComponentCount)
+    return ::testing::AssertionFailure() << "component count " << p.ComponentCount;
+  int miss = 0, same = 0;
+  for (int c = 0; c < p.ComponentCount; ++c) {
+    const RefComponent& rc = ref.Components[static_cast<size_t>(c)];
+    const TkelMCUs* map = p.MCUs[c].get();
+    if (!map) return ::testing::AssertionFailure() << "no map for component " << c;
+    for (int by = 0; by < rc.BlocksHigh; ++by)
+      for (int bx = 0; bx < rc.BlocksWide; ++bx) {
+        const TkelCoefBlock* b = map->Block(bx, by);
+        if (!b || !b->Decoded) {
+          if (decodedOnly) {
+            ++miss;
+            continue;
+          }
+          return ::testing::AssertionFailure() << "component " << c << " block " << bx << "," << by << " missing";
+        }
+        const int16_t* r = rc.Block(bx, by);
+        for (int k = 0; k < 64; ++k)
+          if (b->Coef[k] != r[k])
+            return ::testing::AssertionFailure() << "component " << c << " block " << bx << "," << by << " coef "
+                                                 << k << ": " << b->Coef[k] << " vs " << r[k];
+        ++same;
+      }
+  }
+  if (missing) *missing = miss;
+  if (matched) *matched = same;
+  return ::testing::AssertionSuccess();
+}
+
+// Offset of the first byte of entropy-coded data of the first scan (after the SOS header).
+inline size_t FirstScanData(const Bytes& jpeg) {
+  size_t i = 2;
+  while (i + 4 <= jpeg.size()) {
+    if (jpeg[i] != 0xFF) return 0;
+    const int marker = jpeg[i + 1];
+    const size_t len = (static_cast<size_t>(jpeg[i + 2]) << 8) | jpeg[i + 3];
+    if (marker == 0xDA) return i + 2 + len;
+    i += 2 + len;
+  }
+  return 0;
+}
+
+// Offsets of the RST markers (the FF byte) in the entropy-coded data of the first scan.
+inline std::vector<size_t> RestartMarkers(const Bytes& jpeg) {
+  std::vector<size_t> out;
+  for (size_t i = FirstScanData(jpeg); i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] != 0xFF) continue;
+    const int m = jpeg[i + 1];
+    if (m >= 0xD0 && m <= 0xD7) out.push_back(i);
+    else if (m != 0x00) break;
+  }
+  return out;
+}
+
+// Offset of the SOF payload (precision byte), 0 when there is none.
+inline size_t SofPayload(const Bytes& jpeg) {
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
+    const int marker = jpeg[i + 1];
+    const size_t len = (static_cast<size_t>(jpeg[i + 2]) << 8) | jpeg[i + 3];
+    if (marker >= 0xC0 && marker <= 0xC2) return i + 4;
+    i += 2 + len;
+  }
+  return 0;
+}
+
+}  // namespace vt::test
