@@ -1,0 +1,180 @@
+// vantrelle-cli thumbs FILE [-o DIR] [--json]: lists the embedded thumbnails of a JPEG, largest
+// first; with -o writes each as NAME-thumbN.jpg (JPEG bytes) or NAME-thumbN.bmp (its bitmap).
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/thumbs_json.h"
+#include "jpeg/jpeg_constants.h"
+#include "thumbs/jpeg_with_thumbs.h"
+#include "thumbs/orientation.h"
+
+namespace vt::cli {
+
+std::string ExifText(const std::string& bytes) {
+  // Valid UTF-8?
+  size_t i = 0;
+  bool utf8 = true;
+  while (i < bytes.size() && utf8) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= bytes.size() + (extra == 0 ? 1 : 0)) {
+      utf8 = extra == 0;
+      if (!utf8) break;
+    }
+    for (int k = 1; k <= extra && utf8; ++k)
+      utf8 = i + k < bytes.size() && (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+    i += size_t(extra) + 1;
+  }
+  if (utf8) return bytes;
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      out += char(c);
+    } else {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+nlohmann::json ExifJson(TkelJpegWithThumbs& image) {
+  TkelJpegThumbs& t = image.Thumbs();
+  nlohmann::json exif = nlohmann::json::object();
+  exif["make"] = ExifText(t.Make);
+  exif["model"] = ExifText(t.Model);
+  exif["description"] = ExifText(t.ImageDescription);
+  exif["date_time"] = t.DateTime.ToString();
+  exif["date_time_original"] = t.DateTimeOriginal.ToString();
+  exif["date_time_digitized"] = t.DateTimeDigitized.ToString();
+  return exif;
+}
+
+nlohmann::json ThumbnailsJson(TkelJpegWithThumbs& image, TBitmap32* mainImage) {
+  TkelJpegThumbs& thumbs = image.Thumbs();
+  nlohmann::json list = nlohmann::json::array();
+  for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
+    PkelJpegThumb t = thumbs.GetThumbs(i);
+    int orientation = 0;
+    if (mainImage != nullptr && !mainImage->Empty() && t->Bitmap && !t->Bitmap->Empty())
+      orientation = DetectOrientation(*mainImage, *t->Bitmap);
+    nlohmann::json blocks = nlohmann::json::array();
+    for (const TkelJpegBlock& b : t->Blocks) blocks.push_back({{"offset", b.Offset}, {"size", b.Size}});
+    list.push_back({{"kind", int(t->Kind)},
+                    {"caption", ExifText(t->Caption)},
+                    {"width", t->Width},
+                    {"height", t->Height},
+                    {"completeness", t->Completeness},
+                    {"offset", t->Offset},
+                    {"size", t->Size},
+                    {"is_post", t->IsPost},
+                    {"orientation", orientation},
+                    {"blocks", blocks}});
+  }
+  return list;
+}
+
+void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image, TBitmap32* mainImage) {
+  image.Thumbs().SortThumbsByArea();
+  object["orientation"] = int(image.Orientation);
+  object["exif"] = ExifJson(image);
+  object["thumbnails"] = ThumbnailsJson(image, mainImage);
+}
+
+namespace {
+
+bool IsJpegKind(TkelJpegThumbKind kind) {
+  return kind == tkJpeg || kind == tkJpegNoSOI || kind == tkJpegRebuilt;
+}
+
+// The bytes to write as a .jpg: the record's Data, or for a post thumbnail its bytes in the file.
+bool JpegBytes(TkelJpegThumb& t, TStream& file, std::vector<uint8_t>& out) {
+  out.clear();
+  if (!IsJpegKind(t.Kind)) return false;
+  if (t.Data) {
+    out.resize(size_t(t.Data->GetSize()));
+    std::copy(t.Data->Memory(), t.Data->Memory() + out.size(), out.begin());
+    return true;
+  }
+  if (!t.IsPost || t.ColorModel != 0 || t.Blocks.empty()) return false;
+  for (const TkelJpegBlock& b : t.Blocks) {
+    const size_t at = out.size();
+    out.resize(at + size_t(b.Size));
+    file.SetPosition(b.Offset);
+    if (file.Read(out.data() + at, b.Size) != b.Size) return false;
+  }
+  return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
+}
+
+int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = std::make_unique<TFileStream>(path, TFileStream::fmOpenRead);
+  } catch (const std::exception& e) {
+    std::cerr << path << ": cannot open: " << e.what() << "\n";
+    return 1;
+  }
+  TkelJpegWithThumbs image(true, 65536);
+  const int result = image.LoadFromStream(*file, 0);
+  std::unique_ptr<TBitmap32> mainImage = image.TakeBitmap();
+  image.Thumbs().SortThumbsByArea();
+  TkelJpegThumbs& thumbs = image.Thumbs();
+
+  if (json) {
+    nlohmann::json object = {{"file", path}, {"result", {{"code", result}, {"name", ResultCodeName(result)}}}};
+    object["orientation"] = int(image.Orientation);
+    object["exif"] = ExifJson(image);
+    object["thumbnails"] = ThumbnailsJson(image, mainImage.get());
+    std::cout << object.dump(2) << "\n";
+  } else {
+    std::cout << path << ": " << thumbs.ThumbCount() << " thumbnail(s)\n";
+    for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
+      PkelJpegThumb t = thumbs.GetThumbs(i);
+      std::cout << "  " << i << ": kind " << int(t->Kind) << (t->Caption.empty() ? "" : " \"" + ExifText(t->Caption) + "\"")
+                << ", " << t->Width << "x" << t->Height << ", " << t->Completeness << "%, offset "
+                << t->Offset << ", size " << t->Size << (t->IsPost ? ", after the image" : "") << "\n";
+    }
+  }
+  if (outDir.empty()) return 0;
+
+  std::error_code ec;
+  std::filesystem::create_directories(outDir, ec);
+  const std::string stem = std::filesystem::path(path).stem().string();
+  int status = 0;
+  std::vector<uint8_t> bytes;
+  for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
+    PkelJpegThumb t = thumbs.GetThumbs(i);
+    const std::string base = (std::filesystem::path(outDir) / (stem + "-thumb" + std::to_string(i))).string();
+    try {
+      if (JpegBytes(*t, *file, bytes)) {
+        WriteFileBytes(base + ".jpg", bytes);
+      } else if (t->Bitmap && !t->Bitmap->Empty()) {
+        t->Bitmap->SaveToFile(base + ".bmp");
+      }
+    } catch (const std::exception& e) {
+      std::cerr << base << ": cannot write: " << e.what() << "\n";
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+void AddThumbsCommand(CLI::App& app, int& exitCode) {
+  auto* cmd = app.add_subcommand("thumbs", "List the embedded thumbnails of a JPEG file and optionally write them");
+  auto file = std::make_shared<std::string>();
+  auto outDir = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  cmd->add_option("FILE", *file, "JPEG file")->required();
+  cmd->add_option("-o", *outDir, "Folder to write NAME-thumbN.jpg / .bmp into");
+  cmd->add_flag("--json", *json, "Print JSON");
+  cmd->callback([file, outDir, json, &exitCode]() { exitCode = RunThumbs(*file, *outDir, *json); });
+}
+
+}  // namespace vt::cli
