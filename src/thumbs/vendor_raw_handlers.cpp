@@ -2,24 +2,14 @@
 
 #include <algorithm>
 
-#include "jpeg/color_tables.h"
 #include "thumbs/vendor_bytes.h"
+#include "thumbs/ycbcr_pixel.h"
 
 namespace vt {
 
 using namespace vendor;
 
 namespace {
-
-uint8_t Clamp255(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
-
-// The decoder's YCbCr-to-RGB conversion of one sample triple, opaque.
-TColor32 YCbCrToColor(const TkelColorTables& t, int y, int cb, int cr) {
-  const int32_t r = (t.Luma[y] + t.CrR[cr] + kRedOffset) / 1024;
-  const int32_t g = (t.Luma[y] + t.CbG[cb] + t.CrG[cr] + kGreenOffset) / 1024;
-  const int32_t b = (t.Luma[y] + t.CbB[cb] + kBlueOffset) / 1024;
-  return Color32(Clamp255(r), Clamp255(g), Clamp255(b));
-}
 
 constexpr int32_t kScrnailWidth = 320;
 constexpr int32_t kScrnailHeight = 240;
@@ -65,7 +55,6 @@ void TkelJpegThumbBaseHPHandler::Finish() {
   if (Width > 0 && Height > 0 && length > 0 && RawPictureFits(Width, Height, needed, length)) {
     auto bitmap = std::make_unique<TBitmap32>(Width, Height);
     bitmap->Clear(0);
-    const TkelColorTables& tables = ColorTables();
     const int64_t used = std::min<int64_t>(length, needed);
     TColor32* out = bitmap->Bits();
     // U, Y0, V, Y1: each Y takes the last U and V read, so Y0 pairs with the previous V.
@@ -74,7 +63,7 @@ void TkelJpegThumbBaseHPHandler::Finish() {
       switch (i & 3) {
         case 0: u = joined[i]; break;
         case 2: v = joined[i]; break;
-        default: out[i >> 1] = YCbCrToColor(tables, joined[i], u, v); break;
+        default: out[i >> 1] = YCbCrPixel(joined[i], u, v); break;
       }
     }
     Owner.AddThumb(tkYCbCr, 0, int32_t(used), Width, Height, RawCompleteness(length, needed), std::move(bitmap),

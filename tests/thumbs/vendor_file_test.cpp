@@ -1,0 +1,130 @@
+// A file with one block of each vendor family in a row, loaded the way the program loads it:
+// by the decoder with thumbnails (the parser gathers the run of APPn segments) and by
+// vantrelle-cli. Then the same file damaged: loads must end quietly whatever the blocks hold.
+#include <nlohmann/json.hpp>
+
+#include <random>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "thumbs/jpeg_with_thumbs.h"
+#include "thumbs/vendor_fixture.h"
+
+namespace vt {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::Segment;
+using test::Text;
+
+struct TExpected {
+  int Kind, Width, Height;
+  std::string Caption;
+  bool operator==(const TExpected&) const = default;
+  bool operator<(const TExpected& o) const {
+    return std::tie(Kind, Width, Height, Caption) < std::tie(o.Kind, o.Width, o.Height, o.Caption);
+  }
+};
+
+Bytes ManyBlocks() {
+  std::vector<Bytes> segments;
+  // QVGA: one APP2 with the JPEG at 5.
+  segments.push_back(Segment(0xE2, Cat({Text("QVGA"), {0}, test::Cjpeg("-quality 80", 40, 30, false, 2)})));
+  // APP3, APP4, APP5: one JPEG in three pieces.
+  for (const Bytes& piece : test::SplitInto(test::Cjpeg("-quality 80", 48, 32, false, 3), 3))
+    segments.push_back(Segment(uint8_t(0xE3 + segments.size() - 1), piece));
+  // H3X0: 16 x 8 YUV 4:2:2 in two APP4 segments.
+  const std::vector<Bytes> yuv = test::SplitInto(Bytes(16 * 8 * 2, 0x80), 2);
+  for (int i = 0; i < 2; ++i)
+    segments.push_back(Segment(0xE4, Cat({Text("H3X0"), test::Zeros(4), test::Be32Bytes(16), test::Be32Bytes(8),
+                                          test::Zeros(4), test::Be32Bytes(i + 1), test::Be32Bytes(2), yuv[size_t(i)]})));
+  // Samsung: a JPEG without SOI in two APP5 segments.
+  const Bytes noSoi = test::Slice(test::Cjpeg("-quality 80", 32, 24, false, 4), 2, 100000);
+  const std::vector<Bytes> parts = test::SplitInto(noSoi, 2);
+  segments.push_back(Segment(0xE5, Cat({Text("Samsung"), test::Zeros(5), {3, 0, 1, 0, 0, 0}, parts[0]})));
+  segments.push_back(Segment(0xE5, Cat({Text("Samsung"), test::Zeros(5), {3, 0, 2, 0}, parts[1]})));
+  // Prv: 4 x 2 RGB in one APP10 piece.
+  segments.push_back(Segment(0xEA, Cat({Text("prv0"), test::Be16Bytes(1), test::Be16Bytes(4), test::Be16Bytes(2),
+                                        Bytes(24, 0x40)})));
+  return test::HostWith(segments);
+}
+
+const std::multiset<TExpected> kExpected = {
+    {tkJpeg, 40, 30, ""}, {tkJpeg, 48, 32, "1"}, {tkYCbCr, 16, 8, ""}, {tkJpegNoSOI, 32, 24, ""}, {tkRGB, 4, 2, ""}};
+
+TEST(VendorFile, TheDecoderFindsEveryBlock) {
+  const Bytes file = ManyBlocks();
+  TMemoryStream stream;
+  stream.WriteBuffer(file.data(), int64_t(file.size()));
+  stream.SetPosition(0);
+  TkelJpegWithThumbs image(false);
+  image.LoadFromStream(stream, 0);
+  EXPECT_EQ(image.DecodedPercent(), 100);
+  std::multiset<TExpected> found;
+  for (int i = 0; i < image.Thumbs().ThumbCount(); ++i) {
+    const TkelJpegThumb& t = *image.Thumbs().GetThumbs(i);
+    EXPECT_EQ(t.Completeness, 100) << int(t.Kind);
+    found.insert({t.Kind, t.Width, t.Height, t.Caption});
+  }
+  EXPECT_TRUE(found == kExpected);
+}
+
+TEST(VendorFile, CliListsAndWritesEveryBlock) {
+  const std::string path = test::TempPath(".jpg");
+  test::WriteBytes(path, ManyBlocks());
+  std::string out;
+  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " thumbs --json " + test::Quote(path), &out), 0);
+  const nlohmann::json info = nlohmann::json::parse(out);
+  ASSERT_TRUE(info.contains("thumbnails"));
+  std::multiset<TExpected> found;
+  for (const auto& t : info["thumbnails"])
+    found.insert({t["kind"].get<int>(), t["width"].get<int>(), t["height"].get<int>(), t["caption"].get<std::string>()});
+  EXPECT_TRUE(found == kExpected);
+
+  // Written out: the three JPEG kinds as files that libjpeg reads, the raw ones as bitmaps.
+  const std::string dir = test::TempPath("-thumbs");
+  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " thumbs -o " + test::Quote(dir) + " " + test::Quote(path), &out), 0);
+  std::string listing;
+  test::RunCommand("ls " + test::Quote(dir), &listing);
+  int jpegs = 0, bitmaps = 0;
+  std::istringstream names(listing);
+  for (std::string name; std::getline(names, name);) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".jpg") {
+      ++jpegs;
+      EXPECT_TRUE(test::LibjpegDecode(test::ReadBytes(dir + "/" + name)).Ok) << name;
+    }
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".bmp") ++bitmaps;
+  }
+  EXPECT_EQ(jpegs, 3);
+  EXPECT_EQ(bitmaps, 2);
+}
+
+TEST(VendorFile, DamagedBlocksNeverStopTheLoad) {
+  const Bytes intact = ManyBlocks();
+  const size_t blocksEnd = size_t(test::SegmentDataOffset(intact, 10)) - 4;  // the DQT after the blocks
+  std::mt19937 random(12345);
+  for (int round = 0; round < 300; ++round) {
+    Bytes file = intact;
+    // Damage inside the blocks only (the length fields too), so the main image stays loadable.
+    for (int k = 0; k < 1 + round % 8; ++k) file[20 + random() % (blocksEnd - 20)] = uint8_t(random());
+    if (round % 3 == 0) file.resize(20 + random() % (file.size() - 20));
+    TMemoryStream stream;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    TkelJpegWithThumbs image(false);
+    EXPECT_NO_THROW(image.LoadFromStream(stream, 0));
+    for (int i = 0; i < image.Thumbs().ThumbCount(); ++i) {
+      const TkelJpegThumb& t = *image.Thumbs().GetThumbs(i);
+      ASSERT_GE(t.Completeness, 0);
+      ASSERT_LE(t.Completeness, 100);
+      if (t.Bitmap) {
+        ASSERT_LE(int64_t(t.Bitmap->Width()) * t.Bitmap->Height(), int64_t(1) << 22);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vt
