@@ -105,6 +105,23 @@ const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& p, TkelJ
   return t;
 }
 
+bool HasMissingBlocks(const TkelBaseJpegParser& p, TkelJpegWriterState& st) {
+  const TkelWriterComponentTable& t = PrepareWriter(p, st);
+  for (int c = 0; c < t.Count; ++c) {
+    const TkelMCUs* m = p.MCUs[c].get();
+    if (m == nullptr) return true;
+    const int32_t cols = t.MCUsPerRow * t.Components[c].BlocksAcross;
+    const int32_t rows = t.MCURows * t.Components[c].BlocksDown;
+    for (int32_t row = 0; row < rows; ++row) {
+      const uint8_t* r = row < m->Rows ? m->Row(row) : nullptr;
+      if (r == nullptr || cols > m->Columns) return true;
+      for (int32_t col = 0; col < cols; ++col)
+        if (!reinterpret_cast<const TkelCoefBlock*>(r + static_cast<size_t>(col) * m->CellSize)->Decoded) return true;
+    }
+  }
+  return false;
+}
+
 bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& stream,
                        const TBitmap32* bitmap, const TkelAlphaComponentData* selection) {
   const TkelWriterComponentTable& t = PrepareWriter(p, st);

@@ -23,9 +23,14 @@ const TkelWriterComponentTable& PrepareWriter(TkelJpegImage& image);
 bool WriteBaselineJpeg(TkelJpegImage& image, TStream& stream, const TBitmap32* bitmap,
                        const TkelAlphaComponentData* selection);
 
+// True when some block of the written file would not come from decoded data (so a bitmap would be
+// used to fill it); false when every block was decoded. Prepares the writer like PrepareWriter.
+bool HasMissingBlocks(TkelJpegImage& image);
+
 // The same on a parser and a state of the caller's (the image forms use its WriterState).
 const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& parser, TkelJpegWriterState& state);
 bool WriteBaselineJpeg(TkelBaseJpegParser& parser, TkelJpegWriterState& state, TStream& stream,
                        const TBitmap32* bitmap, const TkelAlphaComponentData* selection);
+bool HasMissingBlocks(const TkelBaseJpegParser& parser, TkelJpegWriterState& state);
 
 }  // namespace vt

@@ -22,4 +22,8 @@ bool WriteBaselineJpeg(TkelJpegImage& image, TStream& stream, const TBitmap32* b
   return WriteBaselineJpeg(static_cast<TkelBaseJpegParser&>(image), StateOf(image), stream, bitmap, selection);
 }
 
+bool HasMissingBlocks(TkelJpegImage& image) {
+  return HasMissingBlocks(static_cast<const TkelBaseJpegParser&>(image), StateOf(image));
+}
+
 }  // namespace vt
