@@ -1,0 +1,114 @@
+// TvtThumbSource: the viewer's document. It holds the open JPEG (decoded by a
+// TkelJpegWithThumbs), the main image rendered at frame size with transparent holes, the
+// candidate thumbnails, the chosen one and a full-size background made from it, and offers the
+// MCU edits of the image view. Views register and are told of changes through the interfaces
+// of source_clients.h. Engine code: no Qt here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "bitmap/bitmap32.h"
+#include "jpeg/jpeg_map.h"
+#include "thumbs/jpeg_with_thumbs.h"
+#include "viewer/source_clients.h"
+#include "viewer/thumb.h"
+
+namespace vt {
+
+class TvtItem;
+
+// An MCU position: column and row, 0-based.
+struct TvtMCUPos {
+  int32_t Col = 0;
+  int32_t Row = 0;
+};
+
+class TvtThumbSource {
+ public:
+  TvtThumbSource();
+  ~TvtThumbSource();
+  TvtThumbSource(const TvtThumbSource&) = delete;
+  TvtThumbSource& operator=(const TvtThumbSource&) = delete;
+
+  // Opens a new document from stream (positioned at the JPEG), with an optional header stream
+  // for headerless scan data and an optional disc-source item whose sub-items are the
+  // thumbnail candidates. A null stream only clears. Decoder and item exceptions propagate.
+  void Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item);
+  // Frees everything of the current file; sends nothing.
+  void Clear();
+
+  int32_t ThumbCount() const { return static_cast<int32_t>(thumbs_.size()); }
+  TvtThumb* GetThumbs(int32_t index) const;
+  // -1 chooses none. Sends MainThumbChanged when the choice changes.
+  void SetMainThumb(int32_t index);
+  bool GetThumbTransform(int32_t index, uint8_t& orientation, int32_t& cropLeft, int32_t& cropTop,
+                         int32_t& cropRight, int32_t& cropBottom) const;
+  void SetThumbTransform(int32_t index, uint8_t orientation, int32_t cropLeft, int32_t cropTop,
+                         int32_t cropRight, int32_t cropBottom);
+
+  bool HasImage() const { return mainImage_ != nullptr && !mainImage_->Empty(); }
+  // The main image at frame size (null when the decoder produced nothing).
+  TBitmap32* MainImage() const { return mainImage_; }
+  TBitmap32* DecodedBitmap() const { return decodedBitmap_.get(); }
+  // The chosen thumbnail's transformed bitmap, or null.
+  TBitmap32* MainThumb() const { return mainThumb_; }
+  // A main-image-sized picture of the chosen thumbnail with its edges extended; null when no
+  // thumbnail is chosen or there is no image. Built once per choice.
+  TBitmap32* GetThumbBackground();
+
+  // MCU edits (positions outside the grid do nothing). Each edits the decoder's maps, patches
+  // the rendered pixels and sends MainImageChanged(false).
+  bool IsMCUDecoded(TvtMCUPos p) const;
+  void ClearMCU(TvtMCUPos p);
+  void InsertMCU(TvtMCUPos p);
+  void InsertMCURow(TvtMCUPos p);
+  void DeleteMCU(TvtMCUPos p);
+  TkelOffsetEntry GetMCUOffsets(TvtMCUPos p) const;
+  // Re-decodes from MCU p at the given offsets (StartByte, StartBit), then re-renders.
+  int RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC);
+
+  // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
+  void AddClient(IvtSourceClient* client);
+  void RemoveClient(IvtSourceClient* client);
+
+  // Used by TvtThumb to join and leave the list.
+  void AttachThumb(TvtThumb* thumb) { thumbs_.push_back(thumb); }
+  void DetachThumb(TvtThumb* thumb);
+
+  std::string FileName;
+  TStream* Stream = nullptr;
+  bool OwnsStream = false;
+  std::unique_ptr<TkelJpegWithThumbs> Jpeg;
+  int32_t MainThumbIndex = -1;
+  int32_t MCUWidth = 0, MCUHeight = 0;
+  int32_t MCUCols = 0, MCURows = 0;
+
+ private:
+  void Render(bool notify);
+  void Compose();
+  void FreeImages();
+  bool InGrid(TvtMCUPos p) const;
+  // Pixel patches of the MCU edits on DecodedBitmap.
+  void CopyMCUPixels(int32_t from, int32_t to);
+  void ClearMCUPixels(int32_t index);
+  void AfterEdit();
+
+  void NotifyMainImage(bool reset, IvtSourceClient* only = nullptr);
+  void NotifyThumbnails(IvtSourceClient* only = nullptr);
+  void NotifyMainThumb();
+  void NotifyThumb(int32_t index);
+
+  std::vector<TvtThumb*> thumbs_;
+  std::unique_ptr<TBitmap32> decodedBitmap_;
+  std::unique_ptr<TBitmap32> composedImage_;  // the main image when it differs from decodedBitmap_
+  TBitmap32* mainImage_ = nullptr;
+  TBitmap32* mainThumb_ = nullptr;
+  std::unique_ptr<TBitmap32> thumbBackground_;
+  std::vector<IvtSourceClient*> clients_;
+};
+
+}  // namespace vt
