@@ -11,5 +11,6 @@ namespace vt::cli {
 void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddThumbsCommand(CLI::App& app, int& exitCode);
 void AddRenderCommand(CLI::App& app, int& exitCode);
+void AddRestoreCommand(CLI::App& app, int& exitCode);
 
 }  // namespace vt::cli

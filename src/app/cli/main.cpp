@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   vt::cli::AddInfoCommand(app, exitCode);
   vt::cli::AddThumbsCommand(app, exitCode);
   vt::cli::AddRenderCommand(app, exitCode);
+  vt::cli::AddRestoreCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

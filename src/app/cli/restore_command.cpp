@@ -1,0 +1,164 @@
+// vantrelle-cli restore FILE... [-o OUT | -d DIR] [--thumb auto|none|INDEX]
+// Writes each file as a clean baseline JPEG, "NAME (restored).jpg" beside the source unless told
+// otherwise: decoded blocks keep their coefficients, missing blocks are encoded from the chosen
+// thumbnail scaled to the image (or stay zero with --thumb none). The output is written to a
+// temporary file in the target folder and renamed into place, so a failed write never leaves a
+// partial file where an older one was; the source file is never overwritten.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "cli/commands.h"
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/writer.h"
+#include "viewer/thumb_source.h"
+
+namespace vt::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RestoreOptions {
+  std::vector<std::string> Files;
+  std::string Output;
+  std::string Directory;
+  std::string Thumb = "auto";
+};
+
+class ERestoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string RestoredName(const std::string& source) {
+  return fs::path(source).stem().string() + " (restored).jpg";
+}
+
+std::string OutputPath(const RestoreOptions& o, const std::string& source) {
+  if (!o.Output.empty()) return o.Output;
+  if (!o.Directory.empty()) return (fs::path(o.Directory) / RestoredName(source)).string();
+  return (fs::path(source).parent_path() / RestoredName(source)).string();
+}
+
+// The document of the file, loaded as the viewer loads it.
+std::unique_ptr<TvtThumbSource> OpenDocument(const std::string& file) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->LoadFromFile(file);
+  auto doc = std::make_unique<TvtThumbSource>();
+  doc->FileName = file;
+  doc->Load(nullptr, stream.release(), true, nullptr);
+  return doc;
+}
+
+// The background for --thumb: the document's choice (auto), none, or thumbnail INDEX.
+TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& thumb) {
+  if (thumb == "none") {
+    doc.SetMainThumb(-1);
+    return nullptr;
+  }
+  if (thumb != "auto") {
+    const int index = std::stoi(thumb);
+    if (index < 0 || index >= doc.ThumbCount())
+      throw ERestoreError("there is no thumbnail " + thumb + " (the file has " + std::to_string(doc.ThumbCount()) +
+                          ")");
+    doc.SetMainThumb(index);
+  }
+  return doc.GetThumbBackground();
+}
+
+// Writes through a temporary file in the target folder, then renames it into place.
+void WriteRestored(TkelJpegImage& image, const TBitmap32* background, const std::string& out) {
+  const fs::path target(out);
+  const fs::path temp =
+      target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+  try {
+    {
+      TFileStream stream(temp.string(), TFileStream::fmCreate);
+      if (!WriteBaselineJpeg(image, stream, background, nullptr)) throw ERestoreError("the file has no image");
+    }
+    fs::rename(temp, target);
+  } catch (...) {
+    std::error_code ec;
+    fs::remove(temp, ec);
+    throw;
+  }
+}
+
+void RestoreFile(const RestoreOptions& o, const std::string& file) {
+  const std::string out = OutputPath(o, file);
+  std::error_code ec;
+  if (fs::exists(out, ec) && fs::equivalent(out, file, ec))
+    throw ERestoreError("the output \"" + out + "\" is the source file itself");
+
+  // A complete image needs no background: write it straight from a decode without rendering.
+  {
+    auto bytes = std::make_unique<TMemoryStream>();
+    bytes->LoadFromFile(file);
+    TkelJpegWithThumbs image(false, 0);
+    image.LoadFromStream(*bytes, pfRecordSegments | pfNoRender);
+    if (!image.FrameSeen || image.DecodedPercent() == 0) throw ERestoreError("no image could be decoded");
+    if (o.Thumb == "none" || !HasMissingBlocks(image)) {
+      if (o.Thumb != "none" && o.Thumb != "auto") {
+        // The document's candidates are the thumbnails that decoded to a picture.
+        int count = 0;
+        for (const TkelJpegThumb& t : image.Thumbs().Thumbs()) count += t.Bitmap != nullptr;
+        if (std::stoi(o.Thumb) >= count)
+          throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(count) + ")");
+      }
+      WriteRestored(image, nullptr, out);
+      std::cout << out << "\n";
+      return;
+    }
+  }
+  auto doc = OpenDocument(file);
+  if (!doc->HasImage()) throw ERestoreError("no image could be decoded");
+  const TBitmap32* background = ChooseBackground(*doc, o.Thumb);
+  WriteRestored(*doc->Jpeg, background, out);
+  std::cout << out << "\n";
+}
+
+int RunRestore(const RestoreOptions& o) {
+  int status = 0;
+  const size_t n = o.Files.size();
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& file = o.Files[i];
+    if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << file << "\n";
+    try {
+      RestoreFile(o, file);
+    } catch (const std::exception& e) {
+      std::cerr << file << ": " << e.what() << "\n";
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+void AddRestoreCommand(CLI::App& app, int& exitCode) {
+  auto* cmd = app.add_subcommand("restore", "Write each file as a clean baseline JPEG, holes filled from a thumbnail");
+  auto o = std::make_shared<RestoreOptions>();
+  cmd->add_option("FILE", o->Files, "JPEG files")->required();
+  auto* outOpt = cmd->add_option("-o,--output", o->Output, "Output file (one input file only)");
+  auto* dirOpt = cmd->add_option("-d,--dir", o->Directory, "Folder for the restored files")->check(CLI::ExistingDirectory);
+  outOpt->excludes(dirOpt);
+  cmd->add_option("--thumb", o->Thumb, "Thumbnail that fills the holes: auto, none or its index")
+      ->check([](const std::string& v) -> std::string {
+        if (v == "auto" || v == "none") return {};
+        if (!v.empty() && v.size() < 6 && v.find_first_not_of("0123456789") == std::string::npos) return {};
+        return "expected auto, none or a thumbnail index";
+      });
+  cmd->callback([o, &exitCode]() {
+    if (!o->Output.empty() && o->Files.size() > 1) throw CLI::ValidationError("-o", "takes one input file only; use -d for several");
+    exitCode = RunRestore(*o);
+  });
+}
+
+}  // namespace vt::cli
