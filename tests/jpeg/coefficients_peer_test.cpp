@@ -14,6 +14,8 @@ struct PeerCase {
   bool Grey;
 };
 
+void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.Name << " (" << c.Args << ")"; }
+
 class CoefficientsPeerTest : public ::testing::TestWithParam<std::tuple<PeerCase, int>> {};
 
 TEST_P(CoefficientsPeerTest, EveryBlockEqualsLibjpeg) {

@@ -138,3 +138,53 @@ inline size_t SofPayload(const Bytes& jpeg) {
 }
 
 }  // namespace vt::test
+
+namespace vt::test {
+
+// Expectation for one MCU when comparing a damaged decode with the intact reference.
+enum class McuExpect { Match, Missing, Any };
+
+// Compares block by block, grouping blocks by the MCU they belong to (interleaved scans).
+template <class Fn>
+::testing::AssertionResult CompareByMCU(const TkelBaseJpegParser& p, const RefCoefficients& ref, Fn expect) {
+  if (!ref.Ok) return ::testing::AssertionFailure() << "libjpeg failed: " << ref.Error;
+  const int mcusPerRow = p.MCUsPerRow;
+  for (int c = 0; c < p.ComponentCount; ++c) {
+    const RefComponent& rc = ref.Components[static_cast<size_t>(c)];
+    const TkelMCUs* map = p.MCUs[c].get();
+    const int h = p.ComponentCount == 1 ? 1 : rc.H, v = p.ComponentCount == 1 ? 1 : rc.V;
+    for (int by = 0; by < rc.BlocksHigh; ++by)
+      for (int bx = 0; bx < rc.BlocksWide; ++bx) {
+        const int mcu = (by / v) * mcusPerRow + bx / h;
+        const McuExpect e = expect(mcu);
+        if (e == McuExpect::Any) continue;
+        const TkelCoefBlock* b = map ? map->Block(bx, by) : nullptr;
+        const bool decoded = b && b->Decoded;
+        if (e == McuExpect::Missing) {
+          if (decoded) return ::testing::AssertionFailure() << "MCU " << mcu << " decoded, expected missing";
+          continue;
+        }
+        if (!decoded) return ::testing::AssertionFailure() << "MCU " << mcu << " (component " << c << ") missing";
+        const int16_t* r = rc.Block(bx, by);
+        for (int k = 0; k < 64; ++k)
+          if (b->Coef[k] != r[k])
+            return ::testing::AssertionFailure() << "MCU " << mcu << " component " << c << " coef " << k << ": "
+                                                 << b->Coef[k] << " vs " << r[k];
+      }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Start of the entropy-coded data of interval k (0-based) and its end (the FF of its RST).
+inline std::pair<size_t, size_t> IntervalBytes(const Bytes& jpeg, size_t k) {
+  const std::vector<size_t> rst = RestartMarkers(jpeg);
+  const size_t begin = k == 0 ? FirstScanData(jpeg) : rst.at(k - 1) + 2;
+  return {begin, rst.at(k)};
+}
+
+// Overwrites bytes [begin, end) with all-one bits (FF 00 pairs): no Huffman code matches them.
+inline void FillWithOnes(Bytes& jpeg, size_t begin, size_t end) {
+  for (size_t i = begin; i < end; ++i) jpeg[i] = ((i - begin) % 2 == 0 && i + 1 < end) ? 0xFF : 0x00;
+}
+
+}  // namespace vt::test
