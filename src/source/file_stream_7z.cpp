@@ -34,7 +34,8 @@ int openRegularFile(const std::string& fileName, int accessFlags, bool create) {
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    RaiseOSError(S_ISDIR(st.st_mode) ? EISDIR : ENXIO);
+    if (S_ISDIR(st.st_mode)) RaiseOSError(EISDIR);
+    throw EOSError(ENXIO, "Not a regular file");
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/source_open.h"
 #include "cli/thumbs_json.h"
 #include "jpeg/jpeg_constants.h"
+#include "source/disc_source.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "thumbs/orientation.h"
 
@@ -112,13 +114,12 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, std::vector<uint8_t>& out) {
 }
 
 int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
-  std::unique_ptr<TFileStream> file;
-  try {
-    file = std::make_unique<TFileStream>(path, TFileStream::fmOpenRead);
-  } catch (const std::exception& e) {
-    std::cerr << path << ": cannot open: " << e.what() << "\n";
-    return 1;
-  }
+  // Opened as the viewer opens it: a file without an item is an invalid image.
+  TvtDiscSource source;
+  TvtItem* item = OpenThroughSource(source, path);
+  if (!item) return 1;
+  TStream* file = item->Stream;
+  file->SetPosition(static_cast<int64_t>(item->Offset));
   TkelJpegWithThumbs image(true, 65536);
   const int result = image.LoadFromStream(*file, 0);
   std::unique_ptr<TBitmap32> mainImage = image.TakeBitmap();
