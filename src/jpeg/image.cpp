@@ -99,6 +99,7 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   if (!PlaneSize(planeWidth, planeHeight, blockRows)) return jrBadData;
   const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
                                             : planeWidth > kParallelThreshold && planeHeight > kParallelThreshold;
+  RenderedInParallel = parallel;
 
   // Planes and presence map, freshly dimensioned (new rows of a dense map are zero).
   const int components = std::min(ComponentCount, 4);

@@ -76,6 +76,8 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // Forces the parallel (true) or sequential (false) path regardless of size; for tests that
   // compare the two. Unset: chosen by kParallelThreshold.
   int ForceParallel = -1;
+  // Whether the last Render ran on the worker pool.
+  bool RenderedInParallel = false;
 
  private:
   // Plane size from the coefficient maps; false when there is nothing to size from.

@@ -1,6 +1,7 @@
 #include "jpeg/jpeg_thread.h"
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "jpeg/image.h"
@@ -31,6 +32,8 @@ bool TManualResetEvent::IsSet() {
 }
 
 void RunJpegJob(const TkelJpegJob& job) {
+  if (job.JobKind == jkReconstruct ? !job.Image : (!job.Bitmap || !job.Presence))
+    throw std::invalid_argument("decoding job without its image or bitmap");
   if (job.JobKind == jkReconstruct) {
     job.Image->ReconstructComponent(job.Component);
   } else if (job.JobKind >= jkFirstComponentView) {
