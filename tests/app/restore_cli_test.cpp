@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace vt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+constexpr int kW = 320, kH = 240;  // 20 x 15 MCUs of 16 x 16 (4:2:0)
+
+std::string Cli(const std::string& args, std::string* out = nullptr) {
+  return std::string(VT_CLI) + " restore " + args + (out ? " 2>/dev/null" : "");
+}
+
+Bytes Ppm(const Bytes& rgb, int w, int h) {
+  const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+  Bytes file(header.begin(), header.end());
+  file.insert(file.end(), rgb.begin(), rgb.end());
+  return file;
+}
+
+// The picture shrunk by 4 in each direction (box average): what a camera stores as a thumbnail.
+Bytes Shrink4(const Bytes& rgb, int w, int h) {
+  Bytes small(static_cast<size_t>(w / 4) * (h / 4) * 3);
+  for (int y = 0; y < h / 4; ++y)
+    for (int x = 0; x < w / 4; ++x)
+      for (int k = 0; k < 3; ++k) {
+        int sum = 0;
+        for (int dy = 0; dy < 4; ++dy)
+          for (int dx = 0; dx < 4; ++dx) sum += rgb[(static_cast<size_t>(y * 4 + dy) * w + x * 4 + dx) * 3 + k];
+        small[(static_cast<size_t>(y) * (w / 4) + x) * 3 + k] = static_cast<uint8_t>((sum + 8) / 16);
+      }
+  return small;
+}
+
+struct Fixture {
+  Bytes Rgb = test::PhotoLikeRgb(kW, kH, 9);
+  std::string Dir = test::TempPath("-restore");
+  std::string Intact, Damaged;
+  Fixture() {
+    fs::create_directories(Dir);
+    const std::string big = Dir + "/big.ppm", small = Dir + "/small.ppm", thumb = Dir + "/thumb.jpg";
+    test::WriteBytes(big, Ppm(Rgb, kW, kH));
+    test::WriteBytes(small, Ppm(Shrink4(Rgb, kW, kH), kW / 4, kH / 4));
+    test::WriteBytes(thumb, test::CjpegFile("-quality 95", small));
+    Intact = Dir + "/photo.jpg";
+    test::WriteBytes(Intact, test::CjpegFile("-quality 90 -sample 2x2 -restart 1", big));
+    const std::string cmd = std::string(VT_EXIFTOOL) + " -q -overwrite_original '-ThumbnailImage<=" + thumb + "' " +
+                            test::Quote(Intact);
+    EXPECT_EQ(test::RunCommand(cmd), 0);
+    // Damaged copy: the scan cut after MCU row 9 (at its restart marker + 60 bytes).
+    Bytes j = test::ReadBytes(Intact);
+    int seen = 0;
+    for (size_t i = 0; i + 1 < j.size(); ++i)
+      if (j[i] == 0xFF && j[i + 1] >= 0xD0 && j[i + 1] <= 0xD7 && ++seen == 9) {
+        j.resize(i + 60);
+        break;
+      }
+    Damaged = Dir + "/damaged.jpg";
+    test::WriteBytes(Damaged, j);
+  }
+};
+
+// Mean absolute difference over the pixel rows [y0, y1).
+double MeanDiff(const Bytes& a, const Bytes& b, int y0, int y1) {
+  double sum = 0;
+  for (size_t i = static_cast<size_t>(y0) * kW * 3; i < static_cast<size_t>(y1) * kW * 3; ++i) sum += std::abs(a[i] - b[i]);
+  return sum / (static_cast<double>(y1 - y0) * kW * 3);
+}
+
+TEST(RestoreCli, DamagedFileIsCompletedFromItsThumbnailAndKeepsDecodedBlocks) {
+  Fixture f;
+  std::string out;
+  ASSERT_EQ(test::RunCommand(Cli(test::Quote(f.Damaged)), &out), 0);
+  const std::string restoredPath = f.Dir + "/damaged (restored).jpg";
+  EXPECT_EQ(out, restoredPath + "\n");
+  const Bytes restored = test::ReadBytes(restoredPath);
+  const test::RefCoefficients got = test::LibjpegCoefficients(restored);
+  const test::RefCoefficients want = test::LibjpegCoefficients(test::ReadBytes(f.Intact));
+  ASSERT_TRUE(got.Ok) << got.Error;
+  EXPECT_EQ(got.Warnings, 0);
+  // MCU rows 0..8 decoded: their blocks (luma rows 0..17, chroma rows 0..8) are the intact ones.
+  for (size_t c = 0; c < 3; ++c) {
+    const int keptRows = c == 0 ? 18 : 9;
+    const auto& g = got.Components[c];
+    for (int by = 0; by < keptRows; ++by)
+      for (int bx = 0; bx < g.BlocksWide; ++bx)
+        ASSERT_EQ(0, std::memcmp(g.Block(bx, by), want.Components[c].Block(bx, by), 128)) << c << " " << bx << "," << by;
+  }
+  // The lost rows (from MCU row 10 down) show the thumbnail scaled up: a blurred original.
+  const test::RefImage pixels = test::LibjpegDecode(restored);
+  ASSERT_TRUE(pixels.Ok);
+  const double filled = MeanDiff(pixels.Pixels, f.Rgb, 160, kH);
+  RecordProperty("mean_abs_diff_filled_rows", std::to_string(filled));
+  EXPECT_LT(filled, 12.0);
+
+  // With --thumb none the lost blocks are zero: mid-grey, far from the picture.
+  ASSERT_EQ(test::RunCommand(Cli(test::Quote(f.Damaged) + " --thumb none -o " + test::Quote(f.Dir + "/none.jpg")), &out), 0);
+  const test::RefCoefficients none = test::LibjpegCoefficients(test::ReadBytes(f.Dir + "/none.jpg"));
+  EXPECT_EQ(none.Warnings, 0);
+  for (int16_t v : std::vector<int16_t>(none.Components[0].Coef.begin() + 20 * 2 * 20 * 64, none.Components[0].Coef.end()))
+    ASSERT_EQ(v, 0);
+}
+
+TEST(RestoreCli, IntactFileComesOutWithTheSameCoefficients) {
+  Fixture f;
+  const std::string dir = f.Dir + "/out";
+  fs::create_directories(dir);
+  std::string out;
+  ASSERT_EQ(test::RunCommand(Cli(test::Quote(f.Intact) + " -d " + test::Quote(dir)), &out), 0);
+  const Bytes restored = test::ReadBytes(dir + "/photo (restored).jpg");
+  const test::RefCoefficients got = test::LibjpegCoefficients(restored);
+  EXPECT_EQ(got.Warnings, 0);
+  const test::RefCoefficients want = test::LibjpegCoefficients(test::ReadBytes(f.Intact));
+  ASSERT_EQ(got.Components.size(), 3u);
+  for (size_t c = 0; c < 3; ++c) EXPECT_TRUE(got.Components[c].Coef == want.Components[c].Coef) << c;
+}
+
+TEST(RestoreCli, FailuresAreReportedPerFileAndNeverDestroyFiles) {
+  Fixture f;
+  const std::string junk = f.Dir + "/junk.jpg";
+  test::WriteBytes(junk, Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, 'x'});
+  std::string out;
+  // A file without an image and a missing file fail; the good one in between is still written.
+  EXPECT_EQ(test::RunCommand(Cli(test::Quote(junk) + " " + test::Quote(f.Intact) + " " + test::Quote(f.Dir + "/nope.jpg")), &out), 1);
+  EXPECT_EQ(out, f.Dir + "/photo (restored).jpg\n");
+  EXPECT_TRUE(fs::exists(f.Dir + "/photo (restored).jpg"));
+  EXPECT_FALSE(fs::exists(f.Dir + "/junk (restored).jpg"));
+
+  // The source is never the output.
+  const Bytes before = test::ReadBytes(f.Intact);
+  EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Intact) + " -o " + test::Quote(f.Intact)), &out), 1);
+  EXPECT_TRUE(test::ReadBytes(f.Intact) == before);
+
+  // An unwritable folder: the older output stays as it was and no temporary file is left.
+  const std::string locked = f.Dir + "/locked";
+  fs::create_directories(locked);
+  const std::string older = locked + "/photo (restored).jpg";
+  test::WriteBytes(older, Bytes{1, 2, 3});
+  ::chmod(locked.c_str(), 0555);
+  const int rc = test::RunCommand(Cli(test::Quote(f.Intact) + " -d " + test::Quote(locked)), &out);
+  ::chmod(locked.c_str(), 0755);
+  if (::geteuid() != 0) {  // root writes anyway
+    EXPECT_EQ(rc, 1);
+    EXPECT_TRUE(test::ReadBytes(older) == (Bytes{1, 2, 3}));
+  }
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(locked)) entries += !e.path().filename().string().empty();
+  EXPECT_EQ(entries, 1);
+
+  // Usage errors: -o with several files, an unknown thumbnail choice; a thumbnail that is not there.
+  EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Intact) + " " + test::Quote(f.Damaged) + " -o x.jpg"), &out), 2);
+  EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Intact) + " --thumb best"), &out), 2);
+  EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Damaged) + " --thumb 7 -o " + test::Quote(f.Dir + "/t7.jpg")), &out), 1);
+  EXPECT_FALSE(fs::exists(f.Dir + "/t7.jpg"));
+}
+
+}  // namespace
+}  // namespace vt
