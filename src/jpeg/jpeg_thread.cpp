@@ -71,8 +71,11 @@ void TkelJpegThread::Execute() {
     } catch (...) {
       if (job.Error) *job.Error = std::current_exception();
     }
-    if (job.Done) job.Done->Set();
+    // Idle before the completion signal: the worker works on its own copy of the job, so it can
+    // take the next one at once; the dispatcher that waits for this job then finds it idle
+    // instead of starting another worker.
     Idle = true;
+    if (job.Done) job.Done->Set();
   }
 }
 
