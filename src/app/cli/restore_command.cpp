@@ -1,7 +1,8 @@
 // vantrelle-cli restore FILE... [-o OUT | -d DIR] [--thumb auto|none|INDEX]
 // Writes each file as a clean baseline JPEG, "NAME (restored).jpg" beside the source unless told
 // otherwise: decoded blocks keep their coefficients, missing blocks are encoded from the chosen
-// thumbnail scaled to the image (or stay zero with --thumb none). The output is written to a
+// thumbnail scaled to the image (or stay zero with --thumb none). The file is opened as the
+// viewer opens it (disc source, then document). The output is written to a
 // temporary file in the target folder and renamed into place, so a failed write never leaves a
 // partial file where an older one was; the source file is never overwritten.
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "cli/commands.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/writer.h"
+#include "source/disc_source.h"
 #include "viewer/thumb_source.h"
 
 namespace vt::cli {
@@ -47,14 +49,23 @@ std::string OutputPath(const RestoreOptions& o, const std::string& source) {
   return (fs::path(source).parent_path() / RestoredName(source)).string();
 }
 
-// The document of the file, loaded as the viewer loads it.
-std::unique_ptr<TvtThumbSource> OpenDocument(const std::string& file) {
-  auto stream = std::make_unique<TMemoryStream>();
-  stream->LoadFromFile(file);
-  auto doc = std::make_unique<TvtThumbSource>();
-  doc->FileName = file;
-  doc->Load(nullptr, stream.release(), true, nullptr);
-  return doc;
+// The file opened as the viewer opens it: the disc source finds the item, the document loads it.
+// The document reads the source's streams, so it goes first when this is destroyed.
+struct TOpenedFile {
+  TvtDiscSource Source;
+  std::unique_ptr<TvtThumbSource> Document = std::make_unique<TvtThumbSource>();
+  ~TOpenedFile() { Document.reset(); }
+};
+
+std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file) {
+  auto opened = std::make_unique<TOpenedFile>();
+  opened->Source.Open(file);
+  TvtItem* item = opened->Source.FirstItem();
+  if (item == nullptr || item->Stream == nullptr) throw ERestoreError("Invalid image.");
+  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
+  opened->Document->FileName = file;
+  opened->Document->Load(item->HeaderStream, item->Stream, false, item);
+  return opened;
 }
 
 // The background for --thumb: the document's choice (auto), none, or thumbnail INDEX.
@@ -91,20 +102,27 @@ void WriteRestored(TkelJpegImage& image, const TBitmap32* background, const std:
   }
 }
 
+bool StartsWithSOI(const std::string& file) {
+  TFileStream f(file, TFileStream::fmOpenRead);
+  uint8_t head[3] = {};
+  return f.Read(head, 3) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+}
+
 void RestoreFile(const RestoreOptions& o, const std::string& file) {
   const std::string out = OutputPath(o, file);
   std::error_code ec;
   if (fs::exists(out, ec) && fs::equivalent(out, file, ec))
     throw ERestoreError("the output \"" + out + "\" is the source file itself");
 
-  // A complete image needs no background: write it straight from a decode without rendering.
-  {
+  // A complete image needs no background: a file that starts with its JPEG and decodes
+  // completely is written straight from a decode without rendering (the document would load the
+  // same bytes and use no thumbnail pixel).
+  if (StartsWithSOI(file)) {
     auto bytes = std::make_unique<TMemoryStream>();
     bytes->LoadFromFile(file);
     TkelJpegWithThumbs image(false, 0);
     image.LoadFromStream(*bytes, pfRecordSegments | pfNoRender);
-    if (!image.FrameSeen || image.DecodedPercent() == 0) throw ERestoreError("no image could be decoded");
-    if (o.Thumb == "none" || !HasMissingBlocks(image)) {
+    if (image.FrameSeen && image.DecodedPercent() > 0 && (o.Thumb == "none" || !HasMissingBlocks(image))) {
       if (o.Thumb != "none" && o.Thumb != "auto") {
         // The document's candidates are the thumbnails that decoded to a picture.
         int count = 0;
@@ -117,10 +135,11 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
       return;
     }
   }
-  auto doc = OpenDocument(file);
-  if (!doc->HasImage()) throw ERestoreError("no image could be decoded");
-  const TBitmap32* background = ChooseBackground(*doc, o.Thumb);
-  WriteRestored(*doc->Jpeg, background, out);
+  auto opened = OpenDocument(file);
+  TvtThumbSource& doc = *opened->Document;
+  if (!doc.HasImage()) throw ERestoreError("no image could be decoded");
+  const TBitmap32* background = ChooseBackground(doc, o.Thumb);
+  WriteRestored(*doc.Jpeg, background, out);
   std::cout << out << "\n";
 }
 
