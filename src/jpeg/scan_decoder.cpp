@@ -119,6 +119,12 @@ void TkelBaseJpegParser::SearchNextRestart() {
       SynchronizeRestart(b);
       return;
     }
+    if (b == 0xDC && HeightFromDNL) {
+      // The height is still open: the DNL segment ends this scan's data, so leave it for
+      // the decoding to meet instead of searching past it.
+      UnreadBytes(2);
+      return;
+    }
   }
 }
 
@@ -306,7 +312,8 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
       col = 0;
       ++row;
     }
-    if (RestartInterval > 0 && MCUCounter < total) {
+    // While the height comes from DNL every MCU may be followed by more.
+    if (RestartInterval > 0 && (HeightFromDNL || MCUCounter < total)) {
       if (++MCUsSinceRestart == RestartInterval) {
         SearchNextRestart();
         col = MCUCounter % MCUsPerRow;
