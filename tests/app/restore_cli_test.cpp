@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap/bitmap32.h"
 #include "support/test_support.h"
 
 namespace vt {
@@ -164,6 +165,41 @@ TEST(RestoreCli, FailuresAreReportedPerFileAndNeverDestroyFiles) {
   EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Intact) + " --thumb best"), &out), 2);
   EXPECT_EQ(test::RunCommand(Cli(test::Quote(f.Damaged) + " --thumb 7 -o " + test::Quote(f.Dir + "/t7.jpg")), &out), 1);
   EXPECT_FALSE(fs::exists(f.Dir + "/t7.jpg"));
+}
+
+TEST(RenderCli, BackgroundFillsOnlyTheHoles) {
+  Fixture f;
+  const std::string plain = f.Dir + "/plain.bmp", filled = f.Dir + "/filled.bmp", none = f.Dir + "/none.bmp";
+  const std::string render = std::string(VT_CLI) + " render " + test::Quote(f.Damaged) + " -o ";
+  ASSERT_EQ(test::RunCommand(render + test::Quote(plain)), 0);
+  ASSERT_EQ(test::RunCommand(render + test::Quote(filled) + " --background auto"), 0);
+  ASSERT_EQ(test::RunCommand(render + test::Quote(none) + " --background none"), 0);
+  EXPECT_EQ(test::RunCommand(render + test::Quote(none) + " --background 3 2>/dev/null"), 1);
+  EXPECT_EQ(test::RunCommand(render + test::Quote(none) + " --background auto --view 1 2>/dev/null"), 2);
+  TBitmap32 a, b, c;
+  a.LoadFromFile(plain);
+  b.LoadFromFile(filled);
+  c.LoadFromFile(none);
+  ASSERT_EQ(b.Width(), kW);
+  ASSERT_EQ(b.Height(), kH);
+  ASSERT_EQ(a.Width(), kW);
+  long holes = 0;
+  double diff = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const TColor32 p = a.Pixel(x, y), q = b.Pixel(x, y);
+      ASSERT_EQ(c.Pixel(x, y), p);  // no background: the plain rendering
+      ASSERT_EQ(AlphaComponent(q), 255);
+      if (AlphaComponent(p) == 255) {
+        ASSERT_EQ(p, q);  // decoded pixels are untouched
+      } else {
+        ++holes;
+        const uint8_t* o = &f.Rgb[(static_cast<size_t>(y) * kW + x) * 3];
+        diff += std::abs(RedComponent(q) - o[0]) + std::abs(GreenComponent(q) - o[1]) + std::abs(BlueComponent(q) - o[2]);
+      }
+    }
+  EXPECT_GE(holes, 80L * kW);
+  EXPECT_LT(diff / (3.0 * holes), 12.0);  // the thumbnail scaled up, close to the picture
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// vantrelle-cli render FILE -o OUT [--format bmp|png] [--view N]
+// vantrelle-cli render FILE -o OUT [--format bmp|png] [--view N] [--background auto|none|INDEX]
 // Decodes the main image with TkelJpegImage and writes it at frame size; undecoded areas stay
 // transparent (alpha 0) in both formats.
 #include <png.h>
@@ -14,6 +14,7 @@
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "cli/commands.h"
+#include "cli/document_open.h"
 #include "jpeg/image.h"
 
 namespace vt::cli {
@@ -115,6 +116,19 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
   return 0;
 }
 
+// --background: the file opened as the viewer opens it, the chosen thumbnail background under
+// the holes.
+int RenderFileWithBackground(const std::string& file, const std::string& out, const std::string& format,
+                             const std::string& background) {
+  try {
+    SaveOutput(*ComposeWithBackground(file, background), out, format);
+  } catch (const std::exception& e) {
+    std::cerr << file << ": " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void AddRenderCommand(CLI::App& app, int& exitCode) {
@@ -128,13 +142,18 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--format", *format, "bmp or png (default: from the output name, else bmp)")
       ->check(CLI::IsMember({"bmp", "png"}));
   cmd->add_option("--view", *view, "0 colour, 1..4 grey view of component 1..4")->check(CLI::Range(0, 4));
+  auto background = std::make_shared<std::string>();
+  cmd->add_option("--background", *background, "Thumbnail under the holes: auto, none or its index (colour view)")
+      ->check(CheckThumbChoice);
   cmd->callback([=, &exitCode]() {
     std::string fmt = *format;
     if (fmt.empty()) {
       const std::string ext = std::filesystem::path(*out).extension().string();
       fmt = (ext == ".png" || ext == ".PNG") ? "png" : "bmp";
     }
-    exitCode = RenderFile(*file, *out, fmt, *view);
+    if (!background->empty() && *view != 0) throw CLI::ValidationError("--background", "works with the colour view only");
+    exitCode = background->empty() ? RenderFile(*file, *out, fmt, *view)
+                                   : RenderFileWithBackground(*file, *out, fmt, *background);
   });
 }
 

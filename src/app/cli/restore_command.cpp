@@ -16,6 +16,7 @@
 
 #include "base/stream.h"
 #include "cli/commands.h"
+#include "cli/document_open.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/writer.h"
 #include "source/disc_source.h"
@@ -34,10 +35,7 @@ struct RestoreOptions {
   std::string Thumb = "auto";
 };
 
-class ERestoreError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using ERestoreError = EFileError;
 
 std::string RestoredName(const std::string& source) {
   return fs::path(source).stem().string() + " (restored).jpg";
@@ -47,41 +45,6 @@ std::string OutputPath(const RestoreOptions& o, const std::string& source) {
   if (!o.Output.empty()) return o.Output;
   if (!o.Directory.empty()) return (fs::path(o.Directory) / RestoredName(source)).string();
   return (fs::path(source).parent_path() / RestoredName(source)).string();
-}
-
-// The file opened as the viewer opens it: the disc source finds the item, the document loads it.
-// The document reads the source's streams, so it goes first when this is destroyed.
-struct TOpenedFile {
-  TvtDiscSource Source;
-  std::unique_ptr<TvtThumbSource> Document = std::make_unique<TvtThumbSource>();
-  ~TOpenedFile() { Document.reset(); }
-};
-
-std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file) {
-  auto opened = std::make_unique<TOpenedFile>();
-  opened->Source.Open(file);
-  TvtItem* item = opened->Source.FirstItem();
-  if (item == nullptr || item->Stream == nullptr) throw ERestoreError("Invalid image.");
-  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-  opened->Document->FileName = file;
-  opened->Document->Load(item->HeaderStream, item->Stream, false, item);
-  return opened;
-}
-
-// The background for --thumb: the document's choice (auto), none, or thumbnail INDEX.
-TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& thumb) {
-  if (thumb == "none") {
-    doc.SetMainThumb(-1);
-    return nullptr;
-  }
-  if (thumb != "auto") {
-    const int index = std::stoi(thumb);
-    if (index < 0 || index >= doc.ThumbCount())
-      throw ERestoreError("there is no thumbnail " + thumb + " (the file has " + std::to_string(doc.ThumbCount()) +
-                          ")");
-    doc.SetMainThumb(index);
-  }
-  return doc.GetThumbBackground();
 }
 
 // Writes through a temporary file in the target folder, then renames it into place.
@@ -169,11 +132,7 @@ void AddRestoreCommand(CLI::App& app, int& exitCode) {
   auto* dirOpt = cmd->add_option("-d,--dir", o->Directory, "Folder for the restored files")->check(CLI::ExistingDirectory);
   outOpt->excludes(dirOpt);
   cmd->add_option("--thumb", o->Thumb, "Thumbnail that fills the holes: auto, none or its index")
-      ->check([](const std::string& v) -> std::string {
-        if (v == "auto" || v == "none") return {};
-        if (!v.empty() && v.size() < 6 && v.find_first_not_of("0123456789") == std::string::npos) return {};
-        return "expected auto, none or a thumbnail index";
-      });
+      ->check(CheckThumbChoice);
   cmd->callback([o, &exitCode]() {
     if (!o->Output.empty() && o->Files.size() > 1) throw CLI::ValidationError("-o", "takes one input file only; use -d for several");
     exitCode = RunRestore(*o);
