@@ -62,6 +62,10 @@ struct TSizeCase {
   TPictureSize Fit, Fill;
 };
 
+void PrintTo(const TSizeCase& c, std::ostream* os) {
+  *os << c.SourceW << "x" << c.SourceH << " in " << c.BoxW << "x" << c.BoxH;
+}
+
 class SizeTest : public ::testing::TestWithParam<TSizeCase> {};
 
 TEST_P(SizeTest, FitAndFill) {

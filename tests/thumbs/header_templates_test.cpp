@@ -73,6 +73,8 @@ struct TTemplateCase {
   int Quality;         // cjpeg's scaling: 85 -> 30 %, 44 -> 113 %, 50 -> 100 %
 };
 
+void PrintTo(const TTemplateCase& c, std::ostream* os) { *os << c.Name; }
+
 class HeaderTemplateTest : public ::testing::TestWithParam<TTemplateCase> {};
 
 TEST_P(HeaderTemplateTest, LayoutOfTheSegments) {

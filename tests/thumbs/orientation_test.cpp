@@ -56,6 +56,8 @@ struct TShape {
   int BoxW, BoxH;    // 0, or the letterbox the thumbnail is stored in
 };
 
+void PrintTo(const TShape& s, std::ostream* os) { *os << s.Name; }
+
 class DetectOrientationTest : public ::testing::TestWithParam<std::tuple<TShape, int>> {};
 
 TEST_P(DetectOrientationTest, FindsTheCodeThatTurnsTheThumbnailBack) {

@@ -35,6 +35,8 @@ struct TWrapped {
   Bytes Header;
 };
 
+void PrintTo(const TWrapped& c, std::ostream* os) { *os << c.Name; }
+
 class WrappedJpegTest : public ::testing::TestWithParam<TWrapped> {};
 
 TEST_P(WrappedJpegTest, FindsTheJpegBehindTheHeaderOnce) {
@@ -67,6 +69,8 @@ struct TSplit {
   std::string Caption;
 };
 
+void PrintTo(const TSplit& c, std::ostream* os) { *os << c.Name; }
+
 std::vector<Bytes> SplitSegments(const TSplit& c, const Bytes& jpeg, const std::vector<uint8_t>& markers) {
   const std::vector<Bytes> pieces = test::SplitInto(jpeg, 3);
   std::vector<Bytes> segments;
@@ -96,7 +100,9 @@ TEST_P(SplitJpegTest, JoinsThePiecesIntoOnePicture) {
   for (int i = 0; i < 3; ++i) {
     const int32_t extra = i == 0 ? int32_t(c.FirstExtra.size()) : 0;
     EXPECT_EQ(t.Blocks[size_t(i)].Offset, test::SegmentDataOffset(file, i) + int32_t(c.Header.size()) + extra);
-    if (i < 2) EXPECT_EQ(t.Blocks[size_t(i)].Size, int32_t(pieces[size_t(i)].size()));
+    if (i < 2) {
+      EXPECT_EQ(t.Blocks[size_t(i)].Size, int32_t(pieces[size_t(i)].size()));
+    }
     covered += t.Blocks[size_t(i)].Size;
   }
   EXPECT_EQ(covered, t.Size);
@@ -123,6 +129,8 @@ struct TBroken {
   TSplit Layout;
   std::vector<uint8_t> Markers;
 };
+
+void PrintTo(const TBroken& c, std::ostream* os) { *os << c.Name; }
 
 class BrokenJoinTest : public ::testing::TestWithParam<TBroken> {};
 
@@ -184,6 +192,8 @@ struct TRecognition {
   Bytes Data;
   bool Expected;
 };
+
+void PrintTo(const TRecognition& c, std::ostream* os) { *os << c.Name; }
 
 class RecognitionTest : public ::testing::TestWithParam<TRecognition> {};
 

@@ -64,6 +64,8 @@ struct TYuvLayout {
   bool Scrnail;
 };
 
+void PrintTo(const TYuvLayout& l, std::ostream* os) { *os << l.Name; }
+
 Bytes HpHeader(const TYuvLayout& l, int64_t w, int64_t h, int index, int total) {
   Bytes header = Cat({Text(l.HeaderSize == 28 ? "H3X0" : "HPSC"), test::Be32Bytes(l.WordAt4), test::Be32Bytes(w),
                       test::Be32Bytes(h), test::Zeros(4), test::Be32Bytes(index), test::Be32Bytes(total)});
