@@ -18,6 +18,7 @@ void TkelJpegThumbs::Clear() {
   Orientation = 0;
   while (!thumbs_.empty()) thumbs_.pop_back();  // last record first
   postThumbs_.clear();
+  postDone_.clear();
   PostEnd = 0;
 }
 
@@ -73,6 +74,7 @@ PkelJpegThumb TkelJpegThumbs::AddThumb(TkelJpegThumbKind kind, int32_t offset, i
 
 void TkelJpegThumbs::AddPostThumb(int64_t offset, int32_t size) {
   postThumbs_.push_back(TkelJpegPostThumb{offset, size});
+  postDone_.push_back(false);
 }
 
 void TkelJpegThumbs::SortThumbsByArea() {

@@ -103,6 +103,8 @@ class TkelJpegThumbs {
   bool allMPImages_;
   std::vector<TkelJpegThumb> thumbs_;
   std::vector<TkelJpegPostThumb> postThumbs_;
+  // Post thumbnails already decoded, so that a resumed load decodes none of them twice.
+  std::vector<bool> postDone_;
 
   const TkelJpegThumbHandlerClass* handlerClass_ = nullptr;
   std::unique_ptr<TkelJpegThumbHandler> handler_;

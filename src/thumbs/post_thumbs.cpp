@@ -18,7 +18,9 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
   const std::vector<TkelJpegPostThumb> pending = postThumbs_;
   for (size_t i = 0; i < pending.size(); ++i) {
     const TkelJpegPostThumb post = pending[i];
+    if (postDone_[i]) continue;
     if (post.Offset < 0 || post.Size <= 0 || origin + post.Offset >= streamSize) continue;
+    postDone_[i] = true;
     bool repeated = false;
     for (size_t j = 0; j < i && !repeated; ++j)
       repeated = pending[j].Offset == post.Offset && pending[j].Size == post.Size;
