@@ -101,6 +101,47 @@ TEST(VendorFile, CliListsAndWritesEveryBlock) {
   EXPECT_EQ(bitmaps, 2);
 }
 
+// A real FLIR file: the PNG in its APP1 "FLIR" segment is the picture exiftool extracts.
+TEST(VendorFile, FlirSampleGivesThePngExiftoolExtracts) {
+  const std::string path = test::CorpusPath("et-FLIR.jpg");
+  const Bytes file = test::ReadBytes(path);
+  const std::string png = test::TempPath(".png"), ppm = test::TempPath(".ppm");
+  ASSERT_EQ(test::RunCommand(std::string(VT_EXIFTOOL) + " -b -RawThermalImage " + test::Quote(path) + " > " +
+                             test::Quote(png)),
+            0);
+  ASSERT_EQ(test::RunCommand(std::string(VT_CONVERT) + " " + test::Quote(png) + " " + test::Quote(ppm)), 0);
+  const Bytes pngBytes = test::ReadBytes(png);
+  ASSERT_GT(pngBytes.size(), 24u);
+  const auto at = std::search(file.begin(), file.end(), pngBytes.begin(), pngBytes.end());
+  ASSERT_NE(at, file.end());
+  const int w = pngBytes[16] << 24 | pngBytes[17] << 16 | pngBytes[18] << 8 | pngBytes[19];
+  const int h = pngBytes[20] << 24 | pngBytes[21] << 16 | pngBytes[22] << 8 | pngBytes[23];
+
+  TMemoryStream stream;
+  stream.LoadFromFile(path);
+  TkelJpegWithThumbs image(false);
+  image.LoadFromStream(stream, 0);
+  const TkelJpegThumb* found = nullptr;
+  for (int i = 0; i < image.Thumbs().ThumbCount(); ++i)
+    if (image.Thumbs().GetThumbs(i)->Width == w && image.Thumbs().GetThumbs(i)->Height == h)
+      found = image.Thumbs().GetThumbs(i);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->Completeness, 100);
+  // Offsets inside the joined data, which begins 8 bytes into the FLIR segment's data.
+  size_t segment = 2;
+  while (!(file[segment + 1] == 0xE1 && std::equal(file.begin() + segment + 4, file.begin() + segment + 8,
+                                                   Text("FLIR").begin())))
+    segment += 2 + size_t(file[segment + 2] << 8 | file[segment + 3]);
+  EXPECT_EQ(found->Offset, int32_t((at - file.begin()) - int64_t(segment + 4 + 8)));
+  const Bytes rgb = test::ReadBytes(ppm);
+  const size_t pixelsAt = rgb.size() - size_t(w * h * 3);
+  ASSERT_TRUE(found->Bitmap);
+  for (int i = 0; i < w * h; ++i)
+    ASSERT_EQ(found->Bitmap->Bits()[i],
+              Color32(rgb[pixelsAt + i * 3], rgb[pixelsAt + i * 3 + 1], rgb[pixelsAt + i * 3 + 2]))
+        << "pixel " << i;
+}
+
 TEST(VendorFile, DamagedBlocksNeverStopTheLoad) {
   const Bytes intact = ManyBlocks();
   const size_t blocksEnd = size_t(test::SegmentDataOffset(intact, 10)) - 4;  // the DQT after the blocks
