@@ -1,22 +1,131 @@
+// vantrelle-cli info: what a JPEG file holds and how much of it decodes, as JSON (one object
+// per file, an array for several) or as readable text. FileInfo builds the object of one
+// file; later capabilities add their keys there.
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/stream.h"
 #include "cli/commands.h"
+#include "jpeg/image.h"
+#include "jpeg/jpeg_constants.h"
 
 namespace vt::cli {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int32_t kReadBuffer = 65536;
+
+// The decoder's keys for a loaded image.
+void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
+  object["result"] = {{"code", result}, {"name", ResultCodeName(result)}};
+  object["decoded_percent"] = image.DecodedPercent();
+  if (image.FrameSeen) {
+    object["width"] = image.Width;
+    object["height"] = image.Height;
+    object["process"] = image.Process;
+    object["color_model"] = image.GetColorModel();
+    object["components"] = image.ComponentCount;
+    // The interleaved MCU of the frame (a one-component frame has 8 x 8 MCUs).
+    const int mcuW = image.ComponentCount == 1 ? 8 : image.MaxH * 8;
+    const int mcuH = image.ComponentCount == 1 ? 8 : image.MaxV * 8;
+    object["mcu"] = {{"width", mcuW},
+                     {"height", mcuH},
+                     {"cols", (image.Width + mcuW - 1) / mcuW},
+                     {"rows", (image.Height + mcuH - 1) / mcuH}};
+  }
+  object["restart_interval"] = image.RestartInterval;
+  object["data_errors"] = image.DataErrors;
+}
+
+// Builds the object of one file. Returns false (with a message naming the file in error)
+// when the file could not be processed: it cannot be read, or holds no JPEG frame.
+bool FileInfo(const std::string& path, json& object, std::string& error) {
+  object = json::object();
+  object["file"] = path;
+  std::unique_ptr<TFileStream> stream;
+  try {
+    stream = std::make_unique<TFileStream>(path, TFileStream::fmOpenRead);
+  } catch (const std::exception& e) {
+    error = path + ": cannot open the file (" + e.what() + ")";
+    return false;
+  }
+  TkelJpegImage image(kReadBuffer);
+  int result = jrBadData;
+  try {
+    result = image.LoadFromStream(*stream, pfNoRender, 0);
+  } catch (const std::exception& e) {  // a read error of the file itself
+    error = path + ": cannot read the file (" + e.what() + ")";
+    return false;
+  }
+  AddDecoderKeys(object, image, result);
+  if (!image.FrameSeen) {
+    error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
+    return false;
+  }
+  return true;
+}
+
+std::string Scalar(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
+// Readable text: one "key: value" line per key; objects inline, arrays one entry a line.
+void PrintText(std::ostream& out, const json& object) {
+  out << object.value("file", std::string()) << "\n";
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const json& v = it.value();
+    if (it.key() == "file") continue;
+    out << "  " << it.key() << ":";
+    if (v.is_object()) {
+      for (auto f = v.begin(); f != v.end(); ++f) out << " " << f.key() << "=" << Scalar(f.value());
+      out << "\n";
+    } else if (v.is_array()) {
+      out << (v.empty() ? " none" : "") << "\n";
+      for (const json& e : v) {
+        out << "    -";
+        if (e.is_object())
+          for (auto f = e.begin(); f != e.end(); ++f) out << " " << f.key() << "=" << Scalar(f.value());
+        else
+          out << " " << Scalar(e);
+        out << "\n";
+      }
+    } else {
+      out << " " << Scalar(v) << "\n";
+    }
+  }
+}
+
+}  // namespace
 
 void AddInfoCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("info", "Print what a JPEG file holds and how much of it decodes");
   auto files = std::make_shared<std::vector<std::string>>();
-  auto json = std::make_shared<bool>(false);
+  auto asJson = std::make_shared<bool>(false);
   cmd->add_option("FILE", *files, "JPEG files")->required();
-  cmd->add_flag("--json", *json, "Print JSON (one object per file, an array for several)");
-  cmd->callback([files, json, &exitCode]() {
-    for (const auto& f : *files) std::cerr << f << ": the decoder is not built yet\n";
-    exitCode = 1;
+  cmd->add_flag("--json", *asJson, "Print JSON (one object per file, an array for several)");
+  cmd->callback([files, asJson, &exitCode]() {
+    json all = json::array();
+    const size_t n = files->size();
+    for (size_t i = 0; i < n; ++i) {
+      const std::string& path = (*files)[i];
+      if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << path << "\n";
+      json object;
+      std::string error;
+      if (!FileInfo(path, object, error)) {
+        std::cerr << error << "\n";
+        exitCode = 1;
+      }
+      if (*asJson)
+        all.push_back(std::move(object));
+      else
+        PrintText(std::cout, object);
+    }
+    if (*asJson) std::cout << (n == 1 ? all[0] : all).dump(2) << "\n";
   });
 }
 
