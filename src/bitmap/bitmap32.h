@@ -122,7 +122,8 @@ class TBitmap32 {
   bool Empty() const { return width_ <= 0 || height_ <= 0; }
   TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
 
-  // Reallocates; contents undefined until cleared (in practice zero for a fresh allocation).
+  // Reallocates; a changed size gives a new allocation whose pixels are all 0, an unchanged size
+  // keeps the pixels.
   // Negative sizes count as 0. Raises EBitmapError / std::bad_alloc when memory cannot be had.
   void SetSize(int32_t width, int32_t height);
   void SetWidth(int32_t width) { SetSize(width, height_); }

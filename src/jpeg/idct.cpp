@@ -1,18 +1,22 @@
 #include "jpeg/idct.h"
 
+#include <cstring>
+#include <initializer_list>
+
 namespace vt {
 
 namespace {
 
-// Intermediates are 64-bit: with 32 bits the products overflow for extreme but valid blocks
-// (hard edges at quality 100 give dequantised coefficients near 2000), and the results are the
-// same as 32-bit arithmetic wherever that does not overflow.
+// ---------------------------------------------------------------- the arithmetic, 64-bit
+//
+// The reference form: one column or row at a time, 64-bit intermediates, with the two shortcuts.
+// Used for blocks whose coefficients are too large for the 32-bit form below.
+
 using i64 = int64_t;
 
 // A product with a multiplier scaled by 512, divided by 512 toward zero.
-inline int64_t Mul(int64_t a, int32_t k) { return (a * k) / 512; }
+inline i64 Mul(i64 a, int32_t k) { return (a * k) / 512; }
 
-// The butterfly shared by both passes: d[0..7] in, r[0..7] out (undescaled), wrapping sums.
 struct Butterfly {
   i64 r0, r1, r2, r3, r4, r5, r6, r7;
 };
@@ -38,14 +42,12 @@ inline Butterfly Transform(i64 d0, i64 d1, i64 d2, i64 d3, i64 d4, i64 d5, i64 d
                    a - c - t0, b - d - t1, b + d - t2, a + c - t3};
 }
 
-inline uint8_t Descale(int64_t v) {
-  const int64_t s = v / 4096 + 128;
+inline uint8_t Descale(i64 v) {
+  const i64 s = v / 4096 + 128;
   return uint8_t(s < 0 ? 0 : (s > 255 ? 255 : s));
 }
 
-}  // namespace
-
-void InverseDct(const int16_t* coef, const int32_t* quant512, uint8_t* out, int stride) {
+void InverseDctWide(const int16_t* coef, const int32_t* quant512, uint8_t* out, int stride) {
   i64 ws[64];
   for (int x = 0; x < 8; ++x) {
     const int16_t* c = coef + x;
@@ -57,32 +59,152 @@ void InverseDct(const int16_t* coef, const int32_t* quant512, uint8_t* out, int 
     }
     auto d = [&](int k) { return i64(c[k * 8]) * q[k * 8]; };
     const Butterfly r = Transform(d(0), d(1), d(2), d(3), d(4), d(5), d(6), d(7));
-    ws[0 * 8 + x] = r.r0;
-    ws[1 * 8 + x] = r.r1;
-    ws[2 * 8 + x] = r.r2;
-    ws[3 * 8 + x] = r.r3;
-    ws[4 * 8 + x] = r.r4;
-    ws[5 * 8 + x] = r.r5;
-    ws[6 * 8 + x] = r.r6;
-    ws[7 * 8 + x] = r.r7;
+    const i64 res[8] = {r.r0, r.r1, r.r2, r.r3, r.r4, r.r5, r.r6, r.r7};
+    for (int y = 0; y < 8; ++y) ws[y * 8 + x] = res[y];
   }
   for (int y = 0; y < 8; ++y, out += stride) {
     const i64* w = ws + y * 8;
     if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) == 0) {
-      const uint8_t v = Descale(w[0]);
-      for (int x = 0; x < 8; ++x) out[x] = v;
+      std::memset(out, Descale(w[0]), 8);
       continue;
     }
     const Butterfly r = Transform(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
-    out[0] = Descale(r.r0);
-    out[1] = Descale(r.r1);
-    out[2] = Descale(r.r2);
-    out[3] = Descale(r.r3);
-    out[4] = Descale(r.r4);
-    out[5] = Descale(r.r5);
-    out[6] = Descale(r.r6);
-    out[7] = Descale(r.r7);
+    const i64 res[8] = {r.r0, r.r1, r.r2, r.r3, r.r4, r.r5, r.r6, r.r7};
+    for (int x = 0; x < 8; ++x) out[x] = Descale(res[x]);
   }
+}
+
+// ---------------------------------------------------------------- the same arithmetic, 8 lanes
+//
+// Eight columns (then eight rows) at once in 32-bit lanes. The shortcuts give the same results
+// as the full butterfly, so the lanes skip them. Only the inputs d1, d2, d3, d5, d6, d7 are
+// multiplied (d0 and d4 are only added), the largest factor on them being 2 x 1312, so the
+// 32-bit form is exact while those inputs stay below kSafeInput in magnitude; the caller checks.
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define VT_IDCT_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VT_IDCT_CLONES
+#endif
+
+// The lane vectors never cross a non-inlined call, so the ABI note about them does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+using v8i = int32_t __attribute__((vector_size(32)));
+using v8s = int16_t __attribute__((vector_size(16)));
+
+constexpr int32_t kSafeInput = 818000;  // 2624 * 818000 < 2^31
+
+#define VT_INLINE inline __attribute__((always_inline))
+
+VT_INLINE v8i Div512(const v8i& x) { return (x + ((x >> 31) & 511)) >> 9; }
+VT_INLINE v8i MulV(const v8i& a, int32_t k) { return Div512(a * k); }
+VT_INLINE v8i Abs(const v8i& x) { return x < 0 ? -x : x; }
+
+VT_INLINE void TransformV(const v8i d[8], v8i r[8]) {
+  const v8i a = d[0] + d[4];
+  const v8i b = d[0] - d[4];
+  const v8i z = MulV(d[2] + d[6], 277);
+  const v8i c = z + MulV(d[2], 392);
+  const v8i e = z + MulV(d[6], -946);
+  const v8i z1 = MulV(d[7] + d[1], -461);
+  const v8i z5 = MulV(d[7] + d[3] + d[5] + d[1], 602);
+  const v8i z4 = z5 + MulV(d[5] + d[1], -200);
+  const v8i z2 = MulV(d[5] + d[3], -1312);
+  const v8i z3 = z5 + MulV(d[7] + d[3], -1004);
+  const v8i t3 = MulV(d[1], 769) + z1 + z4;
+  const v8i t2 = MulV(d[3], 1573) + z2 + z3;
+  const v8i t1 = MulV(d[5], 1051) + z2 + z4;
+  const v8i t0 = MulV(d[7], 153) + z1 + z3;
+  r[0] = a + c + t3;
+  r[1] = b + e + t2;
+  r[2] = b - e + t1;
+  r[3] = a - c + t0;
+  r[4] = a - c - t0;
+  r[5] = b - e - t1;
+  r[6] = b + e - t2;
+  r[7] = a + c - t3;
+}
+
+// Largest magnitude over the multiplied inputs 1, 2, 3, 5, 6, 7.
+VT_INLINE v8i MultipliedMax(const v8i v[8]) {
+  v8i m = Abs(v[1]);
+  for (int k : {2, 3, 5, 6, 7}) {
+    const v8i a = Abs(v[k]);
+    m = m > a ? m : a;
+  }
+  return m;
+}
+
+VT_INLINE bool AllBelow(const v8i& m, int32_t limit) {
+  int32_t worst = 0;
+  for (int i = 0; i < 8; ++i) worst = m[i] > worst ? m[i] : worst;
+  return worst < limit;
+}
+
+VT_INLINE void Transpose(const v8i in[8], v8i out[8]) {
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j) out[j][i] = in[i][j];
+}
+
+// Returns false (and writes nothing) when the block needs the 64-bit form.
+VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512, uint8_t* out,
+                                    int stride) {
+  using v8u = uint32_t __attribute__((vector_size(32)));
+  v8i d[8];
+  v8u multiplied = {}, added = {};
+  for (int k = 0; k < 8; ++k) {
+    v8s c;
+    std::memcpy(&c, coef + k * 8, sizeof c);
+    v8i q;
+    std::memcpy(&q, quant512 + k * 8, sizeof q);
+    const v8i ci = __builtin_convertvector(c, v8i);
+    // |c| * entry fits 32 unsigned bits for any 16-bit coefficient and table entry.
+    const v8u product = (v8u)Abs(ci) * ((v8u)q >> 9);
+    if (k == 0 || k == 4)
+      added = added > product ? added : product;
+    else
+      multiplied = multiplied > product ? multiplied : product;
+    d[k] = ci * q;  // only used when the checks below pass, so it does not overflow
+  }
+  uint32_t worstMultiplied = 0, worstAdded = 0;
+  for (int i = 0; i < 8; ++i) {
+    worstMultiplied = multiplied[i] > worstMultiplied ? multiplied[i] : worstMultiplied;
+    worstAdded = added[i] > worstAdded ? added[i] : worstAdded;
+  }
+  if (worstMultiplied >= uint32_t(kSafeInput / 512) || worstAdded >= (1u << 20)) return false;
+  v8i w[8], t[8], r[8];
+  TransformV(d, w);
+  Transpose(w, t);
+  if (!AllBelow(MultipliedMax(t), kSafeInput)) return false;
+  const v8i a0 = Abs(t[0]), a4 = Abs(t[4]);
+  if (!AllBelow(a0 > a4 ? a0 : a4, 1 << 29)) return false;
+  TransformV(t, r);
+  // r[x] holds output column x for rows 0..7 in its lanes.
+  for (int x = 0; x < 8; ++x) {
+    v8i v = ((r[x] + ((r[x] >> 31) & 4095)) >> 12) + 128;
+    v = v < 0 ? 0 : v;
+    r[x] = v > 255 ? 255 : v;
+  }
+  for (int y = 0; y < 8; ++y, out += stride)
+    for (int x = 0; x < 8; ++x) out[x] = uint8_t(r[x][y]);
+  return true;
+}
+
+}  // namespace
+
+void InverseDct(const int16_t* coef, const int32_t* quant512, uint8_t* out, int stride) {
+  // A block with only its DC coefficient (the commonest case) is flat.
+  uint64_t ac[16];
+  std::memcpy(ac, coef, sizeof ac);
+  uint64_t any = ac[0] & ~uint64_t(0xFFFF);
+  for (int i = 1; i < 16; ++i) any |= ac[i];
+  if (any == 0) {
+    const uint8_t v = Descale(i64(coef[0]) * quant512[0]);
+    for (int y = 0; y < 8; ++y, out += stride) std::memset(out, v, 8);
+    return;
+  }
+  if (!InverseDctLanes(coef, quant512, out, stride)) InverseDctWide(coef, quant512, out, stride);
 }
 
 }  // namespace vt

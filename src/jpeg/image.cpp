@@ -139,8 +139,9 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   for (int i = 0; i < dispatched; ++i)
     if (errors[i]) std::rethrow_exception(errors[i]);
 
+  const bool reused = bitmap.Width() == planeWidth && bitmap.Height() == planeHeight;
   bitmap.SetSize(planeWidth, planeHeight);
-  bitmap.Clear(0);
+  if (reused) bitmap.Clear(0);  // a new allocation of TBitmap32 is zero already
 
   uint8_t kind = 0;
   if (viewMode == vmColor) {

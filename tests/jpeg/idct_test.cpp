@@ -58,14 +58,23 @@ struct Quant {
   }
 };
 
-TEST(InverseDct, MatchesTheStatedArithmeticOnRandomBlocks) {
-  std::mt19937 rng(7);
+struct RandomRange {
+  int maxQuant, maxCoef;
+};
+
+class RandomBlocks : public ::testing::TestWithParam<RandomRange> {};
+
+// Small ranges stay in 32-bit lanes, large ones need 64-bit intermediates; extreme ones are what
+// damaged data produces. All must equal the plain arithmetic.
+TEST_P(RandomBlocks, MatchTheStatedArithmetic) {
+  const RandomRange range = GetParam();
+  std::mt19937 rng(uint32_t(range.maxQuant * 7919 + range.maxCoef));
   for (int density : {2, 6, 20, 64}) {
-    for (int trial = 0; trial < 2000; ++trial) {
-      const Quant q(rng, 1, 60);
+    for (int trial = 0; trial < 1500; ++trial) {
+      const Quant q(rng, 1, range.maxQuant);
       int16_t c[64] = {};
-      std::uniform_int_distribution<int> pos(0, 63), val(-300, 300);
-      c[0] = int16_t(val(rng) * 3);
+      std::uniform_int_distribution<int> pos(0, 63), val(-range.maxCoef, range.maxCoef);
+      c[0] = int16_t(std::clamp(val(rng) * 3, -32768, 32767));
       for (int i = 0; i < density; ++i) c[pos(rng)] = int16_t(val(rng) / (1 + i / 4));
       uint8_t ours[64], ref[64];
       InverseDct(c, q.q, ours, 8);
@@ -74,6 +83,10 @@ TEST(InverseDct, MatchesTheStatedArithmeticOnRandomBlocks) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Ranges, RandomBlocks,
+                         ::testing::Values(RandomRange{8, 100}, RandomRange{16, 200}, RandomRange{60, 300},
+                                           RandomRange{255, 2047}, RandomRange{65535, 32767}));
 
 TEST(InverseDct, DcOnlyBlockIsFlatWithTruncationInBothSteps) {
   // (d * q * 512) / 4096 + 128, clamped, truncating toward zero.

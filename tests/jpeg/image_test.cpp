@@ -170,7 +170,8 @@ TEST(Image, PoolWorkersAreReusedAcrossImages) {
     Load(image, jpeg, 0);
   }
   const int afterFirst = JpegWorkerCount();
-  EXPECT_GE(afterFirst, 3);
+  EXPECT_GE(afterFirst, 1);
+  EXPECT_LE(afterFirst, 3) << "three jobs at a time never need more than three workers";
   for (int i = 0; i < 5; ++i) {
     TkelJpegImage image(0);
     Load(image, jpeg, 0);
