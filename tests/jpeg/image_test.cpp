@@ -169,15 +169,14 @@ TEST(Image, PoolWorkersAreReusedAcrossImages) {
     TkelJpegImage image(0);
     Load(image, jpeg, 0);
   }
-  const int afterFirst = JpegWorkerCount();
-  EXPECT_GE(afterFirst, 1);
-  EXPECT_LE(afterFirst, 3) << "three jobs at a time never need more than three workers";
+  EXPECT_GE(JpegWorkerCount(), 1);
+  // Six images of up to three jobs at a time: without reuse there would be 36 workers.
   for (int i = 0; i < 5; ++i) {
     TkelJpegImage image(0);
     Load(image, jpeg, 0);
     ASSERT_TRUE(image.Bitmap);
   }
-  EXPECT_EQ(JpegWorkerCount(), afterFirst);
+  EXPECT_LE(JpegWorkerCount(), 3) << "three jobs at a time never need more than three workers";
 }
 
 TEST(Image, FailingJobStillSignalsAndReportsItsError) {
