@@ -112,12 +112,12 @@ bool HasMissingBlocks(const TkelBaseJpegParser& p, TkelJpegWriterState& st) {
     if (m == nullptr) return true;
     const int32_t cols = t.MCUsPerRow * t.Components[c].BlocksAcross;
     const int32_t rows = t.MCURows * t.Components[c].BlocksDown;
-    for (int32_t row = 0; row < rows; ++row) {
-      const uint8_t* r = row < m->Rows ? m->Row(row) : nullptr;
-      if (r == nullptr || cols > m->Columns) return true;
-      for (int32_t col = 0; col < cols; ++col)
-        if (!reinterpret_cast<const TkelCoefBlock*>(r + static_cast<size_t>(col) * m->CellSize)->Decoded) return true;
-    }
+    if (rows > m->Rows || cols > m->Columns) return true;
+    for (int32_t row = 0; row < rows; ++row)
+      for (int32_t col = 0; col < cols; ++col) {
+        const TkelCoefBlock* b = m->Block(col, row);
+        if (b == nullptr || !b->Decoded) return true;
+      }
   }
   return false;
 }

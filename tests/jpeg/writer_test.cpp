@@ -95,6 +95,7 @@ TEST_P(WriterIntactTest, KeepsEveryCoefficientAndWritesOneBaselineScan) {
   const Bytes com = {0xFF, 0xFE, 0x00, 0x07, 'h', 'e', 'l', 'l', 'o'};
   input.insert(input.begin() + static_cast<long>(at), com.begin(), com.end());
   auto image = Load(input);
+  EXPECT_FALSE(HasMissingBlocks(*image));
   const Bytes restored = Write(*image);
   const test::RefCoefficients want = test::LibjpegCoefficients(input);
   const test::RefCoefficients got = test::LibjpegCoefficients(restored);
@@ -255,6 +256,7 @@ TEST_P(WriterDamagedTest, MissingMcusAreFilledDecodedOnesKept) {
   int rc = 0;
   auto image = Load(damaged, &rc);
   EXPECT_NE(rc, jrOK);
+  EXPECT_TRUE(HasMissingBlocks(*image));
   const test::RefCoefficients intactRef = test::LibjpegCoefficients(d.Intact);
   const DecodedBlocks decoded = Snapshot(*image, intactRef);
 
