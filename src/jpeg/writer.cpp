@@ -110,8 +110,11 @@ bool HasMissingBlocks(const TkelBaseJpegParser& p, TkelJpegWriterState& st) {
   for (int c = 0; c < t.Count; ++c) {
     const TkelMCUs* m = p.MCUs[c].get();
     if (m == nullptr) return true;
-    const int32_t cols = t.MCUsPerRow * t.Components[c].BlocksAcross;
-    const int32_t rows = t.MCURows * t.Components[c].BlocksDown;
+    // Only blocks inside the picture count: the padding blocks that complete the last MCU of a
+    // row or column are never coded in a non-interleaved scan, and decoders ignore them.
+    const TkelWriterComponent& wc = t.Components[c];
+    const int32_t cols = CeilDiv(CeilDiv(p.Width, wc.BlockWidth / 8), 8);
+    const int32_t rows = CeilDiv(CeilDiv(p.Height, wc.BlockHeight / 8), 8);
     if (rows > m->Rows || cols > m->Columns) return true;
     for (int32_t row = 0; row < rows; ++row)
       for (int32_t col = 0; col < cols; ++col) {
