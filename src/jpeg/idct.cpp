@@ -180,14 +180,18 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
   const v8i a0 = Abs(t[0]), a4 = Abs(t[4]);
   if (!AllBelow(a0 > a4 ? a0 : a4, 1 << 29)) return false;
   TransformV(t, r);
-  // r[x] holds output column x for rows 0..7 in its lanes.
+  // r[x] holds output column x for rows 0..7 in its lanes: descale, then back to rows.
   for (int x = 0; x < 8; ++x) {
     v8i v = ((r[x] + ((r[x] >> 31) & 4095)) >> 12) + 128;
     v = v < 0 ? 0 : v;
     r[x] = v > 255 ? 255 : v;
   }
-  for (int y = 0; y < 8; ++y, out += stride)
-    for (int x = 0; x < 8; ++x) out[x] = uint8_t(r[x][y]);
+  Transpose(r, w);
+  using v8b = uint8_t __attribute__((vector_size(8)));
+  for (int y = 0; y < 8; ++y, out += stride) {
+    const v8b row = __builtin_convertvector(w[y], v8b);
+    std::memcpy(out, &row, 8);
+  }
   return true;
 }
 

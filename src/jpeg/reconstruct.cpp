@@ -1,39 +1,60 @@
 #include "jpeg/reconstruct.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jpeg/idct.h"
 #include "jpeg/presence.h"
 
+// The 16- and 32-byte row vectors stay inside these inline helpers.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace vt {
+
+namespace {
+
+using v8b = uint8_t __attribute__((vector_size(8)));
+using v8s = int16_t __attribute__((vector_size(16)));
+using v16s = int16_t __attribute__((vector_size(32)));
+
+// One row of 8 samples widened to 16 bits.
+inline v8s Widen(const uint8_t* s) {
+  v8b b;
+  std::memcpy(&b, s, 8);
+  return __builtin_convertvector(b, v8s);
+}
+
+// The same row with every sample twice.
+inline v16s WidenDoubled(const uint8_t* s) {
+  const v8s w = Widen(s);
+  return __builtin_shufflevector(w, w, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+}
+
+}  // namespace
 
 void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponentData& plane,
                     int32_t x0, int32_t y0) {
   if (hf == 1 && vf == 1) {
     for (int y = 0; y < 8; ++y) {
-      int16_t* d = plane.Samples(y0 + y) + x0;
-      const uint8_t* s = samples + y * 8;
-      for (int x = 0; x < 8; ++x) d[x] = s[x];
+      const v8s row = Widen(samples + y * 8);
+      std::memcpy(plane.Samples(y0 + y) + x0, &row, sizeof row);
     }
   } else if (hf == 2 && vf == 1) {
     for (int y = 0; y < 8; ++y) {
-      int16_t* d = plane.Samples(y0 + y) + x0;
-      const uint8_t* s = samples + y * 8;
-      for (int x = 0; x < 8; ++x) d[2 * x] = d[2 * x + 1] = s[x];
+      const v16s row = WidenDoubled(samples + y * 8);
+      std::memcpy(plane.Samples(y0 + y) + x0, &row, sizeof row);
     }
   } else if (hf == 1 && vf == 2) {
     for (int y = 0; y < 8; ++y) {
-      int16_t* d0 = plane.Samples(y0 + 2 * y) + x0;
-      int16_t* d1 = plane.Samples(y0 + 2 * y + 1) + x0;
-      const uint8_t* s = samples + y * 8;
-      for (int x = 0; x < 8; ++x) d0[x] = d1[x] = s[x];
+      const v8s row = Widen(samples + y * 8);
+      std::memcpy(plane.Samples(y0 + 2 * y) + x0, &row, sizeof row);
+      std::memcpy(plane.Samples(y0 + 2 * y + 1) + x0, &row, sizeof row);
     }
   } else if (hf == 2 && vf == 2) {
     for (int y = 0; y < 8; ++y) {
-      int16_t* d0 = plane.Samples(y0 + 2 * y) + x0;
-      int16_t* d1 = plane.Samples(y0 + 2 * y + 1) + x0;
-      const uint8_t* s = samples + y * 8;
-      for (int x = 0; x < 8; ++x) d0[2 * x] = d0[2 * x + 1] = d1[2 * x] = d1[2 * x + 1] = s[x];
+      const v16s row = WidenDoubled(samples + y * 8);
+      std::memcpy(plane.Samples(y0 + 2 * y) + x0, &row, sizeof row);
+      std::memcpy(plane.Samples(y0 + 2 * y + 1) + x0, &row, sizeof row);
     }
   } else {
     for (int y = 0; y < 8; ++y) {
