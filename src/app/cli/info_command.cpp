@@ -11,8 +11,10 @@
 
 #include "base/stream.h"
 #include "cli/commands.h"
+#include "cli/thumbs_json.h"
 #include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
+#include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
 
@@ -56,15 +58,16 @@ bool FileInfo(const std::string& path, json& object, std::string& error) {
     error = path + ": cannot open the file (" + e.what() + ")";
     return false;
   }
-  TkelJpegImage image(kReadBuffer);
+  TkelJpegWithThumbs image(true, kReadBuffer);  // every Multi-Picture image counts
   int result = jrBadData;
   try {
-    result = image.LoadFromStream(*stream, pfNoRender, 0);
+    result = image.LoadFromStream(*stream, pfNoRender);
   } catch (const std::exception& e) {  // a read error of the file itself
     error = path + ": cannot read the file (" + e.what() + ")";
     return false;
   }
   AddDecoderKeys(object, image, result);
+  AddThumbnailKeys(object, image);
   if (!image.FrameSeen) {
     error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
     return false;

@@ -88,6 +88,18 @@ void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image, TBitmap
   object["thumbnails"] = ThumbnailsJson(image, mainImage);
 }
 
+void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image) {
+  std::unique_ptr<TBitmap32> mainImage;
+  TkelJpegThumbs& thumbs = image.Thumbs();
+  for (int32_t i = 0; i < thumbs.ThumbCount() && !mainImage; ++i) {
+    if (thumbs.GetThumbs(i)->Bitmap && image.FrameSeen) {
+      image.Render(mainImage, true, 0);
+      break;
+    }
+  }
+  AddThumbnailKeys(object, image, mainImage.get());
+}
+
 namespace {
 
 bool IsJpegKind(TkelJpegThumbKind kind) {

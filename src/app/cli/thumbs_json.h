@@ -27,5 +27,8 @@ nlohmann::json ThumbnailsJson(TkelJpegWithThumbs& image, TBitmap32* mainImage);
 // Adds "orientation", "exif" and "thumbnails" to a file's JSON object. image must have been
 // loaded with LoadFromStream; its thumbnails are sorted by area here.
 void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image, TBitmap32* mainImage);
+// The same for an image loaded without rendering: the main image is rendered here when some
+// thumbnail needs it for its orientation.
+void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image);
 
 }  // namespace vt::cli
