@@ -1,5 +1,6 @@
 #include "jpeg/huffman_encode.h"
 
+#include <bit>
 #include <cstring>
 
 namespace vt {
@@ -56,23 +57,29 @@ void EncodeBlock(TkelBitWriter& out, const TkelHuffmanEncodeTable& dc, const Tke
   predictor = dcValue;
   PutSymbol(out, dc, BitSize(diff), diff, BitSize(diff));
 
-  int run = 0;
+  // Coefficients in zig-zag order with a mask of the non-zero ones, so that runs of zeros are
+  // found by counting bits instead of testing each coefficient.
+  int16_t zz[64];
+  uint64_t nonZero = 0;
   for (int k = 1; k < 64; ++k) {
-    int32_t v = block[kZigZag[k]];
-    if (v == 0) {
-      ++run;
-      continue;
-    }
-    v = Clamp(v, -1023, 1023);
+    zz[k] = block[kZigZag[k]];
+    nonZero |= static_cast<uint64_t>(zz[k] != 0) << k;
+  }
+  int last = 0;  // position of the previous non-zero coefficient
+  while (nonZero != 0) {
+    const int k = std::countr_zero(nonZero);
+    nonZero &= nonZero - 1;
+    int run = k - last - 1;
+    last = k;
     while (run >= 16) {
       PutSymbol(out, ac, 0xF0, 0, 0);
       run -= 16;
     }
+    const int32_t v = Clamp(zz[k], -1023, 1023);
     const int size = BitSize(v);
     PutSymbol(out, ac, (run << 4) | size, v, size);
-    run = 0;
   }
-  if (run > 0) PutSymbol(out, ac, 0x00, 0, 0);
+  if (last < 63) PutSymbol(out, ac, 0x00, 0, 0);
 }
 
 }  // namespace vt

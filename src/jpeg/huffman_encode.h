@@ -2,6 +2,7 @@
 // in canonical order, and the sequential (DC + AC) encoding of one block.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "jpeg/bit_writer.h"
@@ -25,13 +26,8 @@ void BuildEncodeTable(const TStdHuffmanTable& source, TkelHuffmanEncodeTable& ta
 
 // Number of bits of |v| (0 for 0).
 inline int BitSize(int32_t v) {
-  uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v);
-  int n = 0;
-  while (a != 0) {
-    ++n;
-    a >>= 1;
-  }
-  return n;
+  const uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v);
+  return static_cast<int>(std::bit_width(a));
 }
 
 // Encodes one block of 64 quantised coefficients (natural order) with a DC difference against
