@@ -151,7 +151,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TBroken{"APP3SkipsAPP4", kSplitLayouts[3], {0xE3, 0xE5, 0xE6}},
                       TBroken{"QualcommAllInAPP4", kSplitLayouts[7], {0xE4, 0xE4, 0xE4}},
                       TBroken{"APP2v1ThenAPP3", kSplitLayouts[0], {0xE2, 0xE3, 0xE3}},
-                      TBroken{"APP2v2ThenAPP1", kSplitLayouts[2], {0xE2, 0xE1, 0xE2}}),
+                      TBroken{"APP2v2ThenAPP1", kSplitLayouts[2], {0xE2, 0xE1, 0xE2}},
+                      TBroken{"FLIRThenAPP2", kSplitLayouts[4], {0xE1, 0xE2, 0xE1}},
+                      TBroken{"SCALADOThenAPP5", kSplitLayouts[5], {0xE4, 0xE5, 0xE4}},
+                      TBroken{"QTIDebugMetadataThenAPP3", kSplitLayouts[6], {0xE4, 0xE3, 0xE4}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(FLIRHandler, FindsPngAndJpegInTheJoinedData) {

@@ -171,8 +171,20 @@ TEST(YuvHandlers, WrongIndexOrOtherSizeEndsTheJoin) {
   }
 }
 
+TEST(YuvHandlers, ScrnailStopsAtTheFirstSegmentThatIsNotAPP4) {
+  const TYuvLayout scrnail{"SCRNAIL", "", 8, 0, true};
+  const Bytes yuv = PackedYuv(320, 240);
+  std::vector<Bytes> segments = YuvSegments(scrnail, yuv, 320, 240, {}, 3);
+  segments[1][1] = 0xE5;
+  auto thumbs = test::Collect(test::HostWith(segments));
+  const TkelJpegThumb* t = OnlyYuv(*thumbs);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->Blocks.size(), 1u);
+  EXPECT_EQ(t->Size, int32_t(test::SplitInto(yuv, 3)[0].size()));
+}
+
 TEST(YuvHandlers, HugeDeclaredSizesAddNothing) {
-  for (const auto& [w, h] : {std::pair<int64_t, int64_t>{100000, 100000}, {0x7FFFFFFF, 0x7FFFFFFF}, {1 << 16, 1 << 15}}) {
+  for (const auto& [w, h] : {std::pair<int64_t, int64_t>{100000, 100000}, {0x7FFFFFFF, 0x7FFFFFFF}, {1 << 16, 1 << 15}, {2048, 1024}}) {
     const Bytes segment = Segment(0xE4, Cat({HpHeader(kH3X0, w, h, 1, 1), Bytes(4000, 0x80)}));
     auto thumbs = test::Collect(test::HostWith({segment}));
     EXPECT_EQ(OnlyYuv(*thumbs), nullptr) << w << " x " << h;
