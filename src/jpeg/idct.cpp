@@ -1,5 +1,6 @@
 #include "jpeg/idct.h"
 
+#include <bit>
 #include <cstring>
 #include <initializer_list>
 
@@ -142,9 +143,23 @@ VT_INLINE bool AllBelow(const v8i& m, int32_t limit) {
   return worst < limit;
 }
 
+// 8 x 8 transpose in three rounds of interleaving (32-bit pairs, 64-bit pairs, halves).
 VT_INLINE void Transpose(const v8i in[8], v8i out[8]) {
-  for (int i = 0; i < 8; ++i)
-    for (int j = 0; j < 8; ++j) out[j][i] = in[i][j];
+  v8i t[8], u[8];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = __builtin_shufflevector(in[i], in[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+    t[i + 1] = __builtin_shufflevector(in[i], in[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+  }
+  for (int i = 0; i < 4; ++i) {
+    out[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    out[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+  }
 }
 
 // Returns false (and writes nothing) when the block needs the 64-bit form.
@@ -187,9 +202,13 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
     r[x] = v > 255 ? 255 : v;
   }
   Transpose(r, w);
+  static_assert(std::endian::native == std::endian::little);
+  // Each 32-bit lane holds 0..255: its low byte (byte 4i on little-endian machines) is the sample.
+  using v32b = uint8_t __attribute__((vector_size(32)));
   using v8b = uint8_t __attribute__((vector_size(8)));
   for (int y = 0; y < 8; ++y, out += stride) {
-    const v8b row = __builtin_convertvector(w[y], v8b);
+    const v32b bytes = (v32b)w[y];
+    const v8b row = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
     std::memcpy(out, &row, 8);
   }
   return true;
