@@ -27,6 +27,14 @@ bool TkelBaseJpegParser::SeekBit(int64_t byte, int bit) {
   return true;
 }
 
+void TkelBaseJpegParser::RestoreRetryState() {
+  for (int i = 0; i < 4; ++i) {
+    ScanComponents[i].DcPredictor = retryPredictor_[i];
+    ScanComponents[i].ForceDc = retryForce_[i];
+  }
+  EobRun = 0;
+}
+
 bool TkelBaseJpegParser::StepSearchPosition(int search) {
   if (search == 1) {
     if (++searchBit_ > 7) {
@@ -64,6 +72,10 @@ int TkelBaseJpegParser::RedecodePass(int32_t startMCU, int search, bool useNextD
         sc.ForcedDc = first->Coef[0];
       }
     }
+  }
+  for (int i = 0; i < 4; ++i) {
+    retryPredictor_[i] = ScanComponents[i].DcPredictor;
+    retryForce_[i] = ScanComponents[i].ForceDc;
   }
   for (int32_t m = startMCU; m < total; ++m) {
     bool anyRows = false;

@@ -246,6 +246,7 @@ class TkelBaseJpegParser {
   // Re-decoding (mcu_repair.cpp).
   bool SeekBit(int64_t byte, int bit);  // next bit read is this one; false before the start
   bool StepSearchPosition(int search);  // one bit forward (1) or backward (2), then seek
+  void RestoreRetryState();             // predictors as at the start of the re-decoding pass
   int RedecodePass(int32_t startMCU, int search, bool useNextDC);
   bool InGrid(int32_t col, int32_t row) const;
   void CopyMCU(int32_t from, int32_t to);
@@ -271,6 +272,8 @@ class TkelBaseJpegParser {
   // Re-decoding: where the current attempt started, for the bit-by-bit search.
   int64_t searchByte_ = 0;
   int searchBit_ = 0;
+  int32_t retryPredictor_[4] = {};
+  uint8_t retryForce_[4] = {};
 
  private:
   friend class TkelParserTestAccess;

@@ -270,6 +270,8 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
         if (!IsRst(r)) {
           DataErrors = true;
           if (!StepSearchPosition(search)) return jrBadData;
+          // The retry starts from the same predictors as the failed try did.
+          RestoreRetryState();
           continue;
         }
       }
