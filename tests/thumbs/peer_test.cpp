@@ -152,6 +152,29 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFactsTest,
                            return n;
                          });
 
+struct ExtractCase {
+  const char* file;
+  const char* tag;
+};
+class CorpusExtractTest : public ::testing::TestWithParam<ExtractCase> {};
+
+// Photoshop resources (also joined over several APP13 segments) and JFXX thumbnails.
+TEST_P(CorpusExtractTest, SomeThumbnailEqualsExiftoolsExtraction) {
+  const std::string path = test::CorpusPath(GetParam().file);
+  const Bytes theirs = ExiftoolBinary(GetParam().tag, path);
+  ASSERT_FALSE(theirs.empty());
+  Loaded f(path);
+  int found = 0;
+  for (int32_t i = 0; i < f.image.Thumbs().ThumbCount(); ++i)
+    found += SameJpeg(DataBytes(*f.image.Thumbs().GetThumbs(i)), theirs) ? 1 : 0;
+  EXPECT_GE(found, 1);
+}
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusExtractTest,
+                         ::testing::Values(ExtractCase{"pil-jpeg_ff00_header.jpg", "PhotoshopThumbnail"},
+                                           ExtractCase{"pil-app13-multiple.jpg", "PhotoshopThumbnail"},
+                                           ExtractCase{"et-ExifTool.jpg", "ThumbnailImage"},
+                                           ExtractCase{"pil-pil_sample_cmyk.jpg", "PhotoshopThumbnail"}));
+
 TEST(Peer, SugarshackSecondImageEqualsExiftoolsMPImage2) {
   const std::string path = test::CorpusPath("pil-sugarshack.mpo");
   Loaded f(path);
