@@ -265,6 +265,28 @@ TEST(Damage, CorpusTruncatedProgressiveFileRendersWithHoles) {
   EXPECT_GT(opaque, 0);
 }
 
+TEST(Damage, CorruptedBytesNeverBreakRendering) {
+  // Random byte damage in the scan data of several kinds of file: every load ends, and every
+  // pixel is either decoded (opaque) or a hole (0, 0, 0, 0).
+  const Bytes files[] = {test::Cjpeg("-quality 85 -sample 2x2 -restart 1", 200, 120),
+                         test::Cjpeg("-quality 85 -sample 2x1 -progressive", 150, 100),
+                         test::Cjpeg("-quality 85 -grayscale", 90, 70, true)};
+  uint32_t state = 12345;
+  auto rnd = [&state] { return state = state * 1103515245u + 12345u, state >> 8; };
+  for (const Bytes& original : files) {
+    for (int trial = 0; trial < 60; ++trial) {
+      Bytes damaged = original;
+      const size_t start = damaged.size() / 4;
+      for (int k = 0; k < 1 + trial % 6; ++k) damaged[start + rnd() % (damaged.size() - start)] = uint8_t(rnd());
+      const Decoded d = Decode(damaged);
+      ASSERT_TRUE(d.bitmap) << trial;
+      const TColor32* px = d.bitmap->Bits();
+      for (size_t i = 0; i < size_t(d.bitmap->Width()) * d.bitmap->Height(); ++i)
+        ASSERT_TRUE(px[i] >> 24 == 255 || px[i] == 0) << "trial " << trial << " pixel " << i;
+    }
+  }
+}
+
 // ------------------------------------------------------------------ command line
 
 TEST(RenderCommand, WritesBmpAndPngWithTransparentHoles) {
