@@ -75,7 +75,7 @@ TEST(VendorFile, CliListsAndWritesEveryBlock) {
   const std::string path = test::TempPath(".jpg");
   test::WriteBytes(path, ManyBlocks());
   std::string out;
-  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " thumbs --json " + test::Quote(path), &out), 0);
+  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " info --json " + test::Quote(path), &out), 0);
   const nlohmann::json info = nlohmann::json::parse(out);
   ASSERT_TRUE(info.contains("thumbnails"));
   std::multiset<TExpected> found;
