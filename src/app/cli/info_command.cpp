@@ -11,9 +11,11 @@
 
 #include "base/stream.h"
 #include "cli/commands.h"
+#include "cli/source_open.h"
 #include "cli/thumbs_json.h"
 #include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
+#include "source/disc_source.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
@@ -51,13 +53,15 @@ void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
 bool FileInfo(const std::string& path, json& object, std::string& error) {
   object = json::object();
   object["file"] = path;
-  std::unique_ptr<TFileStream> stream;
-  try {
-    stream = std::make_unique<TFileStream>(path, TFileStream::fmOpenRead);
-  } catch (const std::exception& e) {
-    error = path + ": cannot open the file (" + e.what() + ")";
+  // Opened as the viewer opens it: the disc source's item 0 of "All", read from its stream.
+  TvtDiscSource source;
+  TvtItem* item = OpenItem(source, path, error);
+  if (!item) {
+    AddSourceKeys(object, source, nullptr);
     return false;
   }
+  TStream* stream = item->Stream;
+  stream->SetPosition(static_cast<int64_t>(item->Offset));
   TkelJpegWithThumbs image(true, kReadBuffer);  // every Multi-Picture image counts
   int result = jrBadData;
   try {
@@ -68,6 +72,7 @@ bool FileInfo(const std::string& path, json& object, std::string& error) {
   }
   AddDecoderKeys(object, image, result);
   AddThumbnailKeys(object, image);
+  AddSourceKeys(object, source, item);
   if (!image.FrameSeen) {
     error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
     return false;

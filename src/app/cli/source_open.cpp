@@ -20,15 +20,21 @@ void collect(const TvtFolder* folder, const TvtItem* item, std::vector<std::stri
 
 }  // namespace
 
-TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path) {
+TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, std::string& error) {
   source.Open(path);
   TvtItem* item = source.FirstItem();
   if (item) return item;
-  std::cerr << path << ": Invalid image.";
-  if (!source.LastError.empty()) std::cerr << " (" << source.LastError << ")";
-  else std::cerr << " (no readable JPEG starts at the first byte)";
-  std::cerr << "\n";
+  error = path + ": Invalid image. (" +
+          (source.LastError.empty() ? std::string("no readable JPEG starts at the first byte") : source.LastError) +
+          ")";
   return nullptr;
+}
+
+TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path) {
+  std::string error;
+  TvtItem* item = OpenItem(source, path, error);
+  if (!item) std::cerr << error << "\n";
+  return item;
 }
 
 std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item) {
@@ -39,7 +45,7 @@ std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item)
 
 void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem* item) {
   object["folders"] = ItemFolders(source, item);
-  object["broken"] = item ? item->Broken : true;
+  if (item) object["broken"] = item->Broken;
 }
 
 }  // namespace vt::cli

@@ -14,6 +14,10 @@ class TvtItem;
 
 namespace vt::cli {
 
+// Opens path with source. Returns item 0 of "All", or nullptr with error set to
+// "PATH: Invalid image." and the reason when one is known.
+TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, std::string& error);
+
 // Opens path with source. Returns item 0 of "All", or nullptr after printing
 // "PATH: Invalid image." (with the reason when one is known) to stderr.
 TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path);
@@ -22,7 +26,7 @@ TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path);
 // "Date/2019", "Broken", ...), in tree order.
 std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item);
 
-// Adds "folders" and "broken" to a file's JSON object.
+// Adds "folders" and, when there is an item, "broken" to a file's JSON object.
 void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem* item);
 
 }  // namespace vt::cli

@@ -1,0 +1,94 @@
+// The command line opens files the way the viewer does, through the disc source.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_support.h"
+
+namespace vt {
+namespace {
+
+using test::Bytes;
+
+int cli(const std::string& args, std::string* output) {
+  return test::RunCommand("timeout 20 " + std::string(VT_CLI) + " " + args + " 2>&1", output);
+}
+
+class CliInvalidImage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
+  const std::string kind = GetParam();
+  std::string path;
+  if (kind == "missing") {
+    path = test::TempPath(".jpg");
+  } else if (kind == "directory") {
+    path = test::TempDir();
+  } else if (kind == "empty") {
+    path = test::TempPath(".jpg");
+    test::WriteBytes(path, {});
+  } else if (kind == "junk") {
+    Bytes jpeg = test::Cjpeg("-quality 80", 32, 32);
+    jpeg.insert(jpeg.begin(), 5, 0x20);
+    path = test::TempPath(".jpg");
+    test::WriteBytes(path, jpeg);
+  } else if (kind == "fifo") {
+    path = test::TempPath(".fifo");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  }
+  std::string out;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(cli("thumbs " + test::Quote(path), &out), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10)) << "blocked on " << kind;
+  EXPECT_NE(out.find(path + ": Invalid image."), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(BadInput, CliInvalidImage,
+                         ::testing::Values("missing", "directory", "empty", "junk", "fifo"));
+
+TEST(CliSource, ThumbsOfAnIntactFileStillListsItsThumbnail) {
+  std::string out;
+  ASSERT_EQ(cli("thumbs " + test::Quote(test::CorpusPath("pil-flower.jpg")), &out), 0) << out;
+  EXPECT_NE(out.find("1 thumbnail(s)"), std::string::npos) << out;
+  EXPECT_NE(out.find("160x120"), std::string::npos) << out;
+}
+
+TEST(CliSource, InfoJsonNamesTheFoldersAndWhetherTheItemIsBroken) {
+  const std::string intact = test::TempPath(".jpg");
+  test::WriteBytes(intact, test::Cjpeg("-quality 85", 1024, 768));
+  ASSERT_EQ(test::RunCommand(std::string(VT_EXIFTOOL) + " -q -overwrite_original -Make=Acme -Model=Z1 "
+                             "-DateTimeOriginal='2019:05:06 07:08:09' " + test::Quote(intact) + " >/dev/null 2>&1"),
+            0);
+  Bytes cut = test::Cjpeg("-quality 85", 200, 100);
+  cut.resize(cut.size() * 2 / 3);
+  const std::string truncated = test::TempPath(".jpg");
+  test::WriteBytes(truncated, cut);
+  const std::string junk = test::TempPath(".jpg");
+  test::WriteBytes(junk, {0x00, 0xFF, 0xD8, 0xFF, 0xD9});
+
+  std::string out;
+  const std::string args = "info --json " + test::Quote(intact) + " " + test::Quote(truncated) + " " + test::Quote(junk);
+  EXPECT_EQ(test::RunCommand(std::string(VT_CLI) + " " + args + " 2>/dev/null", &out), 1) << "one file is invalid";
+  const auto all = nlohmann::json::parse(out);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0]["folders"], nlohmann::json({"All", "Size/Large", "Camera/Acme - Z1", "Date/2019"}));
+  EXPECT_EQ(all[0]["broken"], false);
+  EXPECT_EQ(all[0]["decoded_percent"], 100);
+  EXPECT_EQ(all[1]["folders"], nlohmann::json({"All", "Size/Small", "Camera/Undefined", "Date/Undefined", "Broken"}));
+  EXPECT_EQ(all[1]["broken"], true);
+  EXPECT_GT(all[1]["decoded_percent"].get<int>(), 0);
+  EXPECT_LT(all[1]["decoded_percent"].get<int>(), 100);
+  EXPECT_EQ(all[2]["folders"], nlohmann::json::array());
+  EXPECT_FALSE(all[2].contains("broken"));
+
+  std::string err;
+  cli("info " + test::Quote(junk), &err);
+  EXPECT_NE(err.find(junk + ": Invalid image."), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace vt
