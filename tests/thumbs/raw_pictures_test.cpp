@@ -165,5 +165,36 @@ TEST(RawPictures, DeclaredSizesFarBeyondTheBytesAddNothing) {
   EXPECT_EQ(t->Bitmap->Height(), 1000);
 }
 
+TEST(RawPictures, PngPicturesInsideDataAreFoundAndMadeOpaque) {
+  const std::string png = test::TempPath(".png"), hugePng = test::TempPath(".png");
+  ASSERT_EQ(test::RunCommand("/usr/bin/python3 -c " +
+                             test::Quote("from PIL import Image; im=Image.new('RGBA',(5,3),(10,20,30,40)); "
+                                         "im.putpixel((4,2),(200,100,50,0)); im.save('" + png + "')")),
+            0);
+  // The same picture claiming 100000 x 100000 pixels (valid checksum): its few bytes cannot
+  // hold that, so it is not decoded.
+  ASSERT_EQ(test::RunCommand("/usr/bin/python3 -c " +
+                             test::Quote("import struct,zlib; d=bytearray(open('" + png + "','rb').read()); "
+                                         "d[16:24]=struct.pack('>II',100000,100000); "
+                                         "d[29:33]=struct.pack('>I',zlib.crc32(bytes(d[12:29]))); "
+                                         "open('" + hugePng + "','wb').write(d)")),
+            0);
+  const Bytes picture = test::ReadBytes(png);
+  const Bytes huge = test::ReadBytes(hugePng);
+  const Bytes data = Cat({Bytes(30, 0x89), picture, Bytes(7, 0), huge, Bytes(30, 0)});
+  TkelJpegThumbs thumbs(false);
+  TkelJpegThumbBaseHandler handler(thumbs);
+  handler.ScanForPngs(data.data(), int32_t(data.size()));
+  ASSERT_EQ(thumbs.ThumbCount(), 1);
+  PkelJpegThumb t = thumbs.GetThumbs(0);
+  EXPECT_EQ(t->Offset, 30);
+  EXPECT_EQ(t->Size, 0);
+  EXPECT_EQ(t->Width, 5);
+  EXPECT_EQ(t->Height, 3);
+  EXPECT_EQ(t->Completeness, 100);
+  EXPECT_EQ(t->Bitmap->Pixel(0, 0), Color32(10, 20, 30));
+  EXPECT_EQ(t->Bitmap->Pixel(4, 2), Color32(200, 100, 50));
+}
+
 }  // namespace
 }  // namespace vt
