@@ -90,5 +90,17 @@ TEST(CliSource, InfoJsonNamesTheFoldersAndWhetherTheItemIsBroken) {
   EXPECT_NE(err.find(junk + ": Invalid image."), std::string::npos) << err;
 }
 
+TEST(CliSource, InfoJsonStaysValidForACameraNameThatIsNotUtf8) {
+  const std::string path = test::TempPath(".jpg");
+  test::WriteBytes(path, test::Cjpeg("-quality 85", 64, 64));
+  ASSERT_EQ(test::RunCommand(std::string(VT_EXIFTOOL) + " -q -overwrite_original -Make=\"$(printf 'Ca\\351non')\" " +
+                             test::Quote(path) + " >/dev/null 2>&1"),
+            0);
+  std::string out;
+  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " info --json " + test::Quote(path), &out), 0);
+  const auto info = nlohmann::json::parse(out);
+  EXPECT_EQ(info["folders"][2], "Camera/Ca\u00e9non");
+}
+
 }  // namespace
 }  // namespace vt

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/thumbs_json.h"
 #include "source/disc_source.h"
 
 namespace vt::cli {
@@ -44,7 +45,10 @@ std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item)
 }
 
 void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem* item) {
-  object["folders"] = ItemFolders(source, item);
+  // Camera names are Exif bytes of any code; JSON needs UTF-8.
+  nlohmann::json folders = nlohmann::json::array();
+  for (const std::string& path : ItemFolders(source, item)) folders.push_back(ExifText(path));
+  object["folders"] = folders;
   if (item) object["broken"] = item->Broken;
 }
 
