@@ -16,6 +16,24 @@ class IvtSourceClient {
   virtual void SourceDestroyed(TvtThumbSource* /*source*/) {}
 };
 
+// A view's link to its document, cleared from either side: the view leaves the document's list
+// when it is destroyed or attached elsewhere, and forgets the document when that is destroyed.
+class TvtSourceClientLink : public IvtSourceClient {
+ public:
+  TvtSourceClientLink() = default;
+  ~TvtSourceClientLink() override;
+  TvtSourceClientLink(const TvtSourceClientLink&) = delete;
+  TvtSourceClientLink& operator=(const TvtSourceClientLink&) = delete;
+
+  // Registers with source (null detaches); the same source again does nothing.
+  void SetSource(TvtThumbSource* source);
+  TvtThumbSource* Source() const { return source_; }
+  void SourceDestroyed(TvtThumbSource* source) override;
+
+ private:
+  TvtThumbSource* source_ = nullptr;
+};
+
 // {4934F0BE-3BD7-4543-8297-F1A952F1CF04}
 class IvtSourceMainImageClient {
  public:

@@ -81,6 +81,26 @@ TEST(ThumbSource, NotificationsReachOnlyImplementersInRegistrationOrder) {
   EXPECT_EQ(doc.GetThumbBackground(), nullptr);
 }
 
+struct LinkedView : TvtSourceClientLink, IvtSourceMainThumbClient {
+  void MainThumbChanged() override { ++calls; }
+  int calls = 0;
+};
+
+TEST(ThumbSource, ViewLinksAreClearedFromEitherSide) {
+  auto doc = std::make_unique<TvtThumbSource>();
+  new TvtThumb(*doc, Solid(4, 3, clWhite32));
+  LinkedView kept;
+  {
+    LinkedView gone;
+    gone.SetSource(doc.get());
+    kept.SetSource(doc.get());
+  }  // gone leaves the list when destroyed: no call reaches it afterwards
+  doc->SetMainThumb(0);
+  EXPECT_EQ(kept.calls, 1);
+  doc.reset();  // the document goes first: the view forgets it
+  EXPECT_EQ(kept.Source(), nullptr);
+}
+
 TEST(ThumbSource, PlacementStretchesSimilarShapesAndCentresOthers) {
   TvtThumbSource doc;
   LoadBytes(doc, test::Cjpeg("-quality 80", 160, 90));  // 16:9
