@@ -9,16 +9,37 @@
 
 #include "jpeg/parser.h"
 
+#if defined(__GNUC__)
+#define VT_HOT_INLINE __attribute__((always_inline)) inline
+#else
+#define VT_HOT_INLINE inline
+#endif
+
 namespace vt {
 
-inline int TkelBaseJpegParser::ReadBits(int n, int& value) {
+VT_HOT_INLINE void TkelBaseJpegParser::FillFast() {
+  if (pendingCode_ >= 0 || bufEnd_ - bufCur_ < 8 || Position + 8 > readLimit_) return;
+  const uint8_t* p = bufCur_;
+  while (accBits_ <= 56 && *p != 0xFF) {
+    acc_ |= static_cast<uint64_t>(*p++) << (56 - accBits_);
+    accBits_ += 8;
+    stuffedMask_ <<= 1;
+  }
+  Position += p - bufCur_;
+  bufCur_ = p;
+}
+
+VT_HOT_INLINE int TkelBaseJpegParser::ReadBits(int n, int& value) {
   if (n == 0) {
     value = 0;
     return jrOK;
   }
   if (accBits_ < n) {
-    FillBits();
-    if (accBits_ < n) return ReachPending();
+    FillFast();
+    if (accBits_ < n) {
+      FillBits();
+      if (accBits_ < n) return ReachPending();
+    }
   }
   value = static_cast<int>(acc_ >> (64 - n));
   acc_ <<= n;
@@ -30,10 +51,13 @@ inline int TkelBaseJpegParser::ReadBits(int n, int& value) {
 // the rule "read MinLength bits, then one bit at a time while the code is above the largest
 // code of its length, failing after length 16"; with fewer than 17 bits before a marker or
 // the end, the bit-by-bit rule itself runs so that errors come out the same.
-inline int TkelBaseJpegParser::HuffDecode(const TkelHuffmanTable& t, int& symbol) {
+VT_HOT_INLINE int TkelBaseJpegParser::HuffDecode(const TkelHuffmanTable& t, int& symbol) {
   if (accBits_ < 17) {
-    FillBits();
-    if (accBits_ < 17) return HuffDecodeSlow(t, symbol);
+    FillFast();
+    if (accBits_ < 17) {
+      FillBits();
+      if (accBits_ < 17) return HuffDecodeSlow(t, symbol);
+    }
   }
   const unsigned idx = static_cast<unsigned>(acc_ >> (64 - kHuffLookupBits));
   const int len = t.LookupLength[idx];
@@ -61,7 +85,7 @@ inline int TkelBaseJpegParser::HuffDecode(const TkelHuffmanTable& t, int& symbol
 }
 
 // Receives an s-bit value and extends its sign.
-inline int TkelBaseJpegParser::Receive(int s, int& value) {
+VT_HOT_INLINE int TkelBaseJpegParser::Receive(int s, int& value) {
   const int r = ReadBits(s, value);
   if (r != jrOK) return r;
   if (s > 0 && (value >> (s - 1)) == 0) value = value - (1 << s) + 1;

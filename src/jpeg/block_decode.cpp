@@ -42,6 +42,26 @@ int TkelBaseJpegParser::DecodeSequentialBlock(TkelScanComponent& sc, TkelCoefBlo
   const TkelHuffmanTable& ac = AcTables[sc.AcTable];
   int k = 1;
   while (k < 64) {
+    // A short code with its value bits resolves in one lookup.
+    if (accBits_ < 17) FillFast();
+    if (accBits_ >= kHuffLookupBits) {
+      const unsigned idx = static_cast<unsigned>(acc_ >> (64 - kHuffLookupBits));
+      const int32_t fast = ac.LookupAc[idx];
+      if (fast != 0) {
+        k += (fast >> 8) & 15;
+        if (k > 63) {  // the code was read, its value bits not
+          acc_ <<= ac.LookupLength[idx];
+          accBits_ -= ac.LookupLength[idx];
+          return jrBadData;
+        }
+        const int bitsUsed = fast & 31;
+        acc_ <<= bitsUsed;
+        accBits_ -= bitsUsed;
+        block->Coef[kZigZag[k]] = static_cast<int16_t>(fast >> 16);
+        ++k;
+        continue;
+      }
+    }
     int rs = 0;
     r = HuffDecode(ac, rs);
     if (r != jrOK) return r;

@@ -36,6 +36,16 @@ bool BuildHuffmanTable(TkelHuffmanTable& t) {
       }
     }
   }
+  for (unsigned idx = 0; idx < (1u << kHuffLookupBits); ++idx) {
+    t.LookupAc[idx] = 0;
+    const int l = t.LookupLength[idx];
+    const int rs = t.LookupValue[idx];
+    const int size = rs & 15;
+    if (l == 0 || size == 0 || l + size > kHuffLookupBits) continue;
+    int v = static_cast<int>((idx >> (kHuffLookupBits - l - size)) & ((1u << size) - 1));
+    if ((v >> (size - 1)) == 0) v = v - (1 << size) + 1;
+    t.LookupAc[idx] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | ((rs >> 4) << 8) | (l + size);
+  }
   t.Built = 1;
   return true;
 }

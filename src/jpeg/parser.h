@@ -48,6 +48,9 @@ struct TkelHuffmanTable {
   // than kHuffLookupBits) and symbol that the bit-by-bit rule yields.
   uint8_t LookupLength[1 << kHuffLookupBits];
   uint8_t LookupValue[1 << kHuffLookupBits];
+  // AC tables: when a prefix holds a whole code with s > 0 and its s value bits, the run,
+  // the signed value and the bits used: (value << 16) | (run << 8) | bits; 0 otherwise.
+  int32_t LookupAc[1 << kHuffLookupBits];
 };
 
 struct TkelFrameComponent {
@@ -253,6 +256,7 @@ class TkelBaseJpegParser {
 
   // Bit reader (bit_reader.h / bit_reader.cpp): bits are held in acc_, next bit at bit 63.
   int FillBits();          // loads bytes; returns 0 or the pending code
+  void FillFast();         // loads plain bytes straight from the buffer (no FF, no limit)
   int ReachPending();      // the decoding needs the bits beyond the pending marker / end
   int64_t LookaheadBytes() const;  // bytes consumed from the stream but not by the decoding
   void ReturnLookahead();  // gives those bytes back; keeps the bits of the current byte
