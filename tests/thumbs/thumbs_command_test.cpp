@@ -86,10 +86,14 @@ TEST(ThumbsCommand, ListsLargestFirstAndWritesJpegBytesAndBitmaps) {
   EXPECT_EQ(bmp.Pixel(3, 1), Color32(210, 10, 200));
 }
 
-TEST(ThumbsCommand, MissingFileFails) {
+TEST(ThumbsCommand, MissingFileAndNonJpegFail) {
   int status = -1;
   Cli("thumbs /nonexistent/file.jpg 2>/dev/null", &status);
-  EXPECT_NE(status, 0);
+  EXPECT_EQ(status, 1);
+  const std::string text = test::TempPath(".jpg");
+  test::WriteBytes(text, Str("not a picture at all"));
+  Cli("thumbs " + Quote(text) + " 2>/dev/null", &status);
+  EXPECT_EQ(status, 1);
 }
 
 }  // namespace

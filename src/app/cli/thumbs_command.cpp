@@ -153,6 +153,10 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
                 << t->Offset << ", size " << t->Size << (t->IsPost ? ", after the image" : "") << "\n";
     }
   }
+  if (!image.FrameSeen && thumbs.ThumbCount() == 0) {
+    std::cerr << path << ": no JPEG image found (" << ResultCodeName(result) << ")\n";
+    return 1;
+  }
   if (outDir.empty()) return 0;
 
   std::error_code ec;
