@@ -166,7 +166,7 @@ VT_INLINE void Transpose(const v8i in[8], v8i out[8]) {
 VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512, uint8_t* out,
                                     int stride) {
   using v8u = uint32_t __attribute__((vector_size(32)));
-  v8i d[8];
+  v8i d[8], qs[8];
   v8u multiplied = {}, added = {};
   for (int k = 0; k < 8; ++k) {
     v8s c;
@@ -180,7 +180,8 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
       added = added > product ? added : product;
     else
       multiplied = multiplied > product ? multiplied : product;
-    d[k] = ci * q;  // only used when the checks below pass, so it does not overflow
+    d[k] = ci;
+    qs[k] = q;
   }
   uint32_t worstMultiplied = 0, worstAdded = 0;
   for (int i = 0; i < 8; ++i) {
@@ -188,6 +189,7 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
     worstAdded = added[i] > worstAdded ? added[i] : worstAdded;
   }
   if (worstMultiplied >= uint32_t(kSafeInput / 512) || worstAdded >= (1u << 20)) return false;
+  for (int k = 0; k < 8; ++k) d[k] *= qs[k];  // cannot overflow after the checks
   v8i w[8], t[8], r[8];
   TransformV(d, w);
   Transpose(w, t);

@@ -257,6 +257,20 @@ TEST(Bitmap32, RefusesDamagedAndUnsupportedBmpData) {
   auto off = bytes;
   off[10] = 0xF0, off[11] = 0xFF;
   EXPECT_THROW(load(off), EBitmapError);
+  // Random header damage: every load either succeeds or raises; none reads outside the data.
+  uint32_t state = 99;
+  for (int trial = 0; trial < 2000; ++trial) {
+    auto damaged = bytes;
+    for (int k = 0; k < 3; ++k) {
+      state = state * 1103515245u + 12345u;
+      damaged[(state >> 8) % 70] = uint8_t(state >> 20);
+    }
+    try {
+      load(damaged);
+    } catch (const EStreamError&) {
+    } catch (const EBitmapError&) {
+    }
+  }
 }
 
 }  // namespace
