@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -40,15 +41,27 @@ TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
     path = test::TempPath(".fifo");
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   }
+  std::string prefix;
+  if (kind == "unreadable") {
+    path = test::TempPath(".jpg");
+    test::WriteBytes(path, test::Cjpeg("-quality 80", 32, 32));
+    chmod(path.c_str(), 0);
+    // Root reads every file: run the command as nobody then.
+    if (geteuid() == 0) {
+      if (test::RunCommand("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "needs setpriv when run as root";
+      prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+  }
   std::string out;
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(cli("thumbs " + test::Quote(path), &out), 1);
+  EXPECT_EQ(test::RunCommand("timeout 20 " + prefix + std::string(VT_CLI) + " thumbs " + test::Quote(path) + " 2>&1", &out), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10)) << "blocked on " << kind;
   EXPECT_NE(out.find(path + ": Invalid image."), std::string::npos) << out;
+  if (kind == "unreadable") EXPECT_NE(out.find("Permission denied"), std::string::npos) << out;
 }
 
 INSTANTIATE_TEST_SUITE_P(BadInput, CliInvalidImage,
-                         ::testing::Values("missing", "directory", "empty", "junk", "fifo"));
+                         ::testing::Values("missing", "directory", "empty", "junk", "fifo", "unreadable"));
 
 TEST(CliSource, ThumbsOfAnIntactFileStillListsItsThumbnail) {
   std::string out;
