@@ -1,5 +1,7 @@
 // The scan header (SOS): scan components, their tables, spectral selection and successive
-// approximation, and the MCU geometry of the scan.
+// approximation, and the MCU geometry of the scan. The header is checked completely before
+// it replaces the current scan's parameters, so a rejected header never leaves a half-set
+// scan behind (the maps and offsets still belong to the last scan that was decoded).
 #include "jpeg/parser.h"
 
 namespace vt {
@@ -9,11 +11,11 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
   const int count = p[0];
   if (count < 1 || count > 4) return jrBadData;
   if (n - 1 < 2 * count) return jrBadData;
-  ScanComponentCount = count;
+  TkelScanComponent comps[4] = {};
   int32_t pos = 1;
   int scanMaxH = 0, scanMaxV = 0;
   for (int i = 0; i < count; ++i) {
-    TkelScanComponent& sc = ScanComponents[i];
+    TkelScanComponent& sc = comps[i];
     sc.DcPredictor = 0;
     sc.Id = p[pos];
     int found = -1;
@@ -30,7 +32,6 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
     sc.QuantTable = fc.QuantTable;
     if (sc.H > scanMaxH) scanMaxH = sc.H;
     if (sc.V > scanMaxV) scanMaxV = sc.V;
-    fc.InScan = 1;
     const int tables = p[pos + 1];
     if (tables > 63) return jrBadData;
     sc.DcTable = static_cast<uint8_t>(tables >> 4);
@@ -42,22 +43,26 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
     pos += 2;
   }
   if (n - pos != 3) return jrBadData;
-  Ss = p[pos];
-  Se = p[pos + 1];
-  Ah = p[pos + 2] >> 4;
-  Al = p[pos + 2] & 0x0F;
+  const int ss = p[pos], se = p[pos + 1], ah = p[pos + 2] >> 4, al = p[pos + 2] & 0x0F;
   for (int i = 0; i < count; ++i) {
-    TkelScanComponent& sc = ScanComponents[i];
+    TkelScanComponent& sc = comps[i];
     sc.BlockWidth = (MaxH / sc.H) * 8;
     sc.BlockHeight = (MaxV / sc.V) * 8;
   }
   if (Process == 0xC2) {
-    if ((Ss == 0) != (Se == 0)) return jrBadData;
-    if (Se < Ss) return jrBadData;
-    if (Ss > 0 && count != 1) return jrBadData;
-    if (Se >= 64 || Ah > 13 || Al > 13) return jrBadData;
-    if (Ah > 0 && Ah - Al != 1) return jrBadData;
+    if ((ss == 0) != (se == 0)) return jrBadData;
+    if (se < ss) return jrBadData;
+    if (ss > 0 && count != 1) return jrBadData;
+    if (se >= 64 || ah > 13 || al > 13) return jrBadData;
+    if (ah > 0 && ah - al != 1) return jrBadData;
   }
+  ScanComponentCount = count;
+  for (int i = 0; i < 4; ++i) ScanComponents[i] = comps[i];
+  for (int i = 0; i < count; ++i) FrameComponents[comps[i].FrameIndex].InScan = 1;
+  Ss = ss;
+  Se = se;
+  Ah = ah;
+  Al = al;
   if (count == 1) {
     TkelScanComponent& sc = ScanComponents[0];
     MCUWidth = sc.BlockWidth;
