@@ -207,6 +207,35 @@ INSTANTIATE_TEST_SUITE_P(BadInput, DiscSourceNoItem,
                          ::testing::Values("missing", "directory", "empty", "junk", "two-bytes", "fifo", "device",
                                            "soi-only"));
 
+TEST(DiscSource, DamagedCopiesOpenWithoutCrashingAndInBoundedTime) {
+  const Bytes flower = test::ReadBytes(test::CorpusPath("pil-flower.jpg"));
+  const std::string path = test::TempPath(".jpg");
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
+  TvtDiscSource source;
+  for (int round = 0; round < 40; ++round) {
+    Bytes b = flower;
+    // Cut somewhere, then flip a few bytes (never the first three, so a candidate is examined).
+    b.resize(4 + next() % (b.size() - 4));
+    for (int k = 0; k < 8; ++k) b[3 + next() % (b.size() - 3)] = static_cast<uint8_t>(next());
+    test::WriteBytes(path, b);
+    const auto t0 = std::chrono::steady_clock::now();
+    source.Open(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10)) << round;
+    if (TvtItem* item = source.FirstItem()) {
+      EXPECT_GE(item->DecodedPercent, 0);
+      EXPECT_LE(item->DecodedPercent, 100);
+      EXPECT_LE(static_cast<uint64_t>(item->HeaderLength), b.size());
+      for (TvtSubItem* sub : item->SubItems()) sub->GetImage();  // must not crash either
+    }
+  }
+}
+
 TEST(DiscSource, SecondOpenReleasesTheFirstFile) {
   const std::string first = writeFile(test::Cjpeg("-quality 80", 40, 30));
   const std::string second = writeFile(test::Cjpeg("-quality 80", 50, 20));
