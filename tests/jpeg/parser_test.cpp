@@ -317,3 +317,23 @@ TEST(JpegMap, SparseMapAllocatesOnlyWrittenChunks) {
 
 }  // namespace
 }  // namespace vt::test
+
+namespace vt::test {
+namespace {
+
+TEST(Parser, Limit16MStopsReadingPastSixteenMegabytes) {
+  const Bytes image = Cjpeg("-quality 80", 16, 16);
+  Bytes data = {0xFF, 0xD8};
+  const Bytes app = Seg(0xEF, Bytes(65533, 0x20));
+  for (int i = 0; i < 257; ++i) data.insert(data.end(), app.begin(), app.end());
+  data.insert(data.end(), image.begin() + 2, image.end());
+  KeepingParser limited(65536), full(65536);
+  EXPECT_EQ(LoadBytes(limited, data, pfLimit16M), jrEndOfData);
+  EXPECT_FALSE(limited.FrameSeen);
+  EXPECT_LE(limited.Position, 16777216 + 65537);
+  EXPECT_EQ(LoadBytes(full, data), jrOK);
+  EXPECT_TRUE(full.FrameSeen);
+}
+
+}  // namespace
+}  // namespace vt::test
