@@ -55,8 +55,12 @@ PkelJpegThumb TkelJpegThumbHandler::AddJpegAt(const uint8_t* data, int32_t offse
 
 void TkelJpegThumbHandler::ScanForJpegs(const uint8_t* data, int32_t length) {
   if (data == nullptr || length <= 19) return;
+  // Every FF D8 FF is tried; a failed try may read far ahead (a fake header whose segments run
+  // on), so hostile data could make the scan quadratic. The bytes that failed tries consume are
+  // budgeted: many times more than any real data needs, yet linear in the data's length.
+  int64_t budget = int64_t(length) * 64 + (int64_t(1) << 24);
   int32_t pos = 0;
-  while (length > 20) {
+  while (length > 20 && budget > 0) {
     if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF && IsNewOffset(pos)) {
       PkelJpegThumb t = AddJpegAt(data, pos, length, 0, GetCaption());
       if (t != nullptr) {
@@ -66,6 +70,7 @@ void TkelJpegThumbHandler::ScanForJpegs(const uint8_t* data, int32_t length) {
         length -= step;
         continue;
       }
+      budget -= std::max<int64_t>(Owner.Decoder().Position, 1);
     }
     ++data;
     ++pos;
