@@ -43,7 +43,6 @@ TBitmap32::TBitmap32(TBitmap32&& other) noexcept
       height_(std::exchange(other.height_, 0)),
       bits_(std::move(other.bits_)),
       resampler_(std::move(other.resampler_)) {
-  other.bits_.clear();
   other.resampler_ = std::make_unique<TNearestResampler>();
 }
 
@@ -56,7 +55,6 @@ TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
     width_ = std::exchange(other.width_, 0);
     height_ = std::exchange(other.height_, 0);
     bits_ = std::move(other.bits_);
-    other.bits_.clear();
     std::swap(resampler_, other.resampler_);
   }
   return *this;
@@ -73,10 +71,10 @@ void TBitmap32::SetSize(int32_t width, int32_t height) {
   const int64_t count = int64_t(width) * int64_t(height);
   if (count > kMaxPixels) throw EBitmapError("Bitmap too large");
   // Release first so that the old and the new storage never coexist.
-  std::vector<TColor32>().swap(bits_);
+  bits_.Release();
   width_ = 0;
   height_ = 0;
-  bits_.resize(size_t(count));
+  bits_.Allocate(size_t(count));
   width_ = width;
   height_ = height;
 }
@@ -189,13 +187,14 @@ void TBitmap32::TurnHalf() { std::reverse(bits_.begin(), bits_.end()); }
 void TBitmap32::TurnClockwise() {
   if (Empty()) return;
   const int32_t w = width_, h = height_;
-  std::vector<TColor32> out(bits_.size());
+  TPixelStorage out;
+  out.Allocate(bits_.size());
   // Source (x, y) goes to (h - 1 - y, x) of a h-wide bitmap.
   for (int32_t y = 0; y < h; ++y) {
     const TColor32* s = ScanLine(y);
-    for (int32_t x = 0; x < w; ++x) out[size_t(x) * h + (h - 1 - y)] = s[x];
+    for (int32_t x = 0; x < w; ++x) out.data()[size_t(x) * h + (h - 1 - y)] = s[x];
   }
-  bits_.swap(out);
+  bits_.Swap(out);
   width_ = h;
   height_ = w;
 }
@@ -203,13 +202,14 @@ void TBitmap32::TurnClockwise() {
 void TBitmap32::TurnCounterClockwise() {
   if (Empty()) return;
   const int32_t w = width_, h = height_;
-  std::vector<TColor32> out(bits_.size());
+  TPixelStorage out;
+  out.Allocate(bits_.size());
   // Source (x, y) goes to (y, w - 1 - x) of a h-wide bitmap.
   for (int32_t y = 0; y < h; ++y) {
     const TColor32* s = ScanLine(y);
-    for (int32_t x = 0; x < w; ++x) out[size_t(w - 1 - x) * h + y] = s[x];
+    for (int32_t x = 0; x < w; ++x) out.data()[size_t(w - 1 - x) * h + y] = s[x];
   }
-  bits_.swap(out);
+  bits_.Swap(out);
   width_ = h;
   height_ = w;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/stream.h"
+#include "bitmap/pixel_storage.h"
 
 namespace vt {
 
@@ -197,7 +198,7 @@ class TBitmap32 {
  private:
   int32_t width_ = 0;
   int32_t height_ = 0;
-  std::vector<TColor32> bits_;
+  TPixelStorage bits_;
   std::unique_ptr<TCustomResampler> resampler_;
 };
 

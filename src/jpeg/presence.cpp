@@ -17,15 +17,19 @@ void SetPresent(TkelAlphaComponentData& map, int32_t areaX0, int32_t areaY0, int
   areaY0 = std::max(areaY0, 0);
   areaX1 = std::min(areaX1, map.Columns * 8);
   areaY1 = std::min(areaY1, map.Rows);
+  if (areaX0 >= areaX1) return;
   for (int32_t ay = areaY0; ay < areaY1; ++ay) {
     uint8_t* row = map.Row(ay);
     if (!row) continue;
-    for (int32_t ax = areaX0; ax < areaX1; ++ax) {
-      const uint8_t bit = uint8_t(1u << (ax & 7));
-      uint8_t& cell = row[ax >> 3];
+    for (int32_t ax = areaX0; ax < areaX1;) {
+      // The bits of this byte that the run covers.
+      const int32_t byte = ax >> 3;
+      const int32_t last = std::min(areaX1, (byte + 1) * 8);
+      const uint8_t bits = uint8_t((0xFFu << (ax & 7)) & (0xFFu >> (8 - (last - byte * 8))));
+      std::atomic_ref<uint8_t> cell(row[byte]);
       // Plain read first: most areas are set once per component, and the atomic is the cost.
-      if ((std::atomic_ref<uint8_t>(cell).load(std::memory_order_relaxed) & bit) == 0)
-        std::atomic_ref<uint8_t>(cell).fetch_or(bit, std::memory_order_relaxed);
+      if ((cell.load(std::memory_order_relaxed) & bits) != bits) cell.fetch_or(bits, std::memory_order_relaxed);
+      ax = last;
     }
   }
 }

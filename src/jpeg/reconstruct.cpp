@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "jpeg/idct.h"
 #include "jpeg/presence.h"
@@ -32,39 +33,51 @@ inline v16s WidenDoubled(const uint8_t* s) {
 
 }  // namespace
 
-void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponentData& plane,
-                    int32_t x0, int32_t y0) {
+namespace {
+
+// Writes one block's samples to an hf x vf rectangle per sample, starting at column x0 of the
+// 8 * vf plane rows given.
+void ReplicateInto(const uint8_t* samples, int32_t hf, int32_t vf, int16_t* const* rows, int32_t x0) {
   if (hf == 1 && vf == 1) {
     for (int y = 0; y < 8; ++y) {
       const v8s row = Widen(samples + y * 8);
-      std::memcpy(plane.Samples(y0 + y) + x0, &row, sizeof row);
+      std::memcpy(rows[y] + x0, &row, sizeof row);
     }
   } else if (hf == 2 && vf == 1) {
     for (int y = 0; y < 8; ++y) {
       const v16s row = WidenDoubled(samples + y * 8);
-      std::memcpy(plane.Samples(y0 + y) + x0, &row, sizeof row);
+      std::memcpy(rows[y] + x0, &row, sizeof row);
     }
   } else if (hf == 1 && vf == 2) {
     for (int y = 0; y < 8; ++y) {
       const v8s row = Widen(samples + y * 8);
-      std::memcpy(plane.Samples(y0 + 2 * y) + x0, &row, sizeof row);
-      std::memcpy(plane.Samples(y0 + 2 * y + 1) + x0, &row, sizeof row);
+      std::memcpy(rows[2 * y] + x0, &row, sizeof row);
+      std::memcpy(rows[2 * y + 1] + x0, &row, sizeof row);
     }
   } else if (hf == 2 && vf == 2) {
     for (int y = 0; y < 8; ++y) {
       const v16s row = WidenDoubled(samples + y * 8);
-      std::memcpy(plane.Samples(y0 + 2 * y) + x0, &row, sizeof row);
-      std::memcpy(plane.Samples(y0 + 2 * y + 1) + x0, &row, sizeof row);
+      std::memcpy(rows[2 * y] + x0, &row, sizeof row);
+      std::memcpy(rows[2 * y + 1] + x0, &row, sizeof row);
     }
   } else {
     for (int y = 0; y < 8; ++y) {
       const uint8_t* s = samples + y * 8;
       for (int32_t r = 0; r < vf; ++r) {
-        int16_t* d = plane.Samples(y0 + y * vf + r) + x0;
+        int16_t* d = rows[y * vf + r] + x0;
         for (int x = 0; x < 8; ++x) std::fill(d + x * hf, d + (x + 1) * hf, int16_t(s[x]));
       }
     }
   }
+}
+
+}  // namespace
+
+void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponentData& plane,
+                    int32_t x0, int32_t y0) {
+  std::vector<int16_t*> rows(static_cast<size_t>(8 * vf));
+  for (int32_t r = 0; r < 8 * vf; ++r) rows[size_t(r)] = plane.Samples(y0 + r);
+  ReplicateInto(samples, hf, vf, rows.data(), x0);
 }
 
 void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
@@ -78,19 +91,36 @@ void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blo
   uint8_t samples[64];
   uint8_t flat[64];
   std::fill(flat, flat + 64, uint8_t(128));  // the inverse DCT of an all-zero block
+  std::vector<int16_t*> rows(static_cast<size_t>(bh));
+  // Presence of one block row: one flag per block, turned into map bits once per row.
+  std::vector<uint8_t> decoded(size_t(std::max(cols, 0)));
   for (int32_t i = 0; i < blockRows; ++i) {
     const int32_t y0 = i * bh;
+    for (int32_t r = 0; r < bh; ++r) rows[size_t(r)] = plane.Samples(y0 + r);
     const bool reached = mcus.RowPresent(i);
+    bool any = false;
     for (int32_t k = 0; k < cols; ++k) {
-      const int32_t x0 = k * bw;
       const TkelCoefBlock* block = reached ? mcus.Block(k, i) : nullptr;
+      decoded[size_t(k)] = block && block->Decoded;
+      any |= bool(decoded[size_t(k)]);
       if (!block) {
-        ReplicateBlock(flat, hf, vf, plane, x0, y0);
+        ReplicateInto(flat, hf, vf, rows.data(), k * bw);
         continue;
       }
       InverseDct(block->Coef, quant512, samples, 8);
-      ReplicateBlock(samples, hf, vf, plane, x0, y0);
-      if (block->Decoded) SetPresent(presence, x0 / 8, y0 / 8, (x0 + bw) / 8, (y0 + bh) / 8);
+      ReplicateInto(samples, hf, vf, rows.data(), k * bw);
+    }
+    if (!any) continue;
+    // Runs of decoded blocks become runs of present areas.
+    for (int32_t k = 0; k < cols;) {
+      if (!decoded[size_t(k)]) {
+        ++k;
+        continue;
+      }
+      int32_t end = k + 1;
+      while (end < cols && decoded[size_t(end)]) ++end;
+      SetPresent(presence, k * hf, y0 / 8, end * hf, (y0 + bh) / 8);
+      k = end;
     }
   }
 }

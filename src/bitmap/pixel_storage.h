@@ -1,0 +1,43 @@
+// The pixel words of a TBitmap32: a zeroed block of memory from calloc, which hands large blocks
+// over as fresh zero pages, so a big bitmap costs no clearing pass (a std::vector would write
+// every word once more).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vt {
+
+class TPixelStorage {
+ public:
+  TPixelStorage() = default;
+  ~TPixelStorage() { Release(); }
+  TPixelStorage(const TPixelStorage&) = delete;
+  TPixelStorage& operator=(const TPixelStorage&) = delete;
+  TPixelStorage(TPixelStorage&& other) noexcept { Swap(other); }
+  TPixelStorage& operator=(TPixelStorage&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Swap(other);
+    }
+    return *this;
+  }
+
+  // Frees the old block, then provides count zeroed words. Raises std::bad_alloc.
+  void Allocate(size_t count);
+  void Release();
+  void Swap(TPixelStorage& other) noexcept;
+
+  uint32_t* data() { return words_; }
+  const uint32_t* data() const { return words_; }
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  uint32_t* begin() { return words_; }
+  uint32_t* end() { return words_ + count_; }
+
+ private:
+  uint32_t* words_ = nullptr;
+  size_t count_ = 0;
+};
+
+}  // namespace vt
