@@ -53,10 +53,10 @@ struct SilentView : IvtSourceClient {};
 
 TEST(ThumbSource, NotificationsReachOnlyImplementersInRegistrationOrder) {
   Log log;
-  TvtThumbSource doc;
   ThumbView t(log, "T");
   ImageView a(log, "A");
   SilentView s;
+  TvtThumbSource doc;  // destroyed before the views, which do not unregister themselves
   doc.AddClient(&t);
   doc.AddClient(&s);
   doc.AddClient(&a);  // registration sends these two to A alone
