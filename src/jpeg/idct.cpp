@@ -130,6 +130,7 @@ VT_INLINE void TransformV(const v8i d[8], v8i r[8]) {
 // Largest magnitude over the multiplied inputs 1, 2, 3, 5, 6, 7.
 VT_INLINE v8i MultipliedMax(const v8i v[8]) {
   v8i m = Abs(v[1]);
+  #pragma GCC unroll 8
   for (int k : {2, 3, 5, 6, 7}) {
     const v8i a = Abs(v[k]);
     m = m > a ? m : a;
@@ -139,6 +140,7 @@ VT_INLINE v8i MultipliedMax(const v8i v[8]) {
 
 VT_INLINE bool AllBelow(const v8i& m, int32_t limit) {
   int32_t worst = 0;
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) worst = m[i] > worst ? m[i] : worst;
   return worst < limit;
 }
@@ -146,16 +148,19 @@ VT_INLINE bool AllBelow(const v8i& m, int32_t limit) {
 // 8 x 8 transpose in three rounds of interleaving (32-bit pairs, 64-bit pairs, halves).
 VT_INLINE void Transpose(const v8i in[8], v8i out[8]) {
   v8i t[8], u[8];
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 2) {
     t[i] = __builtin_shufflevector(in[i], in[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
     t[i + 1] = __builtin_shufflevector(in[i], in[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 4) {
     u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
     u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
     u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
     u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     out[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
     out[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
@@ -168,6 +173,7 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
   using v8u = uint32_t __attribute__((vector_size(32)));
   v8i d[8], qs[8];
   v8u multiplied = {}, added = {};
+  #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) {
     v8s c;
     std::memcpy(&c, coef + k * 8, sizeof c);
@@ -184,11 +190,13 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
     qs[k] = q;
   }
   uint32_t worstMultiplied = 0, worstAdded = 0;
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     worstMultiplied = multiplied[i] > worstMultiplied ? multiplied[i] : worstMultiplied;
     worstAdded = added[i] > worstAdded ? added[i] : worstAdded;
   }
   if (worstMultiplied >= uint32_t(kSafeInput / 512) || worstAdded >= (1u << 20)) return false;
+  #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) d[k] *= qs[k];  // cannot overflow after the checks
   v8i w[8], t[8], r[8];
   TransformV(d, w);
@@ -198,6 +206,7 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
   if (!AllBelow(a0 > a4 ? a0 : a4, 1 << 29)) return false;
   TransformV(t, r);
   // r[x] holds output column x for rows 0..7 in its lanes: descale, then back to rows.
+  #pragma GCC unroll 8
   for (int x = 0; x < 8; ++x) {
     v8i v = ((r[x] + ((r[x] >> 31) & 4095)) >> 12) + 128;
     v = v < 0 ? 0 : v;
@@ -208,6 +217,7 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
   // Each 32-bit lane holds 0..255: its low byte (byte 4i on little-endian machines) is the sample.
   using v32b = uint8_t __attribute__((vector_size(32)));
   using v8b = uint8_t __attribute__((vector_size(8)));
+  #pragma GCC unroll 8
   for (int y = 0; y < 8; ++y, out += stride) {
     const v32b bytes = (v32b)w[y];
     const v8b row = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
