@@ -132,17 +132,15 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
   if (!item) return 1;
   TStream* file = item->Stream;
   file->SetPosition(static_cast<int64_t>(item->Offset));
+  // The main image is rendered only when the orientations are asked for (JSON).
   TkelJpegWithThumbs image(true, 65536);
-  const int result = image.LoadFromStream(*file, 0);
-  std::unique_ptr<TBitmap32> mainImage = image.TakeBitmap();
+  const int result = image.LoadFromStream(*file, pfNoRender);
   image.Thumbs().SortThumbsByArea();
   TkelJpegThumbs& thumbs = image.Thumbs();
 
   if (json) {
     nlohmann::json object = {{"file", path}, {"result", {{"code", result}, {"name", ResultCodeName(result)}}}};
-    object["orientation"] = int(image.Orientation);
-    object["exif"] = ExifJson(image);
-    object["thumbnails"] = ThumbnailsJson(image, mainImage.get());
+    AddThumbnailKeys(object, image);
     std::cout << object.dump(2) << "\n";
   } else {
     std::cout << path << ": " << thumbs.ThumbCount() << " thumbnail(s)\n";
