@@ -56,6 +56,11 @@ TkelPlaneSet TkelJpegImage::PlaneSet() const {
   return set;
 }
 
+void TkelJpegImage::DimensionPlane(TkelComponentData& plane, int32_t width, int32_t height) {
+  plane.SetColumns(width);
+  plane.SetRows(height);  // new rows of a dense map are zero
+}
+
 bool TkelJpegImage::PlaneSize(int32_t& width, int32_t& height, int32_t blockRows[4]) const {
   width = 0;
   height = 0;
@@ -81,6 +86,10 @@ void TkelJpegImage::ReconstructComponent(int component) {
   const TkelMCUs* m = MCUs[component].get();
   TkelComponentData* plane = ComponentPlanes[component].get();
   if (!m || !plane || !PresenceMap) return;
+  if (plane->Columns != planeWidth_ || plane->Rows != planeHeight_) {
+    plane->ReleaseCells();
+    DimensionPlane(*plane, planeWidth_, planeHeight_);
+  }
   const int64_t needed = (int64_t(Height) + m->MCUHeight - 1) / std::max(m->MCUHeight, 1);
   const int64_t blockRows = std::min<int64_t>(m->Rows, needed * m->BlocksDown);
   ReconstructPlane(*m, FrameComponents[component].Quant.Scaled512, int32_t(blockRows), *plane,
@@ -109,9 +118,12 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   for (int i = 0; i < components; ++i) {
     if (!ComponentPlanes[i]) ComponentPlanes[i] = std::make_unique<TkelComponentData>();
     ComponentPlanes[i]->ReleaseCells();
-    ComponentPlanes[i]->SetColumns(planeWidth);
-    ComponentPlanes[i]->SetRows(planeHeight);
+    // A plane with blocks to reconstruct is dimensioned by its own job, so that on the worker
+    // pool the planes' memory is claimed in parallel; the others here.
+    if (!MCUs[i]) DimensionPlane(*ComponentPlanes[i], planeWidth, planeHeight);
   }
+  planeWidth_ = planeWidth;
+  planeHeight_ = planeHeight;
 
   int result = jrOK;
   std::exception_ptr errors[4];

@@ -82,6 +82,9 @@ class TkelJpegImage : public TkelBaseJpegParser {
  private:
   // Plane size from the coefficient maps; false when there is nothing to size from.
   bool PlaneSize(int32_t& width, int32_t& height, int32_t blockRows[4]) const;
+  static void DimensionPlane(TkelComponentData& plane, int32_t width, int32_t height);
+  int32_t planeWidth_ = 0;   // plane size of the render in progress
+  int32_t planeHeight_ = 0;
 };
 
 }  // namespace vt
