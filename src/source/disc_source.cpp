@@ -1,8 +1,5 @@
 #include "source/disc_source.h"
 
-#include <cmath>
-#include <filesystem>
-
 #include "source/disc_source_thread.h"
 #include "source/vt_common.h"
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "source/buffered_stream.h"
+#include "source/com_interfaces.h"
 #include "source/items.h"
 
 namespace vt {
@@ -62,7 +63,7 @@ class TvtDiscSourceThread {
 
   // The stages, public for the tests that drive them on a prepared source.
   void Execute();
-  void SignaturePhase(class IInStream* inStream);
+  void SignaturePhase(IInStream* inStream);
   void ScanRange(uint64_t start, uint64_t count);
   int64_t TryJpegAt(uint64_t offset);
   int64_t ExamineJpeg(uint64_t offset);

@@ -2,8 +2,8 @@
 // are recorded during the signature search, the header sets of every decoded JPEG and thumbnail
 // are collected, and afterwards every header set whose scan header matches a marker's is tried
 // on the data behind that marker.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/jpeg_id.h"
