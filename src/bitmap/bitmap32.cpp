@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace vt {
@@ -69,7 +70,7 @@ void TBitmap32::SetSize(int32_t width, int32_t height) {
   }
   if (width == width_ && height == height_) return;
   const int64_t count = int64_t(width) * int64_t(height);
-  if (count > kMaxPixels) throw EBitmapError("Bitmap too large");
+  if (count > kMaxPixels) throw std::bad_alloc();  // out of memory, as for any allocation
   // Release first so that the old and the new storage never coexist.
   bits_.Release();
   width_ = 0;

@@ -40,8 +40,7 @@ inline TRect MakeRect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect
 
 enum TDrawMode : int { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
 
-// Raised by LoadFromStream for data that is not a bitmap file we can read, and by SetSize
-// for impossible sizes.
+// Raised by LoadFromStream for data that is not a bitmap file we can read.
 class EBitmapError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -125,7 +124,8 @@ class TBitmap32 {
 
   // Reallocates; a changed size gives a new allocation whose pixels are all 0, an unchanged size
   // keeps the pixels.
-  // Negative sizes count as 0. Raises EBitmapError / std::bad_alloc when memory cannot be had.
+  // Negative sizes count as 0. Raises std::bad_alloc when memory cannot be had (more than
+  // kMaxPixels pixels included).
   void SetSize(int32_t width, int32_t height);
   void SetWidth(int32_t width) { SetSize(width, height_); }
   void SetHeight(int32_t height) { SetSize(width_, height); }

@@ -230,10 +230,12 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
 
 void InverseDct(const int16_t* coef, const int32_t* quant512, uint8_t* out, int stride) {
   // A block with only its DC coefficient (the commonest case) is flat.
-  uint64_t ac[16];
-  std::memcpy(ac, coef, sizeof ac);
-  uint64_t any = ac[0] & ~uint64_t(0xFFFF);
-  for (int i = 1; i < 16; ++i) any |= ac[i];
+  uint64_t any = 0;
+  for (int i = 0; i < 16; ++i) {
+    uint64_t word;
+    std::memcpy(&word, coef + 4 * i, sizeof word);
+    any |= i == 0 ? word & ~uint64_t(0xFFFF) : word;  // the DC coefficient is the low 16 bits
+  }
   if (any == 0) {
     const uint8_t v = Descale(i64(coef[0]) * quant512[0]);
     for (int y = 0; y < 8; ++y, out += stride) std::memset(out, v, 8);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -98,7 +99,13 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
   TkelJpegImage image(0);
   const int parsed = image.LoadFromStream(stream, pfNoRender, 0);
   std::unique_ptr<TBitmap32> bitmap;
-  const int rendered = image.Render(bitmap, true, view);
+  int rendered = jrOK;
+  try {
+    rendered = image.Render(bitmap, true, view);
+  } catch (const std::bad_alloc&) {
+    std::cerr << file << ": not enough memory for a " << image.Width << " x " << image.Height << " picture\n";
+    return 1;
+  }
   if (!bitmap || bitmap->Empty()) {
     std::cerr << file << ": nothing to render (" << ResultCodeName(parsed != jrOK ? parsed : rendered)
               << ")\n";
