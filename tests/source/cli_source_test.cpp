@@ -57,7 +57,9 @@ TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
   EXPECT_EQ(test::RunCommand("timeout 20 " + prefix + std::string(VT_CLI) + " thumbs " + test::Quote(path) + " 2>&1", &out), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10)) << "blocked on " << kind;
   EXPECT_NE(out.find(path + ": Invalid image."), std::string::npos) << out;
-  if (kind == "unreadable") EXPECT_NE(out.find("Permission denied"), std::string::npos) << out;
+  if (kind == "unreadable") {
+    EXPECT_NE(out.find("Permission denied"), std::string::npos) << out;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BadInput, CliInvalidImage,
