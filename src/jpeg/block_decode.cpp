@@ -151,13 +151,35 @@ inline void Refine(int16_t& coef, int p) {
 
 }  // namespace
 
+// The next bit from a local copy of the accumulator (acc, bits), refilled through the
+// members; at a marker or the end of the data the function returns its code.
+#define VT_NEXT_BIT(out)                       \
+  do {                                         \
+    if (bits == 0) {                           \
+      acc_ = 0;                                \
+      accBits_ = 0;                            \
+      FillFast();                              \
+      if (accBits_ == 0) {                     \
+        FillBits();                            \
+        if (accBits_ == 0) return ReachPending(); \
+      }                                        \
+      acc = acc_;                              \
+      bits = accBits_;                         \
+    }                                          \
+    (out) = static_cast<int>(acc >> 63);       \
+    acc <<= 1;                                 \
+    --bits;                                    \
+  } while (0)
+
 int TkelBaseJpegParser::DecodeAcRefine(TkelScanComponent& sc, TkelCoefBlock* block) {
   const int p = 1 << Al;
+  const int se = Se;
+  int16_t* const coefs = block->Coef;
   int k = Ss;
   int r;
   if (EobRun == 0) {
     const TkelHuffmanTable& ac = AcTables[sc.AcTable];
-    for (; k <= Se; ++k) {
+    for (; k <= se; ++k) {
       int rs = 0;
       r = HuffDecode(ac, rs);
       if (r != jrOK) return r;
@@ -180,34 +202,44 @@ int TkelBaseJpegParser::DecodeAcRefine(TkelScanComponent& sc, TkelCoefBlock* blo
         if (r != jrOK) return r;
         newValue = bit ? p : -p;
       }
-      while (k <= Se) {
-        int16_t& coef = block->Coef[kZigZag[k]];
-        if (coef != 0) {
-          int bit = 0;
-          r = ReadBits(1, bit);
-          if (r != jrOK) return r;
-          if (bit) Refine(coef, p);
-        } else {
-          if (--run < 0) break;
+      {
+        uint64_t acc = acc_;
+        int bits = accBits_;
+        while (k <= se) {
+          int16_t& coef = coefs[kZigZag[k]];
+          if (coef != 0) {
+            int bit;
+            VT_NEXT_BIT(bit);
+            if (bit) Refine(coef, p);
+          } else if (--run < 0) {
+            break;
+          }
+          ++k;
         }
-        ++k;
+        acc_ = acc;
+        accBits_ = bits;
       }
-      if (newValue != 0 && k <= Se) block->Coef[kZigZag[k]] = static_cast<int16_t>(newValue);
+      if (newValue != 0 && k <= se) coefs[kZigZag[k]] = static_cast<int16_t>(newValue);
     }
   }
   if (EobRun > 0) {
-    for (; k <= Se; ++k) {
-      int16_t& coef = block->Coef[kZigZag[k]];
+    uint64_t acc = acc_;
+    int bits = accBits_;
+    for (; k <= se; ++k) {
+      int16_t& coef = coefs[kZigZag[k]];
       if (coef != 0) {
-        int bit = 0;
-        r = ReadBits(1, bit);
-        if (r != jrOK) return r;
+        int bit;
+        VT_NEXT_BIT(bit);
         if (bit) Refine(coef, p);
       }
     }
+    acc_ = acc;
+    accBits_ = bits;
     --EobRun;
   }
   return jrOK;
 }
+
+#undef VT_NEXT_BIT
 
 }  // namespace vt
