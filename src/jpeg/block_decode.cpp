@@ -40,49 +40,67 @@ int TkelBaseJpegParser::DecodeSequentialBlock(TkelScanComponent& sc, TkelCoefBlo
   block->Decoded = 1;
   sc.DcPredictor = dc;
   const TkelHuffmanTable& ac = AcTables[sc.AcTable];
+  int16_t* const coefs = block->Coef;
+  // The accumulator lives in locals here; the members are brought up to date around every
+  // call that uses them.
+  uint64_t acc = acc_;
+  int bits = accBits_;
   int k = 1;
   while (k < 64) {
+    if (bits < 17) {
+      acc_ = acc;
+      accBits_ = bits;
+      FillFast();
+      if (accBits_ < 17) FillBits();
+      acc = acc_;
+      bits = accBits_;
+    }
     // A short code with its value bits resolves in one lookup.
-    if (accBits_ < 17) FillFast();
-    if (accBits_ >= kHuffLookupBits) {
-      const unsigned idx = static_cast<unsigned>(acc_ >> (64 - kHuffLookupBits));
+    if (bits >= kHuffLookupBits) {
+      const unsigned idx = static_cast<unsigned>(acc >> (64 - kHuffLookupBits));
       const int32_t fast = ac.LookupAc[idx];
       if (fast != 0) {
         k += (fast >> 8) & 15;
         if (k > 63) {  // the code was read, its value bits not
-          acc_ <<= ac.LookupLength[idx];
-          accBits_ -= ac.LookupLength[idx];
+          acc_ = acc << ac.LookupLength[idx];
+          accBits_ = bits - ac.LookupLength[idx];
           return jrBadData;
         }
-        const int bitsUsed = fast & 31;
-        acc_ <<= bitsUsed;
-        accBits_ -= bitsUsed;
-        block->Coef[kZigZag[k]] = static_cast<int16_t>(fast >> 16);
+        const int used = fast & 31;
+        acc <<= used;
+        bits -= used;
+        coefs[kZigZag[k]] = static_cast<int16_t>(fast >> 16);
         ++k;
         continue;
       }
     }
+    acc_ = acc;
+    accBits_ = bits;
     int rs = 0;
     r = HuffDecode(ac, rs);
     if (r != jrOK) return r;
     const int run = rs >> 4;
-    const int s = rs & 15;
-    if (s > 0) {
+    const int size = rs & 15;
+    if (size > 0) {
       k += run;
       if (k > 63) return jrBadData;
       int v = 0;
-      r = Receive(s, v);
+      r = Receive(size, v);
       if (r != jrOK) return r;
-      block->Coef[kZigZag[k]] = static_cast<int16_t>(v);
+      coefs[kZigZag[k]] = static_cast<int16_t>(v);
       ++k;
     } else if (run == 15) {
       k += 16;
     } else if (rs == 0) {
-      break;
+      return jrOK;
     } else {
       return jrBadData;
     }
+    acc = acc_;
+    bits = accBits_;
   }
+  acc_ = acc;
+  accBits_ = bits;
   return jrOK;
 }
 
