@@ -129,6 +129,23 @@ int TkelBaseJpegParser::DecodeAcFirst(TkelScanComponent& sc, TkelCoefBlock* bloc
   }
   const TkelHuffmanTable& ac = AcTables[sc.AcTable];
   for (int k = Ss; k <= Se; ++k) {
+    if (accBits_ < 17) FillFast();
+    if (accBits_ >= kHuffLookupBits) {
+      const unsigned idx = static_cast<unsigned>(acc_ >> (64 - kHuffLookupBits));
+      const int32_t fast = ac.LookupAc[idx];
+      if (fast != 0) {
+        k += (fast >> 8) & 15;
+        if (k > Se) {  // the code was read, its value bits not
+          acc_ <<= ac.LookupLength[idx];
+          accBits_ -= ac.LookupLength[idx];
+          return jrBadData;
+        }
+        acc_ <<= fast & 31;
+        accBits_ -= fast & 31;
+        block->Coef[kZigZag[k]] = static_cast<int16_t>((fast >> 16) * (1 << Al));
+        continue;
+      }
+    }
     int rs = 0;
     int r = HuffDecode(ac, rs);
     if (r != jrOK) return r;
