@@ -20,7 +20,8 @@ void TkelJpegThumbs::FinishHandler() {
 }
 
 void TkelJpegThumbs::ProcessAppBlock(int64_t offset, const uint8_t* buffer, int32_t length) {
-  const auto& classes = TkelJpegThumbHandlerRegistry::Instance().Classes();
+  const auto& classes =
+      (Registry != nullptr ? *Registry : TkelJpegThumbHandlerRegistry::Instance()).Classes();
   int64_t pos = offset;
   int64_t remaining = length;
   const uint8_t* p = buffer;

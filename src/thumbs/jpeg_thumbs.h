@@ -18,6 +18,7 @@ namespace vt {
 
 class TkelJpegImage;
 class TkelJpegThumbHandler;
+class TkelJpegThumbHandlerRegistry;
 struct TkelJpegThumbHandlerClass;
 
 class TkelJpegThumbs {
@@ -36,6 +37,9 @@ class TkelJpegThumbs {
   int32_t PostEnd = 0;
 
   bool AllMPImages() const { return allMPImages_; }
+  // The handler classes asked by ProcessAppBlock; nullptr (the default) means the process-wide
+  // registry. Tests set their own.
+  const TkelJpegThumbHandlerRegistry* Registry = nullptr;
 
   // Records; the pointer stays valid until the next change of the list.
   int32_t ThumbCount() const { return int32_t(thumbs_.size()); }
