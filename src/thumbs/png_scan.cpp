@@ -27,6 +27,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 
 void IgnoreWarning(png_structp, png_const_charp) {}
 
+// Load errors are expected on damaged data: leave quietly through the jump buffer.
+[[noreturn]] void QuietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
 // Deflate expands at most about 1032:1 and a pixel may take one bit, so bytes x 8256 pixels
 // bounds what the data can describe; a hard cap keeps thumbnails below 64 megapixels.
 bool PngSizeAcceptable(png_uint_32 width, png_uint_32 height, size_t bytes) {
@@ -77,7 +80,7 @@ bool RunPngJob(PngJob* job) {
 std::unique_ptr<TBitmap32> LoadPng(const uint8_t* data, size_t size) {
   PngJob job;
   job.src = PngSource{data, size, 0};
-  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietError, IgnoreWarning);
   if (job.png == nullptr) return nullptr;
   job.info = png_create_info_struct(job.png);
   std::unique_ptr<TBitmap32> bitmap;
