@@ -86,6 +86,33 @@ TEST(ThumbsCommand, ListsLargestFirstAndWritesJpegBytesAndBitmaps) {
   EXPECT_EQ(bmp.Pixel(3, 1), Color32(210, 10, 200));
 }
 
+TEST(InfoCommand, CarriesOrientationExifFactsAndThumbnails) {
+  const std::string path = test::TempPath(".jpg"), small = test::TempPath(".jpg");
+  test::WriteBytes(path, test::Cjpeg("-quality 85", 240, 160));
+  test::WriteBytes(small, test::Cjpeg("-quality 70", 120, 80));
+  ASSERT_EQ(RunCommand(std::string(VT_EXIFTOOL) + " -q -overwrite_original -Make=Maker -Model=Cam -Orientation#=8 "
+                       "-ImageDescription=\"caf\xc3\xa9\" -ModifyDate=\"2001:02:03 04:05:06\" " +
+                       Quote("-ThumbnailImage<=" + small) + " " + Quote(path)),
+            0);
+  int status = -1;
+  const auto json = nlohmann::json::parse(Cli("info --json " + Quote(path), &status));
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(json.at("orientation"), 7);
+  EXPECT_EQ(json.at("exif").at("make"), "Maker");
+  EXPECT_EQ(json.at("exif").at("model"), "Cam");
+  EXPECT_EQ(json.at("exif").at("description"), "caf\xc3\xa9");  // UTF-8 kept as it is
+  EXPECT_EQ(json.at("exif").at("date_time"), "2001:02:03 04:05:06");
+  EXPECT_EQ(json.at("exif").at("date_time_original"), "");
+  ASSERT_EQ(json.at("thumbnails").size(), 1u);
+  const auto& t = json.at("thumbnails")[0];
+  EXPECT_EQ(t.at("width"), 120);
+  EXPECT_EQ(t.at("kind"), 0);
+  EXPECT_EQ(t.at("is_post"), false);
+  // Same picture, not turned: the detector finds orientation 0 whatever the Exif tag says.
+  EXPECT_EQ(t.at("orientation"), 0);
+  EXPECT_EQ(t.at("blocks").size(), 1u);
+}
+
 TEST(ThumbsCommand, MissingFileAndNonJpegFail) {
   int status = -1;
   Cli("thumbs /nonexistent/file.jpg 2>/dev/null", &status);
