@@ -28,11 +28,15 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
 
     // A picture cut short by the end of the file is decoded from the bytes that are there.
     const int64_t size = std::min<int64_t>(post.Size, streamSize - (origin + post.Offset));
-    copy.Clear();
-    stream.SetPosition(origin + post.Offset);
-    copy.CopyFrom(stream, size);
-    copy.SetPosition(0);
-    nested->LoadFromStream(copy, 0);
+    try {
+      copy.Clear();
+      stream.SetPosition(origin + post.Offset);
+      copy.CopyFrom(stream, size);
+      copy.SetPosition(0);
+      nested->LoadFromStream(copy, 0);
+    } catch (const std::exception&) {
+      continue;  // a picture that cannot be read is left out; the main image stays
+    }
 
     const int32_t offset = int32_t(post.Offset);
     const int32_t occupied = int32_t(size);
