@@ -74,7 +74,8 @@ void deleteContentsAt(int dirFd, int depth) {
     if (name == "." || name == "..") continue;
     struct stat st {};
     if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISLNK(st.st_mode)) continue;  // the counterpart of a reparse point: left alone
+    // A symbolic link (the counterpart of a reparse point) is never followed: it joins the
+    // files, and unlinking it removes the link itself while its target stays untouched.
     (S_ISDIR(st.st_mode) ? folders : files).push_back(name);
   }
   for (const auto& name : folders) {

@@ -26,9 +26,10 @@ std::string GetAppTempFolder(bool create);
 void DeleteFileRetry(const std::string& path, bool removeFolder);
 // Removes an empty folder, with the same retry rules.
 void RemoveFolderRetry(const std::string& path);
-// Deletes every file and folder inside path (read-only entries are made writable first);
-// symbolic links inside are skipped: never followed, never deleted through. A path that is
-// itself a symbolic link is left alone. removeSelf also removes the folder itself.
+// Deletes every file and folder inside path (read-only entries are made writable first).
+// A symbolic link inside is never followed: the link itself is deleted, its target (file or
+// folder, inside or outside path) is left as it is. A path that is itself a symbolic link is
+// left alone. removeSelf also removes the folder itself.
 void DeleteFolderContents(const std::string& path, bool removeSelf);
 
 // The wait between two delete attempts (1 s; tests may shorten it).

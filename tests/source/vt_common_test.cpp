@@ -66,6 +66,8 @@ TEST_F(WorkingFolder, EndOfProgramEmptiesItButKeepsItAndNeverFollowsLinks) {
   fs::create_directories(outside / "deep");
   touch(outside / "keep.txt");
   touch(outside / "deep" / "keep2.txt");
+  touch(outside / "readonly-outside.txt");
+  chmod((outside / "readonly-outside.txt").c_str(), 0444);
 
   fs::create_directories(app / "sub" / "subsub");
   touch(app / "top.txt");
@@ -74,6 +76,8 @@ TEST_F(WorkingFolder, EndOfProgramEmptiesItButKeepsItAndNeverFollowsLinks) {
   touch(app / "sub" / "subsub" / "f.bin");
   fs::create_directory_symlink(outside, app / "link-to-folder");
   fs::create_symlink(outside / "keep.txt", app / "sub" / "link-to-file");
+  fs::create_symlink(outside / "readonly-outside.txt", app / "link-to-readonly");
+  fs::create_symlink(app / "sub" / "nowhere", app / "dangling");
   // A folder without write permission is still emptied and removed.
   fs::create_directories(app / "locked");
   touch(app / "locked" / "inner.txt");
@@ -82,17 +86,14 @@ TEST_F(WorkingFolder, EndOfProgramEmptiesItButKeepsItAndNeverFollowsLinks) {
 
   FinalizeVtCommon();
 
+  // The folder stays and everything in it goes, the links themselves included; what they
+  // point to is neither deleted nor made writable.
   EXPECT_TRUE(fs::is_directory(app));
-  EXPECT_FALSE(fs::exists(app / "top.txt"));
-  EXPECT_FALSE(fs::exists(app / "locked"));
-  // The links are left in place (like reparse points) and what they point to is untouched,
-  // so the folders holding them stay.
-  EXPECT_TRUE(fs::is_symlink(app / "link-to-folder"));
-  EXPECT_TRUE(fs::is_symlink(app / "sub" / "link-to-file"));
-  EXPECT_FALSE(fs::exists(app / "sub" / "readonly.txt"));
-  EXPECT_FALSE(fs::exists(app / "sub" / "subsub"));
+  EXPECT_TRUE(fs::is_empty(app));
   EXPECT_TRUE(fs::exists(outside / "keep.txt"));
   EXPECT_TRUE(fs::exists(outside / "deep" / "keep2.txt"));
+  ASSERT_TRUE(fs::exists(outside / "readonly-outside.txt"));
+  EXPECT_EQ(fs::status(outside / "readonly-outside.txt").permissions() & fs::perms::owner_write, fs::perms::none);
   EXPECT_EQ(SaveFolder, "");
 }
 
