@@ -35,7 +35,11 @@ int openRegularFile(const std::string& fileName, int accessFlags, bool create) {
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     if (S_ISDIR(st.st_mode)) RaiseOSError(EISDIR);
-    throw EOSError(ENXIO, "Not a regular file");
+    const char* what = S_ISFIFO(st.st_mode)                          ? ": a named pipe (FIFO)"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? ": a device"
+                       : S_ISSOCK(st.st_mode)                       ? ": a socket"
+                                                                    : "";
+    throw EOSError(ENXIO, std::string("Not a regular file") + what);
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;

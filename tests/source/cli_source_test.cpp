@@ -20,10 +20,15 @@ int cli(const std::string& args, std::string* output) {
   return test::RunCommand("timeout 20 " + std::string(VT_CLI) + " " + args + " 2>&1", output);
 }
 
-class CliInvalidImage : public ::testing::TestWithParam<const char*> {};
+struct BadInput {
+  const char* kind;
+  const char* reason;  // what the message says after "Invalid image."
+};
 
-TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
-  const std::string kind = GetParam();
+class CliInvalidImage : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(CliInvalidImage, ThumbsSaysInvalidImageWhyAndFails) {
+  const std::string kind = GetParam().kind;
   std::string path;
   if (kind == "missing") {
     path = test::TempPath(".jpg");
@@ -40,6 +45,12 @@ TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
   } else if (kind == "fifo") {
     path = test::TempPath(".fifo");
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  } else if (kind == "device") {
+    path = "/dev/zero";
+  } else if (kind == "undecodable") {
+    // A start of image, then bytes that are no marker segment.
+    path = test::TempPath(".jpg");
+    test::WriteBytes(path, {0xFF, 0xD8, 0xFF, 0x00, 0x12, 0x34, 0x56});
   }
   std::string prefix;
   if (kind == "unreadable") {
@@ -56,14 +67,18 @@ TEST_P(CliInvalidImage, ThumbsSaysInvalidImageAndFails) {
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(test::RunCommand("timeout 20 " + prefix + std::string(VT_CLI) + " thumbs " + test::Quote(path) + " 2>&1", &out), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10)) << "blocked on " << kind;
-  EXPECT_NE(out.find(path + ": Invalid image."), std::string::npos) << out;
-  if (kind == "unreadable") {
-    EXPECT_NE(out.find("Permission denied"), std::string::npos) << out;
-  }
+  EXPECT_NE(out.find(path + ": Invalid image. (" + GetParam().reason), std::string::npos) << out;
 }
 
-INSTANTIATE_TEST_SUITE_P(BadInput, CliInvalidImage,
-                         ::testing::Values("missing", "directory", "empty", "junk", "fifo", "unreadable"));
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, CliInvalidImage,
+    ::testing::Values(BadInput{"missing", "No such file"}, BadInput{"directory", "Is a directory"},
+                      BadInput{"empty", "the file is empty"},
+                      BadInput{"junk", "the file does not begin with a JPEG start-of-image marker"},
+                      BadInput{"fifo", "Not a regular file: a named pipe"}, BadInput{"device", "Not a regular file: a device"},
+                      BadInput{"undecodable", "nothing of the image could be decoded"},
+                      BadInput{"unreadable", "Permission denied"}),
+    [](const auto& info) { return std::string(info.param.kind); });
 
 TEST(CliSource, ThumbsOfAnIntactFileStillListsItsThumbnail) {
   std::string out;
