@@ -21,13 +21,12 @@ void TkelBitWriter::WriteBytes(const uint8_t* bytes, size_t count) {
   }
 }
 
-void TkelBitWriter::EmitBytes() {
-  // Up to 7 data bytes, each possibly followed by a stuffed zero.
-  if (fill_ > kBufferSize - 16) FlushBuffer();
-  while (accBits_ >= 8) {
-    accBits_ -= 8;
-    EmitStuffed(static_cast<uint8_t>(acc_ >> accBits_));
-  }
+void TkelBitWriter::EmitWord(uint32_t word) {
+  if (fill_ > kBufferSize - 8) FlushBuffer();
+  EmitStuffed(static_cast<uint8_t>(word >> 24));
+  EmitStuffed(static_cast<uint8_t>(word >> 16));
+  EmitStuffed(static_cast<uint8_t>(word >> 8));
+  EmitStuffed(static_cast<uint8_t>(word));
 }
 
 void TkelBitWriter::PadBits() {

@@ -31,7 +31,21 @@ class TkelBitWriter {
   void PutBits(uint32_t bits, int count) {
     acc_ = (acc_ << count) | (bits & ((uint64_t{1} << count) - 1));
     accBits_ += count;
-    if (accBits_ >= 32) EmitBytes();
+    if (accBits_ >= 32) {
+      // The oldest 32 bits go out; without a 0xFF byte among them, as one big-endian word.
+      accBits_ -= 32;
+      const uint32_t word = static_cast<uint32_t>(acc_ >> accBits_);
+      const uint32_t inverted = ~word;
+      if (fill_ <= kBufferSize - 4 && ((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+        data_[fill_] = static_cast<uint8_t>(word >> 24);
+        data_[fill_ + 1] = static_cast<uint8_t>(word >> 16);
+        data_[fill_ + 2] = static_cast<uint8_t>(word >> 8);
+        data_[fill_ + 3] = static_cast<uint8_t>(word);
+        fill_ += 4;
+      } else {
+        EmitWord(word);
+      }
+    }
   }
 
   // Completes the last byte with 1 bits and emits every pending byte.
@@ -43,7 +57,8 @@ class TkelBitWriter {
   int FillCount() const { return fill_; }
 
  private:
-  void EmitBytes();
+  // Four bytes with stuffing, flushing the buffer first when it may not hold them.
+  void EmitWord(uint32_t word);
   void EmitStuffed(uint8_t b) {
     data_[fill_++] = b;
     if (b == 0xFF) data_[fill_++] = 0;

@@ -44,7 +44,8 @@ inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (
 inline void PutSymbol(TkelBitWriter& out, const TkelHuffmanEncodeTable& t, int symbol, int32_t value,
                       int size) {
   const int len = t.CodeLength[symbol];
-  const uint32_t extra = static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1);
+  // value - 1 when negative, without a branch (the signs of coefficients are unpredictable).
+  const uint32_t extra = static_cast<uint32_t>(value + (value >> 31)) & ((1u << size) - 1);
   out.PutBits((static_cast<uint32_t>(t.Code[symbol]) << size) | extra, len + size);
 }
 

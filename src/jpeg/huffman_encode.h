@@ -26,7 +26,8 @@ void BuildEncodeTable(const TStdHuffmanTable& source, TkelHuffmanEncodeTable& ta
 
 // Number of bits of |v| (0 for 0).
 inline int BitSize(int32_t v) {
-  const uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v);
+  const int32_t sign = v >> 31;
+  const uint32_t a = static_cast<uint32_t>((v ^ sign) - sign);
   return static_cast<int>(std::bit_width(a));
 }
 
