@@ -139,6 +139,10 @@ bool TkelJpegThumbPrvHandler::CanContinue(uint8_t marker, const uint8_t* data, i
 
 void TkelJpegThumbPrvHandler::AddSegment(int64_t, uint8_t, const uint8_t* data, int32_t, int32_t n) {
   if (SegmentIndex == 0) {
+    // A "prv0" that continues an instance whose table was cut off (the numbering still at 0)
+    // is read as a first segment again; only the first one passed CanHandle, so a later one
+    // may be too short for the header or count no pieces: it adds nothing then.
+    if (n < 10 || Be16(data + 4) == 0) return;
     PieceCount = Be16(data + 4);
     Width = Be16(data + 6);
     Height = Be16(data + 8);

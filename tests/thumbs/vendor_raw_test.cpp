@@ -269,6 +269,22 @@ TEST(PrvHandler, FirstSegmentTooShortForItsTableAddsNothing) {
   EXPECT_EQ(test::Collect(f.File)->ThumbCount(), 0);
 }
 
+// After a first segment whose table is cut off the numbering stays at 0, so a further "prv0"
+// continues the instance and is read as a first segment again. One too short for the header,
+// or one that counts no pieces, adds nothing and spoils nothing that follows.
+TEST(PrvHandler, RepeatedFirstPieceTooShortAddsNothing) {
+  const Bytes cutTable = Cat({Text("prv0"), test::Be16Bytes(3), test::Be16Bytes(20), test::Be16Bytes(10), Bytes(8, 1)});
+  const Bytes jpeg = test::Cjpeg("-quality 85", 40, 30, false, 5);
+  const Bytes qvga = Segment(0xE2, Cat({Text("QVGA"), {0}, jpeg}));
+  for (const Bytes& again : {Cat({Text("prv0"), {0, 0}}), Cat({Text("prv0"), {0, 2}}),
+                             Cat({Text("prv0"), {0, 0}, test::Be16Bytes(20), test::Be16Bytes(10), Bytes(50, 3)})}) {
+    auto thumbs = test::Collect(test::HostWith({Segment(0xEA, cutTable), Segment(0xEA, again), qvga}));
+    ASSERT_EQ(thumbs->ThumbCount(), 1) << again.size();
+    EXPECT_EQ(thumbs->GetThumbs(0)->Kind, tkJpeg);
+    EXPECT_EQ(thumbs->GetThumbs(0)->Width, 40);
+  }
+}
+
 TEST(PrvHandler, RecognisesSizesUpTo1999) {
   auto header = [](int pieces, int w, int h) {
     return Cat({Text("prv0"), test::Be16Bytes(pieces), test::Be16Bytes(w), test::Be16Bytes(h)});
