@@ -181,6 +181,11 @@ TEST_P(DiscSourceNoItem, OpensNothingQuicklyAndLeavesNoFolder) {
     Bytes jpeg = test::Cjpeg("-quality 80", 32, 32);
     jpeg.insert(jpeg.begin(), {0x00, 0x11, 0x22, 0x33});
     path = writeFile(jpeg);
+  } else if (kind == "one-junk-byte") {
+    // Its start of image is at byte 1, so the marker's third byte lies beyond byte 2.
+    Bytes jpeg = test::Cjpeg("-quality 80", 32, 32);
+    jpeg.insert(jpeg.begin(), 0xFF);
+    path = writeFile(jpeg);
   } else if (kind == "two-bytes") {
     path = writeFile({0xFF, 0xD8});
   } else if (kind == "fifo") {
@@ -204,7 +209,7 @@ TEST_P(DiscSourceNoItem, OpensNothingQuicklyAndLeavesNoFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BadInput, DiscSourceNoItem,
-                         ::testing::Values("missing", "directory", "empty", "junk", "two-bytes", "fifo", "device",
+                         ::testing::Values("missing", "directory", "empty", "junk", "one-junk-byte", "two-bytes", "fifo", "device",
                                            "soi-only"));
 
 TEST(DiscSource, DamagedCopiesOpenWithoutCrashingAndInBoundedTime) {

@@ -189,6 +189,54 @@ TEST(AnalyseScanMarkers, WithNothingRecordedOnlySetsProgressAndQueuesItsText) {
   EXPECT_EQ(p.worker->ProgressPercent(), 0);  // no total: nothing to measure
 }
 
+// The signature search looks at bytes 0 to 2 only: a scan header there is recorded when its
+// FF DA starts at offset 0 or 1, not at 2 (its DA would be byte 3).
+class SignatureRange : public ::testing::TestWithParam<int> {};
+
+TEST_P(SignatureRange, RecordsScanMarkersOnlyWhereTheFirstThreeBytesReach) {
+  const int at = GetParam();
+  Bytes file(static_cast<size_t>(at), 0x00);
+  const Bytes header = scanHeader({0, 8, 1, 1, 0x00, 0, 63, 0});
+  file.insert(file.end(), header.begin(), header.end());
+  file.insert(file.end(), 64, 0x5A);
+  const std::string path = test::TempPath(".bin");
+  test::WriteBytes(path, file);
+  TvtDiscSource source;
+  source.Open(path);
+  EXPECT_EQ(source.FirstItem(), nullptr);
+  ASSERT_EQ(source.ScanMarkers.Count(), at < 2 ? 1 : 0);
+  if (at < 2) EXPECT_EQ(source.ScanMarkers.GetItem(0)->DataOffset, static_cast<uint64_t>(at) + 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, SignatureRange, ::testing::Values(0, 1, 2));
+
+// Over a wider range the byte loop skips what a found JPEG covers: the second picture of a
+// multi-picture file and its scan headers lie inside the first item's widened length, so they
+// are neither items nor markers; a separate JPEG after it is found again.
+TEST(ScanRange, SkipsEmbeddedPicturesOfTheFoundJpegAndFindsTheNextOne) {
+  Bytes file = test::ReadBytes(test::CorpusPath("pil-sugarshack.mpo"));
+  const uint64_t mpoSize = file.size();
+  const Bytes next = test::Cjpeg("-quality 80", 40, 24);
+  file.insert(file.end(), next.begin(), next.end());
+  PreparedSource p(file);
+  p.worker->Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
+  p.worker->ScanRange(0, file.size());
+  p.worker->Image.reset();
+
+  TvtFolder* all = p.source.Root().All;
+  ASSERT_EQ(all->ItemCount(), 2);
+  const TvtItem* mpo = all->GetItem(0);
+  EXPECT_EQ(mpo->Offset, 0u);
+  EXPECT_EQ(static_cast<uint64_t>(mpo->Length), mpoSize) << "widened over the second picture";
+  bool postSeen = false;
+  for (const TvtSubItem* sub : mpo->SubItems()) postSeen |= sub->Offset > 0 && sub->Stream == p.source.Stream.get();
+  EXPECT_TRUE(postSeen);
+  const TvtItem* second = all->GetItem(1);
+  EXPECT_EQ(second->Offset, mpoSize);
+  EXPECT_EQ(second->Width, 40);
+  EXPECT_EQ(p.source.ScanMarkers.Count(), 0) << "every scan header belonged to a found JPEG";
+}
+
 TEST(DiscSourceProgress, TwoPhasesShareTheHundred) {
   PreparedSource p(Bytes(10, 0));
   auto& w = *p.worker;
