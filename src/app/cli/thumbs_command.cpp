@@ -106,8 +106,9 @@ bool IsJpegKind(TkelJpegThumbKind kind) {
   return kind == tkJpeg || kind == tkJpegNoSOI || kind == tkJpegRebuilt;
 }
 
-// The bytes to write as a .jpg: the record's Data, or for a post thumbnail its bytes in the file.
-bool JpegBytes(TkelJpegThumb& t, TStream& file, std::vector<uint8_t>& out) {
+// The bytes to write as a .jpg: the record's Data, or for a post thumbnail its bytes in the file
+// (block offsets count from the JPEG's start, which lies at origin in the file).
+bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint8_t>& out) {
   out.clear();
   if (!IsJpegKind(t.Kind)) return false;
   if (t.Data) {
@@ -119,7 +120,7 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, std::vector<uint8_t>& out) {
   for (const TkelJpegBlock& b : t.Blocks) {
     const size_t at = out.size();
     out.resize(at + size_t(b.Size));
-    file.SetPosition(b.Offset);
+    file.SetPosition(origin + b.Offset);
     if (file.Read(out.data() + at, b.Size) != b.Size) return false;
   }
   return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
@@ -166,7 +167,7 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
     PkelJpegThumb t = thumbs.GetThumbs(i);
     const std::string base = (std::filesystem::path(outDir) / (stem + "-thumb" + std::to_string(i))).string();
     try {
-      if (JpegBytes(*t, *file, bytes)) {
+      if (JpegBytes(*t, *file, static_cast<int64_t>(item->Offset), bytes)) {
         WriteFileBytes(base + ".jpg", bytes);
       } else if (t->Bitmap && !t->Bitmap->Empty()) {
         t->Bitmap->SaveToFile(base + ".bmp");
