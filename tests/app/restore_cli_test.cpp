@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +127,14 @@ TEST(RestoreCli, IntactFileComesOutWithTheSameCoefficients) {
   const test::RefCoefficients want = test::LibjpegCoefficients(test::ReadBytes(f.Intact));
   ASSERT_EQ(got.Components.size(), 3u);
   for (size_t c = 0; c < 3; ++c) EXPECT_TRUE(got.Components[c].Coef == want.Components[c].Coef) << c;
+  // The APPn segments (JFIF, Exif with its thumbnail) come over byte for byte, right after SOI.
+  const Bytes input = test::ReadBytes(f.Intact);
+  size_t end = 2;
+  while (end + 4 <= input.size() && input[end] == 0xFF && (input[end + 1] & 0xF0) == 0xE0)
+    end += 2 + ((input[end + 2] << 8) | input[end + 3]);
+  ASSERT_GT(end, 1000u);  // the Exif segment holds a JPEG thumbnail
+  ASSERT_GE(restored.size(), end);
+  EXPECT_TRUE(std::equal(input.begin(), input.begin() + static_cast<long>(end), restored.begin()));
 }
 
 TEST(RestoreCli, FailuresAreReportedPerFileAndNeverDestroyFiles) {

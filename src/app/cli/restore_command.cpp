@@ -65,6 +65,18 @@ void WriteRestored(TkelJpegImage& image, const TBitmap32* background, const std:
   }
 }
 
+// The decoder of the direct path: records the APPn/COM segments for the writer itself, so that
+// the load can go without pfRecordSegments and the MCU offsets map that flag also keeps (nothing
+// here edits MCUs).
+class TRestoreDecoder : public TkelJpegWithThumbs {
+ public:
+  TRestoreDecoder() : TkelJpegWithThumbs(false, 0) {}
+  void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) override {
+    if (count == length && (Flags & pfRecordSegments) == 0) RecordRawSegment(marker, length, payload);
+    TkelJpegWithThumbs::DoAppSegment(marker, length, payload, count);
+  }
+};
+
 bool StartsWithSOI(const std::string& file) {
   TFileStream f(file, TFileStream::fmOpenRead);
   uint8_t head[3] = {};
@@ -83,8 +95,8 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   if (StartsWithSOI(file)) {
     auto bytes = std::make_unique<TMemoryStream>();
     bytes->LoadFromFile(file);
-    TkelJpegWithThumbs image(false, 0);
-    image.LoadFromStream(*bytes, pfRecordSegments | pfNoRender);
+    TRestoreDecoder image;
+    image.LoadFromStream(*bytes, pfNoRender);
     if (image.FrameSeen && image.DecodedPercent() > 0 && (o.Thumb == "none" || !HasMissingBlocks(image))) {
       if (o.Thumb != "none" && o.Thumb != "auto") {
         // The document's candidates are the thumbnails that decoded to a picture.
