@@ -3,6 +3,8 @@
 // vantrelle-cli. Then the same file damaged: loads must end quietly whatever the blocks hold.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <set>
 #include <sstream>
@@ -140,6 +142,86 @@ TEST(VendorFile, FlirSampleGivesThePngExiftoolExtracts) {
     ASSERT_EQ(found->Bitmap->Bits()[i],
               Color32(rgb[pixelsAt + i * 3], rgb[pixelsAt + i * 3 + 1], rgb[pixelsAt + i * 3 + 2]))
         << "pixel " << i;
+}
+
+// A picture written by `thumbs -o` as a bitmap, read back through ImageMagick as R, G, B, A.
+struct TWritten {
+  int Width = 0, Height = 0;
+  Bytes Rgba;
+};
+
+TWritten ReadBitmap(const std::string& bmp) {
+  const std::string pam = test::TempPath(".pam");
+  TWritten w;
+  if (test::RunCommand(std::string(VT_CONVERT) + " " + test::Quote(bmp) + " -depth 8 " + test::Quote(pam)) != 0)
+    return w;
+  const Bytes b = test::ReadBytes(pam);
+  const std::string header(b.begin(), b.begin() + std::min<size_t>(b.size(), 200));
+  const size_t end = header.find("ENDHDR\n");
+  if (end == std::string::npos || header.find("DEPTH 4") == std::string::npos) return w;
+  std::sscanf(header.c_str() + header.find("WIDTH"), "WIDTH %d", &w.Width);
+  std::sscanf(header.c_str() + header.find("HEIGHT"), "HEIGHT %d", &w.Height);
+  w.Rgba.assign(b.begin() + int64_t(end + 7), b.end());
+  return w;
+}
+
+// Raw pictures come out of `thumbs -o` pixel for pixel: a Prv picture in three pieces whose
+// tails lie in the first segment's table, and half a SCRNAIL preview (lower half transparent).
+TEST(VendorFile, CliWritesRawPicturesPixelForPixel) {
+  const Bytes rgb = test::PhotoLikeRgb(20, 10, 9);
+  const std::vector<Bytes> pieces = test::SplitInto(rgb, 3);  // 200 bytes each
+  std::vector<Bytes> segments;
+  segments.push_back(Segment(0xEA, Cat({Text("prv0"), test::Be16Bytes(3), test::Be16Bytes(20), test::Be16Bytes(10),
+                                        test::Slice(pieces[0], 192, 8), test::Slice(pieces[1], 192, 8),
+                                        test::Slice(pieces[0], 0, 192)})));
+  segments.push_back(Segment(0xEA, Cat({Text("prv1"), test::Slice(pieces[1], 0, 192)})));
+  segments.push_back(Segment(0xEA, Cat({Text("prv2"), pieces[2]})));
+  Bytes yuv;  // U, Y0, V, Y1 for the upper 120 rows of 320
+  for (int i = 0; i < 320 * 120 / 2; ++i)
+    yuv.insert(yuv.end(), {uint8_t(60 + i % 7 * 20), uint8_t(i * 5), uint8_t(200 - i % 11 * 10), uint8_t(i * 3)});
+  segments.push_back(Segment(0xE4, Cat({Text("SCRNAIL"), {0}, test::Slice(yuv, 0, 40000)})));
+  segments.push_back(Segment(0xE4, test::Slice(yuv, 40000, yuv.size())));
+  const std::string path = test::TempPath(".jpg");
+  test::WriteBytes(path, test::HostWith(segments));
+  const std::string dir = test::TempPath("-raw");
+  ASSERT_EQ(test::RunCommand(std::string(VT_CLI) + " thumbs -o " + test::Quote(dir) + " " + test::Quote(path)), 0);
+  std::string listing;
+  test::RunCommand("ls " + test::Quote(dir), &listing);
+  std::istringstream names(listing);
+  int prv = 0, scrnail = 0;
+  for (std::string name; std::getline(names, name);) {
+    const TWritten w = ReadBitmap(dir + "/" + name);
+    if (w.Width == 20 && w.Height == 10) {
+      ++prv;
+      ASSERT_EQ(w.Rgba.size(), 20u * 10 * 4);
+      int bad = 0;
+      for (int i = 0; i < 200; ++i)
+        bad += w.Rgba[size_t(i) * 4] != rgb[size_t(i) * 3] || w.Rgba[size_t(i) * 4 + 1] != rgb[size_t(i) * 3 + 1] ||
+               w.Rgba[size_t(i) * 4 + 2] != rgb[size_t(i) * 3 + 2] || w.Rgba[size_t(i) * 4 + 3] != 255;
+      EXPECT_EQ(bad, 0);
+    } else if (w.Width == 320 && w.Height == 240) {
+      ++scrnail;
+      ASSERT_EQ(w.Rgba.size(), 320u * 240 * 4);
+      int u = 128, v = 128, bad = 0;
+      for (size_t i = 0; i < yuv.size(); ++i) {
+        if (i % 4 == 0) u = yuv[i];
+        if (i % 4 == 2) v = yuv[i];
+        if (i % 2 == 0) continue;
+        const uint8_t* px = &w.Rgba[i / 2 * 4];
+        const double y = yuv[i];
+        const double want[3] = {y + 1.402 * (v - 128), y - 0.344136 * (u - 128) - 0.714136 * (v - 128),
+                                y + 1.772 * (u - 128)};
+        for (int c = 0; c < 3; ++c) bad += std::abs(px[c] - std::clamp(want[c], 0.0, 255.0)) > 1.5;
+        bad += px[3] != 255;
+      }
+      EXPECT_EQ(bad, 0);
+      int lowerOpaque = 0;
+      for (size_t p = 320 * 120; p < 320 * 240; ++p) lowerOpaque += w.Rgba[p * 4 + 3] != 0;
+      EXPECT_EQ(lowerOpaque, 0);
+    }
+  }
+  EXPECT_EQ(prv, 1);
+  EXPECT_EQ(scrnail, 1);
 }
 
 TEST(VendorFile, DamagedBlocksNeverStopTheLoad) {
