@@ -7,6 +7,8 @@
 // Position always ends where the byte-at-a-time reader would have left it.
 #pragma once
 
+#include <cstring>
+
 #include "jpeg/parser.h"
 
 #if defined(__GNUC__)
@@ -19,6 +21,22 @@ namespace vt {
 
 VT_HOT_INLINE void TkelBaseJpegParser::FillFast() {
   if (pendingCode_ >= 0 || bufEnd_ - bufCur_ < 8 || Position + 8 > readLimit_) return;
+  if (accBits_ <= 56) {
+    // Eight bytes at once when none of them is FF (the usual case).
+    uint64_t w;
+    std::memcpy(&w, bufCur_, 8);
+    w = __builtin_bswap64(w);
+    const uint64_t inv = ~w;  // FF bytes become 00
+    if (((inv - 0x0101010101010101ull) & ~inv & 0x8080808080808080ull) == 0) {
+      const int n = (64 - accBits_) >> 3;
+      acc_ |= (n == 8 ? w : (w & (~uint64_t{0} << (64 - 8 * n)))) >> accBits_;
+      accBits_ += 8 * n;
+      stuffedMask_ <<= n;
+      bufCur_ += n;
+      Position += n;
+      return;
+    }
+  }
   const uint8_t* p = bufCur_;
   while (accBits_ <= 56 && *p != 0xFF) {
     acc_ |= static_cast<uint64_t>(*p++) << (56 - accBits_);
