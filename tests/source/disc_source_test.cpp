@@ -128,21 +128,90 @@ TEST(DiscSource, MainImageWithNothingDecodedStillGivesItsExifThumbnail) {
   EXPECT_EQ(image->Width(), 160);
 }
 
-TEST(DiscSource, ExifOrientationSixTurnsTheItemAndItsPreview) {
-  const std::string path = writeFile(test::Cjpeg("-quality 90", 64, 48));
-  exifTags(path, "-n -Orientation=6");
+struct ExifCase {
+  const char* tags;
+  const char* camera;  // the item's Camera
+  const char* year;    // its folder under "Date"
+};
+
+class DiscSourceExif : public ::testing::TestWithParam<ExifCase> {};
+
+TEST_P(DiscSourceExif, CameraFromMakeAndModelDateFromTheFirstOfTheThreeDates) {
+  const ExifCase c = GetParam();
+  const std::string path = writeFile(test::Cjpeg("-quality 80", 32, 32));
+  exifTags(path, c.tags);
   TvtDiscSource source;
   source.Open(path);
   TvtItem* item = source.FirstItem();
   ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->Orientation, 5);
-  EXPECT_EQ(item->Width, 48);
-  EXPECT_EQ(item->Height, 64);
+  EXPECT_EQ(item->Camera, c.camera);
+  const std::string cameraFolder = std::string("Camera/") + (*c.camera ? c.camera : "Undefined");
+  EXPECT_EQ(folderPaths(&source.Root(), item),
+            (std::vector<std::string>{"All", "Size/Small", cameraFolder, std::string("Date/") + c.year}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, DiscSourceExif,
+    ::testing::Values(ExifCase{"-Make=Acme", "Acme", "Undefined"}, ExifCase{"-Model=Z9", "Z9", "Undefined"},
+                      ExifCase{"-Make=Acme -Model=Z9 -CreateDate='2010:05:05 10:00:00'", "Acme - Z9", "2010"},
+                      ExifCase{"-DateTimeOriginal='2012:01:01 00:00:00' -CreateDate='2010:05:05 10:00:00'", "",
+                               "2012"},
+                      ExifCase{"-ModifyDate='2004:12:31 23:59:59' -DateTimeOriginal='2001:01:01 00:00:00'", "",
+                               "2004"}));
+
+// Where the stored picture's top-left corner shows once the Exif orientation is applied.
+enum Corner { kTopLeft, kTopRight, kBottomRight, kBottomLeft };
+
+struct OrientationCase {
+  int exif;
+  Corner corner;
+};
+
+class DiscSourceOrientation : public ::testing::TestWithParam<OrientationCase> {};
+
+TEST_P(DiscSourceOrientation, TurnsTheItemAndItsPreviewUpright) {
+  const OrientationCase c = GetParam();
+  // 64 x 48, white with a red top-left block.
+  const int w = 64, h = 48;
+  std::string ppm = "P6\n64 48\n255\n";
+  Bytes pnm(ppm.begin(), ppm.end());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool red = x < 20 && y < 16;
+      pnm.insert(pnm.end(), {255, static_cast<uint8_t>(red ? 0 : 255), static_cast<uint8_t>(red ? 0 : 255)});
+    }
+  }
+  const std::string pnmPath = writeFile(pnm, ".ppm");
+  const std::string path = writeFile(test::CjpegFile("-quality 95", pnmPath));
+  exifTags(path, "-n -Orientation=" + std::to_string(c.exif));
+  TvtDiscSource source;
+  source.Open(path);
+  TvtItem* item = source.FirstItem();
+  ASSERT_NE(item, nullptr);
+  const bool swapped = c.exif >= 5;
+  EXPECT_EQ(item->Orientation, c.exif - 1);
+  EXPECT_EQ(item->Width, swapped ? h : w);
+  EXPECT_EQ(item->Height, swapped ? w : h);
   TBitmap32* preview = item->GetPreview();
   ASSERT_NE(preview, nullptr);
-  EXPECT_EQ(preview->Width(), 68);  // upright: taller than wide
+  EXPECT_EQ(preview->Width(), swapped ? 68 : 120);
   EXPECT_EQ(preview->Height(), 90);
+  auto isRed = [&](int x, int y) {
+    const TColor32 p = preview->Pixel(x, y);
+    return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 80;
+  };
+  const int right = preview->Width() - 3, bottom = preview->Height() - 3;
+  const int px[4] = {2, right, right, 2}, py[4] = {2, 2, bottom, bottom};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(isRed(px[k], py[k]), k == c.corner) << "Exif orientation " << c.exif << ", corner " << k;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(AllEight, DiscSourceOrientation,
+                         ::testing::Values(OrientationCase{1, kTopLeft}, OrientationCase{2, kTopRight},
+                                           OrientationCase{3, kBottomRight}, OrientationCase{4, kBottomLeft},
+                                           OrientationCase{5, kTopLeft}, OrientationCase{6, kTopRight},
+                                           OrientationCase{7, kBottomRight}, OrientationCase{8, kBottomLeft}));
 
 TEST(DiscSource, MultiPictureFileKeepsItsSecondImageAsAPostSubItemInTheFile) {
   const std::string path = test::CorpusPath("pil-sugarshack.mpo");
