@@ -127,6 +127,81 @@ TEST_P(AmbiguousSegmentTest, GoesToTheClassRegisteredLast) {
 INSTANTIATE_TEST_SUITE_P(Segments, AmbiguousSegmentTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// A picture that follows another of the same layout does not continue it: the numbering
+// breaks, the instance ends, and the segment starts a new instance of the same class.
+struct TBackToBack {
+  const char* Name;
+  std::vector<Bytes> (*Segments)(const Bytes& jpeg, int picture);
+  TkelJpegThumbKind Kind;
+};
+
+void PrintTo(const TBackToBack& c, std::ostream* os) { *os << c.Name; }
+
+std::vector<Bytes> App3Chain(const Bytes& jpeg, int) {
+  const std::vector<Bytes> pieces = test::SplitInto(jpeg, 2);
+  return {Segment(0xE3, pieces[0]), Segment(0xE4, pieces[1])};
+}
+
+std::vector<Bytes> QualcommChain(const Bytes& jpeg, int) {
+  const std::vector<Bytes> pieces = test::SplitInto(jpeg, 2);
+  const Bytes header = Cat({Text("Qualcomm Camera Debug"), {0}});
+  return {Segment(0xE4, Cat({header, pieces[0]})), Segment(0xE5, Cat({header, pieces[1]}))};
+}
+
+std::vector<Bytes> SamsungChain(const Bytes& jpeg, int) {  // the same image id both times
+  const std::vector<Bytes> pieces = test::SplitInto(test::Slice(jpeg, 2, jpeg.size()), 2);
+  const Bytes head = Cat({Text("Samsung"), test::Zeros(5), test::Le16Bytes(5)});
+  return {Segment(0xE5, Cat({head, test::Le16Bytes(1), {0, 0}, pieces[0]})),
+          Segment(0xE5, Cat({head, test::Le16Bytes(2), pieces[1]}))};
+}
+
+std::vector<Bytes> H3X0Chain(const Bytes&, int picture) {  // 16 x 8 in two segments, same size both times
+  std::vector<Bytes> out;
+  for (int i = 1; i <= 2; ++i) {
+    Bytes header = HpHeader("H3X0", 0, 16, 8, 28);
+    std::copy_n(test::Be32Bytes(i).begin(), 4, header.begin() + 20);
+    std::copy_n(test::Be32Bytes(2).begin(), 4, header.begin() + 24);
+    out.push_back(Segment(0xE4, Cat({header, Bytes(128, uint8_t(0x40 + picture * 0x40))})));
+  }
+  return out;
+}
+
+std::vector<Bytes> PrvChain(const Bytes&, int picture) {  // 4 x 2 RGB in one piece
+  return {Segment(0xEA, Cat({Text("prv0"), test::Be16Bytes(1), test::Be16Bytes(4), test::Be16Bytes(2),
+                             Bytes(24, uint8_t(0x40 + picture * 0x40))}))};
+}
+
+class BackToBackTest : public ::testing::TestWithParam<TBackToBack> {};
+
+TEST_P(BackToBackTest, SecondPictureStartsANewInstance) {
+  const TBackToBack& c = GetParam();
+  const Bytes first = test::Cjpeg("-quality 85", 40, 30, false, 5), second = test::Cjpeg("-quality 85", 48, 32, false, 6);
+  std::vector<Bytes> segments = c.Segments(first, 0);
+  for (const Bytes& s : c.Segments(second, 1)) segments.push_back(s);
+  auto thumbs = test::Collect(test::HostWith(segments));
+  ASSERT_EQ(thumbs->ThumbCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const TkelJpegThumb& t = *thumbs->GetThumbs(i);
+    EXPECT_EQ(t.Kind, c.Kind);
+    EXPECT_EQ(t.Completeness, 100);
+  }
+  if (c.Kind != tkJpeg && c.Kind != tkJpegNoSOI) {
+    // The raw pictures differ in their bytes: each record holds its own.
+    EXPECT_NE(thumbs->GetThumbs(0)->Bitmap->Pixel(0, 0), thumbs->GetThumbs(1)->Bitmap->Pixel(0, 0));
+  } else {
+    EXPECT_EQ(thumbs->GetThumbs(0)->Width, 40);
+    EXPECT_EQ(thumbs->GetThumbs(1)->Width, 48);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, BackToBackTest,
+                         ::testing::Values(TBackToBack{"APP3", App3Chain, tkJpeg},
+                                           TBackToBack{"Qualcomm", QualcommChain, tkJpeg},
+                                           TBackToBack{"Samsung", SamsungChain, tkJpegNoSOI},
+                                           TBackToBack{"H3X0", H3X0Chain, tkYCbCr},
+                                           TBackToBack{"Prv", PrvChain, tkRGB}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 // The same choices as the command line reports them, all in one file.
 TEST(VendorPriority, CliReportsTheRecordsOfTheWinningClasses) {
   std::vector<Bytes> segments;
