@@ -29,9 +29,8 @@ void TkelJpegThumbs::ClearJoined() {
 
 void TkelJpegThumbs::AppendData(int32_t relativeOffset, const uint8_t* source, int32_t count) {
   if (count <= 0) return;
-  if (joined_.capacity() < joined_.size() + size_t(count)) joined_.reserve(joined_.size() + size_t(count));
+  // The vectors grow geometrically: a run of thousands of small segments must join in linear time.
   joined_.insert(joined_.end(), source, source + count);
-  if (blockMap_.capacity() == blockMap_.size()) blockMap_.reserve(blockMap_.size() + 4);
   blockMap_.push_back(TkelJpegBlock{int32_t(segmentDataOffset_ + relativeOffset), count});
 }
 
@@ -40,7 +39,6 @@ PkelJpegThumb TkelJpegThumbs::AddThumb(TkelJpegThumbKind kind, int32_t offset, i
                                        std::unique_ptr<TBitmap32> bitmap,
                                        std::unique_ptr<TMemoryStream> data,
                                        const std::string& caption) {
-  if (thumbs_.capacity() == thumbs_.size()) thumbs_.reserve(thumbs_.size() + 4);
   thumbs_.emplace_back();
   TkelJpegThumb& t = thumbs_.back();
   t.Kind = kind;

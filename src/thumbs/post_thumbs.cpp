@@ -44,7 +44,6 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
       std::unique_ptr<TBitmap32> bitmap = nested->TakeBitmap();
       const int32_t w = bitmap->Width(), h = bitmap->Height();
       const int32_t percent = nested->DecodedPercent();
-      if (thumbs_.capacity() == thumbs_.size()) thumbs_.reserve(thumbs_.size() + 4);
       thumbs_.emplace_back();
       TkelJpegThumb& t = thumbs_.back();
       t.Kind = tkJpeg;
@@ -70,7 +69,6 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
         for (TkelJpegBlock& b : moved.Blocks) b.Offset += offset;
       }
       PostEnd = std::max<int32_t>(PostEnd, moved.Offset + moved.Size);
-      if (thumbs_.capacity() == thumbs_.size()) thumbs_.reserve(thumbs_.size() + 4);
       thumbs_.push_back(std::move(moved));
     }
     inner.Thumbs().clear();
