@@ -6,7 +6,7 @@
 //
 // The implementation is split by stage: byte_reader.cpp (buffered reading, markers,
 // lengths), parser.cpp (main loop, events, recorders), segment_*.cpp (SOF, DQT, DHT, DRI,
-// SOS, APP identification), color_model.cpp, bit_reader.h/huffman_decode.cpp (entropy
+// SOS), app_identify.cpp, color_model.cpp, bit_reader.h/.cpp and huffman_decode.cpp (entropy
 // decoding), block_decode.cpp (sequential and progressive blocks), scan_decoder.cpp (MCU
 // loop, restarts, DNL, offsets), decoded_percent.cpp and mcu_repair.cpp (re-decoding and
 // grid edits).
@@ -183,7 +183,10 @@ class TkelBaseJpegParser {
   bool DataErrors = false;
   int32_t EobRun = 0;           // progressive end-of-band run of the current scan
   int32_t CleanMCUs = 0;        // MCUs decoded without error in the current re-decoding run
-  std::unique_ptr<TkelMCUs> MCUs[4];   // by frame component index
+  // Coefficient maps by frame component index, and the MCU offsets map (pfRecordSegments).
+  // Their Rows count only the rows the data has reached, and cells are stored only once
+  // written (jpeg_map.h): rows beyond Rows and absent cells are "never decoded".
+  std::unique_ptr<TkelMCUs> MCUs[4];
   std::unique_ptr<TkelOffsets> Offsets;
   TkelRawSegments RawSegments;
 
