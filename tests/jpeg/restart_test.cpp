@@ -12,6 +12,29 @@ Bytes RestartImage() { return Cjpeg("-quality 85 -sample 2x2 -restart 2B", 64, 4
 
 int IntervalOf(int mcu) { return mcu / 2; }
 
+// MCU offsets of the intact file, to compare with those recorded after a resynchronisation.
+std::vector<TkelOffsetEntry> IntactOffsets(const Bytes& jpeg) {
+  KeepingParser p;
+  LoadedJpeg in(jpeg);
+  in.Load(p, pfRecordSegments);
+  std::vector<TkelOffsetEntry> out;
+  for (int m = 0; m < p.MCUsPerRow * p.MCURows; ++m) out.push_back(p.GetMCUOffsets(m % p.MCUsPerRow, m / p.MCUsPerRow));
+  return out;
+}
+
+// After the resynchronisation every later MCU starts at its byte in the intact file
+// (moved by `shift` bytes when bytes were removed before it).
+::testing::AssertionResult SameStarts(const TkelBaseJpegParser& p, const std::vector<TkelOffsetEntry>& intact,
+                                      int fromMCU, int shift) {
+  for (int m = fromMCU; m < static_cast<int>(intact.size()); ++m) {
+    const TkelOffsetEntry e = p.GetMCUOffsets(m % p.MCUsPerRow, m / p.MCUsPerRow);
+    if (!e.Valid || e.StartByte != intact[static_cast<size_t>(m)].StartByte + shift ||
+        e.StartBit != intact[static_cast<size_t>(m)].StartBit)
+      return ::testing::AssertionFailure() << "MCU " << m << " starts at " << e.StartByte << "." << e.StartBit;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST(Restart, IntactImageHasOneMarkerPerIntervalBoundary) {
   const Bytes jpeg = RestartImage();
   EXPECT_EQ(RestartMarkers(jpeg).size(), 5u);
@@ -28,10 +51,12 @@ TEST(Restart, IntervalFailingOnItsFirstMCU) {
 
   KeepingParser p;
   LoadedJpeg in(jpeg);
-  EXPECT_EQ(in.Load(p), jrBadData);  // EOI after data errors
+  EXPECT_EQ(in.Load(p, pfRecordSegments), jrBadData);  // EOI after data errors
   EXPECT_TRUE(p.DataErrors);
   EXPECT_TRUE(CompareByMCU(p, ref, [](int m) { return IntervalOf(m) == 2 ? McuExpect::Missing : McuExpect::Match; }));
   EXPECT_EQ(p.DecodedPercent(), 83);  // 10 of 12 MCUs in every component
+  EXPECT_TRUE(SameStarts(p, IntactOffsets(intact), 6, 0));
+  EXPECT_EQ(p.Position, static_cast<int64_t>(jpeg.size()));
 }
 
 TEST(Restart, IntervalFailingInItsMiddle) {
@@ -79,7 +104,8 @@ TEST(Restart, MissingMarkerInIntactData) {
 
   KeepingParser p;
   LoadedJpeg in(jpeg);
-  EXPECT_EQ(in.Load(p), jrBadData);
+  EXPECT_EQ(in.Load(p, pfRecordSegments), jrBadData);
+  EXPECT_TRUE(SameStarts(p, IntactOffsets(intact), 6, -2));
   EXPECT_TRUE(CompareByMCU(p, ref, [](int m) { return IntervalOf(m) == 2 ? McuExpect::Missing : McuExpect::Match; }));
 }
 
