@@ -82,6 +82,8 @@ void InverseDctWide(const int16_t* coef, const int32_t* quant512, uint8_t* out, 
 // multiplied (d0 and d4 are only added), the largest factor on them being 2 x 1312, so the
 // 32-bit form is exact while those inputs stay below kSafeInput in magnitude; the caller checks.
 
+// GCC's vector extensions with target clones; other compilers take the 64-bit form below.
+#if defined(__GNUC__) && !defined(__clang__)
 #if defined(__GNUC__) && defined(__x86_64__)
 #define VT_IDCT_CLONES __attribute__((target_clones("avx2", "default")))
 #else
@@ -225,6 +227,10 @@ VT_IDCT_CLONES bool InverseDctLanes(const int16_t* coef, const int32_t* quant512
   }
   return true;
 }
+
+#else
+bool InverseDctLanes(const int16_t*, const int32_t*, uint8_t*, int) { return false; }
+#endif
 
 }  // namespace
 

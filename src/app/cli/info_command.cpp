@@ -49,7 +49,9 @@ void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
 }
 
 // Builds the object of one file. Returns false (with a message naming the file in error)
-// when the file could not be processed: it cannot be read, or holds no JPEG frame.
+// when the file could not be processed: it cannot be read, or the viewer would find no image
+// in it. A file whose main frame is unreadable but that holds thumbnails is processed: its
+// keys are printed and error carries a note about the frame.
 bool FileInfo(const std::string& path, json& object, std::string& error) {
   object = json::object();
   object["file"] = path;
@@ -73,10 +75,8 @@ bool FileInfo(const std::string& path, json& object, std::string& error) {
   AddDecoderKeys(object, image, result);
   AddThumbnailKeys(object, image);
   AddSourceKeys(object, source, item);
-  if (!image.FrameSeen) {
+  if (!image.FrameSeen)
     error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
-    return false;
-  }
   return true;
 }
 
@@ -124,10 +124,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
       if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << path << "\n";
       json object;
       std::string error;
-      if (!FileInfo(path, object, error)) {
-        std::cerr << error << "\n";
-        exitCode = 1;
-      }
+      if (!FileInfo(path, object, error)) exitCode = 1;
+      if (!error.empty()) std::cerr << error << "\n";
       if (*asJson)
         all.push_back(std::move(object));
       else
