@@ -96,6 +96,74 @@ INSTANTIATE_TEST_SUITE_P(
         StructureCase{"SosTablesUndefined", Cat({kSOI, kGreyFrame, Seg(0xDA, {1, 1, 0x00, 0, 63, 0})}), jrBadData}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// One 8x8 grey block whose data is a single zero byte: DC code "0" (difference 0), AC code
+// "0" (end of block). Each table is the smallest valid one: one code of length 1, value 0.
+const Bytes kOneCodeTables = Cat({Seg(0xDB, [] { Bytes b(65, 1); b[0] = 0x00; return b; }()),
+                                  Seg(0xC4, [] { Bytes b(18, 0); b[1] = 1; return b; }()),
+                                  Seg(0xC4, [] { Bytes b(18, 0); b[0] = 0x10; b[1] = 1; return b; }())});
+const Bytes kScanData = {0x00};
+
+Bytes GreyScan(int frameMarker, const Bytes& tables, const Bytes& sos) {
+  return Cat({kSOI, Sof(frameMarker, 8, 8, {{{1, 0x11, 0}}}), tables, Seg(0xDA, sos), kScanData, kEOI});
+}
+
+// Scan header checks and the table checks made when a scan starts. The first two cases show
+// that the fixture itself decodes, so every failure below comes from the one byte changed.
+class ScanHeaderTest : public ::testing::TestWithParam<StructureCase> {};
+
+TEST_P(ScanHeaderTest, ResultCode) {
+  KeepingParser p;
+  EXPECT_EQ(LoadBytes(p, GetParam().Data), GetParam().Result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, ScanHeaderTest,
+    ::testing::Values(
+        StructureCase{"BaselineFixtureDecodes", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x00, 0, 63, 0}), jrOK},
+        StructureCase{"ProgressiveDcFixtureDecodes", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 0, 0, 0x0D}), jrOK},
+        StructureCase{"NoComponents", GreyScan(0xC0, kOneCodeTables, {0, 0, 63, 0}), jrBadData},
+        StructureCase{"FiveComponents", GreyScan(0xC0, kOneCodeTables, {5, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 0, 63, 0}), jrBadData},
+        StructureCase{"ComponentBytesMissing", GreyScan(0xC0, kOneCodeTables, {2, 1, 0x00, 0, 63}), jrBadData},
+        StructureCase{"TableByteAbove63", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x40, 0, 0, 0}), jrBadData},
+        StructureCase{"AcTableFour", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x04, 0, 63, 0}), jrBadData},
+        StructureCase{"SpectralBytesMissing", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x00, 0, 63}), jrBadData},
+        StructureCase{"TrailingByte", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x00, 0, 63, 0, 0}), jrBadData},
+        StructureCase{"BaselineDcTableUndefined", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x10, 0, 63, 0}), jrBadData},
+        StructureCase{"ProgressiveDcWithAcBand", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 0, 5, 0}), jrBadData},
+        StructureCase{"ProgressiveBandEndsBeforeStart", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 5, 3, 0}), jrBadData},
+        StructureCase{"ProgressiveBandPast63", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 1, 64, 0}), jrBadData},
+        StructureCase{"ProgressiveAlAbove13", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 0, 0, 0x0E}), jrBadData},
+        StructureCase{"ProgressiveRefinementSkipsABit", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 0, 0, 0x20}), jrBadData},
+        StructureCase{"ProgressiveAcScanOfTwoComponents",
+                      Cat({kSOI, Sof(0xC2, 8, 8, {{{1, 0x11, 0}}, {{2, 0x11, 0}}}), kOneCodeTables,
+                           Seg(0xDA, {2, 1, 0x00, 2, 0x00, 1, 5, 0}), kScanData, kEOI}),
+                      jrBadData},
+        // Checked when the scan starts: a progressive DC scan needs its DC table, every scan
+        // its quantisation table, and a Huffman table must form a prefix code.
+        StructureCase{"ProgressiveDcTableUndefined", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x20, 0, 0, 0}), jrBadData},
+        StructureCase{"QuantTableUndefined",
+                      Cat({kSOI, Sof(0xC0, 8, 8, {{{1, 0x11, 1}}}), kOneCodeTables, Seg(0xDA, {1, 1, 0x00, 0, 63, 0}),
+                           kScanData, kEOI}),
+                      jrBadData},
+        StructureCase{"ThreeCodesOfLengthOne",
+                      GreyScan(0xC0,
+                               Cat({Seg(0xDB, [] { Bytes b(65, 1); b[0] = 0x00; return b; }()),
+                                    Seg(0xC4, [] { Bytes b(20, 0); b[1] = 3; return b; }()),
+                                    Seg(0xC4, [] { Bytes b(18, 0); b[0] = 0x10; b[1] = 1; return b; }())}),
+                               {1, 1, 0x00, 0, 63, 0}),
+                      jrBadData},
+        StructureCase{"TableWithoutCodes",
+                      GreyScan(0xC0,
+                               Cat({Seg(0xDB, [] { Bytes b(65, 1); b[0] = 0x00; return b; }()),
+                                    Seg(0xC4, Bytes(17, 0)),
+                                    Seg(0xC4, [] { Bytes b(18, 0); b[0] = 0x10; b[1] = 1; return b; }())}),
+                               {1, 1, 0x00, 0, 63, 0}),
+                      jrBadData},
+        StructureCase{"MoreThan256HuffmanValues",
+                      Cat({kSOI, Seg(0xC4, [] { Bytes b(17 + 257, 0); b[9] = 255; b[10] = 2; return b; }())}),
+                      jrBadData}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 TEST(Parser, SkippedFillBytesAndMarkerOffset) {
   // FF D8, then FF FF FF E1: two fill bytes reported, APP1 parsed at the last FF.
   const Bytes data = Cat({kSOI, {0xFF, 0xFF}, Seg(0xE1, {'a', 'b'}), kGreyFrame});
