@@ -109,7 +109,7 @@ TEST_P(QuantizeTest, RoundsHalvesAwayFromZero) {
   QuantizeBlock(in, div, out);
   EXPECT_EQ(out[37], c.expected);
   for (int i = 0; i < 64; ++i)
-    if (i != 37) EXPECT_EQ(out[i], 0);
+    if (i != 37) { EXPECT_EQ(out[i], 0); }
 }
 
 INSTANTIATE_TEST_SUITE_P(

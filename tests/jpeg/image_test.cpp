@@ -45,7 +45,7 @@ TEST_P(ParallelAndSequential, GiveIdenticalPixels) {
     Load(image, *data, pfNoRender);
     std::unique_ptr<TBitmap32> automatic, sequential, parallel;
     const int ra = image.Render(automatic, false, vmColor);
-    if (data == &jpeg) EXPECT_EQ(image.RenderedInParallel, c.parallel);
+    if (data == &jpeg) { EXPECT_EQ(image.RenderedInParallel, c.parallel); }
     image.ForceParallel = 0;
     const int rs = image.Render(sequential, false, vmColor);
     image.ForceParallel = 1;

@@ -194,8 +194,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusAgainstLibjpeg,
 void ExpectTopDecodedBottomTransparent(const TBitmap32& b, int opaqueRows, int firstHoleRow) {
   for (int y = 0; y < b.Height(); ++y)
     for (int x = 0; x < b.Width(); ++x) {
-      if (y < opaqueRows) ASSERT_EQ(AlphaComponent(b.Pixel(x, y)), 255) << x << "," << y;
-      if (y >= firstHoleRow) ASSERT_EQ(b.Pixel(x, y), 0u) << x << "," << y;
+      if (y < opaqueRows) { ASSERT_EQ(AlphaComponent(b.Pixel(x, y)), 255) << x << "," << y; }
+      if (y >= firstHoleRow) { ASSERT_EQ(b.Pixel(x, y), 0u) << x << "," << y; }
     }
 }
 

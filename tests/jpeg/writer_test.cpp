@@ -112,7 +112,7 @@ TEST_P(WriterIntactTest, KeepsEveryCoefficientAndWritesOneBaselineScan) {
   std::vector<int> markers;
   for (const Segment& s : HeaderSegments(restored)) {
     markers.push_back(s.Marker);
-    if (s.Marker == 0xC4) EXPECT_EQ(s.Length, 2u + 0x1A2);
+    if (s.Marker == 0xC4) { EXPECT_EQ(s.Length, 2u + 0x1A2); }
   }
   std::vector<int> inputApps;
   for (const Segment& s : HeaderSegments(input))
@@ -124,7 +124,7 @@ TEST_P(WriterIntactTest, KeepsEveryCoefficientAndWritesOneBaselineScan) {
   // Entropy-coded data: every 0xFF is stuffed; no restart markers.
   const size_t dataStart = HeaderSegments(restored).back().Offset + HeaderSegments(restored).back().Length;
   for (size_t i = dataStart; i + 2 < restored.size(); ++i)
-    if (restored[i] == 0xFF) ASSERT_EQ(restored[i + 1], 0x00) << "at " << i;
+    if (restored[i] == 0xFF) { ASSERT_EQ(restored[i + 1], 0x00) << "at " << i; }
 
   // djpeg sees the same picture.
   const test::RefImage a = test::LibjpegDecode(input), b = test::LibjpegDecode(restored);
@@ -285,7 +285,7 @@ TEST_P(WriterDamagedTest, MissingMcusAreFilledDecodedOnesKept) {
           // Kept as decoded; outside the damaged interval that is also the intact picture.
           const size_t i = static_cast<size_t>(by) * g.BlocksWide + bx;
           ASSERT_EQ(0, std::memcmp(g.Block(bx, by), &decoded.Coef[c][i * 64], 128)) << "component " << c << " block " << bx << "," << by;
-          if (by / f != 2) ASSERT_EQ(0, std::memcmp(g.Block(bx, by), w.Block(bx, by), 128));
+          if (by / f != 2) { ASSERT_EQ(0, std::memcmp(g.Block(bx, by), w.Block(bx, by), 128)); }
         } else {
           missing[static_cast<size_t>(by / f) * cols + bx / f] = true;
           if (!withBitmap) {

@@ -205,7 +205,7 @@ TEST_P(SignatureRange, RecordsScanMarkersOnlyWhereTheFirstThreeBytesReach) {
   source.Open(path);
   EXPECT_EQ(source.FirstItem(), nullptr);
   ASSERT_EQ(source.ScanMarkers.Count(), at < 2 ? 1 : 0);
-  if (at < 2) EXPECT_EQ(source.ScanMarkers.GetItem(0)->DataOffset, static_cast<uint64_t>(at) + 10);
+  if (at < 2) { EXPECT_EQ(source.ScanMarkers.GetItem(0)->DataOffset, static_cast<uint64_t>(at) + 10); }
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, SignatureRange, ::testing::Values(0, 1, 2));
