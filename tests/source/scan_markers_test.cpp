@@ -43,8 +43,10 @@ struct PreparedSource {
 };
 
 Bytes scanHeader(std::initializer_list<uint8_t> afterMarker) {
-  Bytes b = {0xFF, 0xDA};
-  b.insert(b.end(), afterMarker);
+  Bytes b(afterMarker.size() + 2);
+  b[0] = 0xFF;
+  b[1] = 0xDA;
+  std::copy(afterMarker.begin(), afterMarker.end(), b.begin() + 2);
   return b;
 }
 
