@@ -281,9 +281,12 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
         return jrEndOfData;
       }
       if (IsRst(r)) {
+        // A marker met after a complete interval is the interval's own end (the forward
+        // search was skipped or found nothing): no data was lost unless it skips markers.
+        const bool intervalComplete = MCUsSinceRestart >= RestartInterval;
         AdvanceToIntervalEnd();
         SynchronizeRestart(r);
-        DataErrors = true;
+        if (!intervalComplete) DataErrors = true;
       } else if (r == 0xDC) {
         RecordMCUEnd(MCUCounter);
         ReturnLookahead();
