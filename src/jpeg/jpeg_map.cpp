@@ -1,28 +1,132 @@
 #include "jpeg/jpeg_map.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace vt {
 
 namespace {
 
-std::unique_ptr<uint8_t[]> NewZeroed(size_t bytes) { return std::unique_ptr<uint8_t[]>(new uint8_t[bytes]()); }
+// Blocks from this size on are mapped from the system rather than taken from the heap.
+constexpr size_t kMapThreshold = size_t{1} << 21;
+constexpr size_t kHugePage = size_t{1} << 21;
+// Slabs of a sparse map grow with the map, up to this size.
+constexpr size_t kMaxSlabBytes = size_t{8} << 20;
 
 }  // namespace
 
+TkelJpegMap::ZeroedBlock::ZeroedBlock(size_t bytes) {
+  if (bytes == 0) return;
+  if (bytes >= kMapThreshold) {
+    // Over-map by one huge page so that the block can start on a huge-page boundary.
+    const size_t mapBytes = bytes + kHugePage;
+    void* base = mmap(nullptr, mapBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
+#endif
+    mapBase_ = base;
+    mapBytes_ = mapBytes;
+    data_ = reinterpret_cast<uint8_t*>(start);
+  } else {
+    data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
+    if (!data_) throw std::bad_alloc();
+  }
+  bytes_ = bytes;
+}
+
+TkelJpegMap::ZeroedBlock::~ZeroedBlock() { Free(); }
+
+TkelJpegMap::ZeroedBlock::ZeroedBlock(ZeroedBlock&& o) noexcept
+    : data_(o.data_), bytes_(o.bytes_), mapBase_(o.mapBase_), mapBytes_(o.mapBytes_) {
+  o.data_ = nullptr;
+  o.bytes_ = 0;
+  o.mapBase_ = nullptr;
+  o.mapBytes_ = 0;
+}
+
+TkelJpegMap::ZeroedBlock& TkelJpegMap::ZeroedBlock::operator=(ZeroedBlock&& o) noexcept {
+  if (this != &o) {
+    Free();
+    data_ = o.data_;
+    bytes_ = o.bytes_;
+    mapBase_ = o.mapBase_;
+    mapBytes_ = o.mapBytes_;
+    o.data_ = nullptr;
+    o.bytes_ = 0;
+    o.mapBase_ = nullptr;
+    o.mapBytes_ = 0;
+  }
+  return *this;
+}
+
+void TkelJpegMap::ZeroedBlock::Free() {
+  if (mapBase_)
+    munmap(mapBase_, mapBytes_);
+  else
+    std::free(data_);
+  data_ = nullptr;
+  bytes_ = 0;
+  mapBase_ = nullptr;
+  mapBytes_ = 0;
+}
+
 TkelJpegMap::TkelJpegMap(int32_t cellSize, bool dense) : CellSize(cellSize), Dense(dense) {}
+
+uint8_t* TkelJpegMap::NewChunk() {
+  const size_t bytes = ChunkBytes();
+  if (!freeChunks_.empty()) {
+    uint8_t* c = freeChunks_.back();
+    freeChunks_.pop_back();
+    std::memset(c, 0, bytes);
+    return c;
+  }
+  if (slabs_.empty() || slabUsed_ + bytes > slabs_.back().Bytes()) {
+    // Each new slab is as large as all earlier ones together (at least 16 chunks, at most
+    // kMaxSlabBytes), so storage stays within about twice the cells in use.
+    size_t want = std::clamp(slabTotal_, bytes * 16, std::max(kMaxSlabBytes, bytes));
+    want = want / bytes * bytes;
+    slabs_.emplace_back(want);
+    slabTotal_ += want;
+    slabUsed_ = 0;
+  }
+  uint8_t* c = slabs_.back().Data() + slabUsed_;
+  slabUsed_ += bytes;
+  return c;
+}
+
+void TkelJpegMap::FreeChunk(uint8_t* chunk) { freeChunks_.push_back(chunk); }
+
+void TkelJpegMap::FreeAllStorage() {
+  rows_.clear();
+  rows_.shrink_to_fit();
+  rowBlocks_.clear();
+  rowBlocks_.shrink_to_fit();
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  slabs_.clear();
+  slabs_.shrink_to_fit();
+  freeChunks_.clear();
+  freeChunks_.shrink_to_fit();
+  slabUsed_ = 0;
+  slabTotal_ = 0;
+}
 
 uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
   if (col < 0 || col >= Columns || row < 0 || row >= Rows) return nullptr;
-  if (Dense) return rows_[static_cast<size_t>(row)].get() + static_cast<size_t>(col) * CellSize;
+  if (Dense) return rows_[static_cast<size_t>(row)] + static_cast<size_t>(col) * CellSize;
   auto& table = chunks_[static_cast<size_t>(row)];
-  if (!table) table = std::make_unique<std::unique_ptr<uint8_t[]>[]>(static_cast<size_t>(ChunksPerRow()));
+  if (!table) table = std::make_unique<uint8_t*[]>(static_cast<size_t>(ChunksPerRow()));
   auto& chunk = table[static_cast<size_t>(col) >> kChunkShift];
   if (!chunk) {
-    chunk = NewZeroed(static_cast<size_t>(kChunkCells) * CellSize);
+    chunk = NewChunk();
     Size += kChunkCells * CellSize;
   }
-  return chunk.get() + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize;
+  return chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize;
 }
 
 bool TkelJpegMap::RowPresent(int32_t row) const {
@@ -41,15 +145,20 @@ void TkelJpegMap::SetColumns(int32_t n) {
   const int32_t newStride = n * CellSize;
   if (Dense) {
     Size = 0;
-    for (auto& r : rows_) {
-      if (n == 0) {
-        r.reset();
-        continue;
+    if (n == 0 || rows_.empty()) {
+      std::fill(rows_.begin(), rows_.end(), nullptr);
+      rowBlocks_.clear();
+    } else {
+      // All rows move into one new block, keeping the cells that stay.
+      ZeroedBlock block(rows_.size() * static_cast<size_t>(newStride));
+      for (size_t i = 0; i < rows_.size(); ++i) {
+        uint8_t* nr = block.Data() + i * static_cast<size_t>(newStride);
+        if (rows_[i]) std::memcpy(nr, rows_[i], static_cast<size_t>(std::min(newStride, RowStride)));
+        rows_[i] = nr;
+        Size += newStride;
       }
-      auto nr = NewZeroed(static_cast<size_t>(newStride));
-      if (r) std::memcpy(nr.get(), r.get(), static_cast<size_t>(std::min(newStride, RowStride)));
-      r = std::move(nr);
-      Size += newStride;
+      rowBlocks_.clear();
+      rowBlocks_.push_back(RowBlock{0, std::move(block)});
     }
   } else {
     const int32_t oldChunks = ChunksPerRow();
@@ -58,28 +167,31 @@ void TkelJpegMap::SetColumns(int32_t n) {
       if (!table) continue;
       if (n == 0) {
         for (int32_t i = 0; i < oldChunks; ++i)
-          if (table[static_cast<size_t>(i)]) Size -= kChunkCells * CellSize;
+          if (table[static_cast<size_t>(i)]) {
+            FreeChunk(table[static_cast<size_t>(i)]);
+            Size -= kChunkCells * CellSize;
+          }
         table.reset();
         continue;
       }
-      auto nt = std::make_unique<std::unique_ptr<uint8_t[]>[]>(static_cast<size_t>(newChunks));
+      auto nt = std::make_unique<uint8_t*[]>(static_cast<size_t>(newChunks));
       for (int32_t i = 0; i < oldChunks; ++i) {
-        auto& c = table[static_cast<size_t>(i)];
+        uint8_t* c = table[static_cast<size_t>(i)];
         if (!c) continue;
         if (i < newChunks) {
-          nt[static_cast<size_t>(i)] = std::move(c);
+          nt[static_cast<size_t>(i)] = c;
         } else {
-          c.reset();
+          FreeChunk(c);
           Size -= kChunkCells * CellSize;
         }
       }
       // Cells of a kept partial chunk that fall outside the new width are cleared, so that
       // growing again yields zero cells.
       if (n < Columns && (n & (kChunkCells - 1)) != 0) {
-        auto& last = nt[static_cast<size_t>(newChunks - 1)];
+        uint8_t* last = nt[static_cast<size_t>(newChunks - 1)];
         if (last) {
           const int32_t keep = n & (kChunkCells - 1);
-          std::memset(last.get() + static_cast<size_t>(keep) * CellSize, 0,
+          std::memset(last + static_cast<size_t>(keep) * CellSize, 0,
                       static_cast<size_t>(kChunkCells - keep) * CellSize);
         }
       }
@@ -97,13 +209,18 @@ void TkelJpegMap::SetRows(int32_t n) {
     if (n < Rows) {
       Size -= (Rows - n) * RowStride;
       rows_.resize(static_cast<size_t>(n));
+      // Blocks that hold only dropped rows go back; a block holding kept rows stays whole.
+      while (!rowBlocks_.empty() && rowBlocks_.back().FirstRow >= n) rowBlocks_.pop_back();
     } else {
-      rows_.resize(static_cast<size_t>(n));
+      const size_t old = rows_.size();
+      rows_.resize(static_cast<size_t>(n), nullptr);
       if (RowStride > 0) {
-        for (size_t i = static_cast<size_t>(Rows); i < rows_.size(); ++i) {
-          rows_[i] = NewZeroed(static_cast<size_t>(RowStride));
+        ZeroedBlock block((static_cast<size_t>(n) - old) * static_cast<size_t>(RowStride));
+        for (size_t i = old; i < rows_.size(); ++i) {
+          rows_[i] = block.Data() + (i - old) * static_cast<size_t>(RowStride);
           Size += RowStride;
         }
+        rowBlocks_.push_back(RowBlock{static_cast<int32_t>(old), std::move(block)});
       }
     }
   } else {
@@ -111,16 +228,16 @@ void TkelJpegMap::SetRows(int32_t n) {
       for (size_t r = static_cast<size_t>(n); r < chunks_.size(); ++r) {
         if (!chunks_[r]) continue;
         for (int32_t i = 0; i < ChunksPerRow(); ++i)
-          if (chunks_[r][static_cast<size_t>(i)]) Size -= kChunkCells * CellSize;
+          if (chunks_[r][static_cast<size_t>(i)]) {
+            FreeChunk(chunks_[r][static_cast<size_t>(i)]);
+            Size -= kChunkCells * CellSize;
+          }
       }
     }
     chunks_.resize(static_cast<size_t>(n));
   }
   if (n == 0) {
-    rows_.clear();
-    rows_.shrink_to_fit();
-    chunks_.clear();
-    chunks_.shrink_to_fit();
+    FreeAllStorage();
     Size = 0;
   }
   Rows = n;
@@ -128,23 +245,19 @@ void TkelJpegMap::SetRows(int32_t n) {
 
 void TkelJpegMap::ClearCells() {
   if (Dense) {
-    for (auto& r : rows_)
-      if (r) std::memset(r.get(), 0, static_cast<size_t>(RowStride));
+    for (uint8_t* r : rows_)
+      if (r) std::memset(r, 0, static_cast<size_t>(RowStride));
     return;
   }
   for (auto& table : chunks_) {
     if (!table) continue;
     for (int32_t i = 0; i < ChunksPerRow(); ++i)
-      if (table[static_cast<size_t>(i)])
-        std::memset(table[static_cast<size_t>(i)].get(), 0, static_cast<size_t>(kChunkCells) * CellSize);
+      if (table[static_cast<size_t>(i)]) std::memset(table[static_cast<size_t>(i)], 0, ChunkBytes());
   }
 }
 
 void TkelJpegMap::ReleaseCells() {
-  rows_.clear();
-    rows_.shrink_to_fit();
-  chunks_.clear();
-    chunks_.shrink_to_fit();
+  FreeAllStorage();
   Size = 0;
   Columns = 0;
   Rows = 0;

@@ -48,15 +48,15 @@ class TkelJpegMap {
   // Dense maps: the row's bytes (nullptr outside the map). Sparse maps: always nullptr.
   uint8_t* Row(int32_t row) const {
     if (!Dense || row < 0 || row >= Rows) return nullptr;
-    return rows_[static_cast<size_t>(row)].get();
+    return rows_[static_cast<size_t>(row)];
   }
   // The cell's bytes, or nullptr when outside the map or never written (sparse maps).
   uint8_t* Cell(int32_t col, int32_t row) const {
     if (col < 0 || col >= Columns || row < 0 || row >= Rows) return nullptr;
-    if (Dense) return rows_[static_cast<size_t>(row)].get() + static_cast<size_t>(col) * CellSize;
+    if (Dense) return rows_[static_cast<size_t>(row)] + static_cast<size_t>(col) * CellSize;
     const auto& table = chunks_[static_cast<size_t>(row)];
     if (!table) return nullptr;
-    uint8_t* chunk = table[static_cast<size_t>(col) >> kChunkShift].get();
+    uint8_t* chunk = table[static_cast<size_t>(col) >> kChunkShift];
     return chunk ? chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize : nullptr;
   }
   // The cell's bytes, allocated (zeroed) on first use; nullptr only outside the map.
@@ -68,10 +68,47 @@ class TkelJpegMap {
   static constexpr int kChunkCells = 1 << kChunkShift;
 
  private:
-  using ChunkTable = std::unique_ptr<std::unique_ptr<uint8_t[]>[]>;
+  // Zero-filled storage. Large blocks come straight from the system as untouched zero pages
+  // (backed by huge pages where the system offers them, so that first writes fault once per
+  // 2 MB instead of once per 4 KB); small ones from calloc.
+  class ZeroedBlock {
+   public:
+    ZeroedBlock() = default;
+    explicit ZeroedBlock(size_t bytes);  // throws std::bad_alloc like new
+    ~ZeroedBlock();
+    ZeroedBlock(ZeroedBlock&& o) noexcept;
+    ZeroedBlock& operator=(ZeroedBlock&& o) noexcept;
+    uint8_t* Data() const { return data_; }
+    size_t Bytes() const { return bytes_; }
+
+   private:
+    void Free();
+    uint8_t* data_ = nullptr;
+    size_t bytes_ = 0;
+    void* mapBase_ = nullptr;  // set when mapped from the system
+    size_t mapBytes_ = 0;
+  };
+  struct RowBlock {
+    int32_t FirstRow;
+    ZeroedBlock Storage;
+  };
+
+  using ChunkTable = std::unique_ptr<uint8_t*[]>;
   int32_t ChunksPerRow() const { return (Columns + kChunkCells - 1) >> kChunkShift; }
-  std::vector<std::unique_ptr<uint8_t[]>> rows_;  // dense maps
-  std::vector<ChunkTable> chunks_;                 // sparse maps: per row, per 16 cells
+  size_t ChunkBytes() const { return static_cast<size_t>(kChunkCells) * static_cast<size_t>(CellSize); }
+  uint8_t* NewChunk();              // zeroed, from the slabs or the free list
+  void FreeChunk(uint8_t* chunk);   // back to the free list
+  void FreeAllStorage();
+
+  // Dense maps: row pointers into blocks; each growth of the row count adds one block.
+  std::vector<uint8_t*> rows_;
+  std::vector<RowBlock> rowBlocks_;
+  // Sparse maps: per row, per 16 cells, chunks carved from slabs that grow geometrically.
+  std::vector<ChunkTable> chunks_;
+  std::vector<ZeroedBlock> slabs_;
+  size_t slabUsed_ = 0;     // bytes handed out from the last slab
+  size_t slabTotal_ = 0;    // bytes of all slabs
+  std::vector<uint8_t*> freeChunks_;
 };
 
 // One MCU offset entry (cell of TkelOffsets). Byte values are Position values.
