@@ -132,6 +132,76 @@ Bytes MpfData(bool bigEndian) {
   return Cat({Str(std::string("MPF\0", 4)), w.Build()});
 }
 
+// Resource signatures: the five accepted byte strings let resource 1033 be decoded with red and
+// blue exchanged (no copy kept); any other signature ends the walk, and the scan that follows
+// then finds the same JPEG as an ordinary one.
+struct SignatureCase {
+  const char* signature;
+  bool accepted;
+};
+class PhotoshopSignatureTest : public ::testing::TestWithParam<SignatureCase> {};
+TEST_P(PhotoshopSignatureTest, OnlyTheListedSignaturesAreWalked) {
+  const Bytes jpeg = SmallJpeg(40, 30);
+  const uint32_t size = uint32_t(28 + jpeg.size());
+  Bytes header(28, 0);
+  header[3] = 1;
+  const Bytes resource = Cat({Str(GetParam().signature), Bytes{0x04, 0x09}, Bytes{0, 0},
+                              Bytes{uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)},
+                              header, jpeg});
+  SegmentRun r({Segment(0xED, Cat({Str(std::string("Photoshop 3.0\0", 14)), resource}))});
+  ASSERT_EQ(r.thumbs.ThumbCount(), 1);
+  PkelJpegThumb t = r.thumbs.GetThumbs(0);
+  EXPECT_EQ(t->Offset, 40);
+  EXPECT_EQ(t->Width, 40);
+  EXPECT_EQ(t->ColorModel, GetParam().accepted ? 6 : 0);
+  EXPECT_EQ(bool(t->Data), !GetParam().accepted);
+}
+INSTANTIATE_TEST_SUITE_P(Signatures, PhotoshopSignatureTest,
+                         ::testing::Values(SignatureCase{"8BIM", true}, SignatureCase{"PHUT", true},
+                                           SignatureCase{"aSeM", true}, SignatureCase{"gHgA", true},
+                                           SignatureCase{"RSCD", true}, SignatureCase{"MeSa", false},
+                                           SignatureCase{"AgHg", false}, SignatureCase{"DCSR", false},
+                                           SignatureCase{"8bim", false}));
+
+// A resource after one with an odd name length and an odd data size is still reached: names of
+// odd length take no pad byte, odd data sizes take one.
+TEST(Dispatch, PhotoshopPaddingOfNamesAndData) {
+  const Bytes jpeg = SmallJpeg(40, 30);
+  const uint32_t size = uint32_t(28 + jpeg.size());
+  Bytes header(28, 0);
+  header[3] = 1;
+  const Bytes filler = Cat({Str("8BIM"), Bytes{0x03, 0xED}, Bytes{3, 'a', 'b', 'c'}, Bytes{0, 0, 0, 3},
+                            Bytes{1, 2, 3}, Bytes{0}});
+  const Bytes named = Cat({Str("8BIM"), Bytes{0x04, 0x0C}, Bytes{2, 'x', 'y', 0},
+                           Bytes{uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)},
+                           header, jpeg});
+  SegmentRun r({Segment(0xED, Cat({Str(std::string("Photoshop 3.0\0", 14)), filler, named}))});
+  ASSERT_EQ(r.thumbs.ThumbCount(), 1);
+  EXPECT_EQ(r.thumbs.GetThumbs(0)->Offset, int32_t(filler.size() + 4 + 2 + 4 + 4 + 28));
+  EXPECT_EQ(r.thumbs.GetThumbs(0)->Width, 40);
+}
+
+// JFXX with extension code 0x10: the JPEG at byte 6 is added once with caption "Jpg" (the scan
+// that follows does not add it again); other codes add nothing but the scan.
+TEST(Dispatch, JfxxJpegThumbnail) {
+  const Bytes jpeg = SmallJpeg(32, 24);
+  SegmentRun r({Segment(0xE0, Cat({Str(std::string("JFXX\0", 5)), Bytes{0x10}, jpeg}))});
+  ASSERT_EQ(r.thumbs.ThumbCount(), 1);
+  PkelJpegThumb t = r.thumbs.GetThumbs(0);
+  EXPECT_EQ(t->Caption, "Jpg");
+  EXPECT_EQ(t->Offset, 6);
+  EXPECT_EQ(t->Width, 32);
+  EXPECT_EQ(t->Completeness, 100);
+  ASSERT_EQ(t->Blocks.size(), 1u);
+  EXPECT_EQ(t->Blocks[0].Offset, 2 + 4 + 6);
+
+  // Unknown extension code: only the scan runs, which finds the JPEG past twenty bytes.
+  SegmentRun unknown({Segment(0xE0, Cat({Str(std::string("JFXX\0", 5)), Bytes{0x12}, Bytes(20, 0), jpeg}))});
+  ASSERT_EQ(unknown.thumbs.ThumbCount(), 1);
+  EXPECT_EQ(unknown.thumbs.GetThumbs(0)->Caption, "");
+  EXPECT_EQ(unknown.thumbs.GetThumbs(0)->Offset, 26);
+}
+
 class MpfTest : public ::testing::TestWithParam<bool> {};
 TEST_P(MpfTest, AllImagesOrOnlyTheDependentsOfTheFirst) {
   SegmentRun all({Segment(0xE2, MpfData(GetParam()))}, true);

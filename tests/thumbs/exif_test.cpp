@@ -175,6 +175,136 @@ TEST_P(ExifByteOrderTest, CompressedStripsAndOlympusPreviewsBecomePostThumbnails
   EXPECT_EQ(r.thumbs.GetPostThumbs(1)->Size, 1234);
 }
 
+// The entropy-coded data of a 640 x 480 baseline JPEG with Y sampled 2 x 1, as the KYOCERA and
+// BK notes store it (the header templates supply the tables and the frame).
+Bytes BarePreview(uint32_t seed) {
+  const Bytes jpeg = test::Cjpeg("-quality 20 -sample 2x1,1x1,1x1", 640, 480, false, seed);
+  size_t pos = 2;
+  while (pos + 4 <= jpeg.size()) {
+    const size_t length = size_t(jpeg[pos + 2] << 8 | jpeg[pos + 3]);
+    if (jpeg[pos + 1] == 0xDA) return Bytes(jpeg.begin() + long(pos + 2 + length), jpeg.end());
+    pos += 2 + length;
+  }
+  return {};
+}
+
+// Maker notes that carry bare previews: the four KYOCERA-layout makers (little-endian entries
+// whatever the Exif byte order, the preview at the entry's position plus its value, after "BK")
+// and BK (the data from byte 2). Both are decoded with their templates at 640 x 480 and recorded
+// at offset 0 or 2 of the segment data; a tag with one space less is not identified.
+struct NoteCase {
+  std::string tag;
+  bool bigEndian;
+  const char* caption;  // nullptr = not identified
+};
+class MakerNoteTest : public ::testing::TestWithParam<NoteCase> {};
+TEST_P(MakerNoteTest, BarePreviewsDecodeWithTheirTemplate) {
+  const NoteCase& c = GetParam();
+  Bytes body;
+  for (uint32_t seed = 1; seed < 40 && body.empty(); ++seed) {
+    body = BarePreview(seed);
+    // BK is identified by its printable prefix: the data must not continue it.
+    if (!body.empty() && body[0] >= 32 && body[0] <= 127) body.clear();
+  }
+  ASSERT_FALSE(body.empty());
+  Bytes note;
+  if (c.tag == "BK") {
+    note = Cat({Str("BK"), body});
+  } else {
+    Bytes head = Str(c.tag);
+    head.resize(22, 0);
+    const uint32_t n = uint32_t(body.size());
+    // One entry at 24: tag 1, UNDEFINED, count n, preview 12 bytes on (right after the entry).
+    note = Cat({head, Bytes{1, 0}, Bytes{1, 0, 7, 0}, Bytes{uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), 0},
+                Bytes{12, 0, 0, 0}, Str("BK"), body});
+  }
+  TiffWriter tw(c.bigEndian);
+  const int ifd0 = tw.AddIfd(), exif = tw.AddIfd();
+  tw.IfdOffset(ifd0, 34665, exif);
+  tw.Undefined(exif, 37500, note);
+  SegmentRun r(tw.Build());
+  if (c.caption == nullptr) {
+    EXPECT_EQ(r.thumbs.ThumbCount(), 0);
+    return;
+  }
+  ASSERT_EQ(r.thumbs.ThumbCount(), 1);
+  PkelJpegThumb t = r.thumbs.GetThumbs(0);
+  EXPECT_EQ(t->Kind, tkJpeg);
+  EXPECT_EQ(t->Caption, c.caption);
+  EXPECT_EQ(t->Width, 640);
+  EXPECT_EQ(t->Height, 480);
+  EXPECT_EQ(t->Completeness, 100);
+  const bool bk = c.tag == "BK";
+  EXPECT_EQ(t->Offset, bk ? 2 : 0);
+  EXPECT_EQ(t->Size, int32_t(body.size()));
+  ASSERT_FALSE(t->Blocks.empty());
+  EXPECT_EQ(t->Blocks[0].Offset, kSegmentAt + 4 + t->Offset);
+  // The copy is a complete JPEG: template, data, EOI.
+  ASSERT_TRUE(t->Data);
+  const uint8_t* copy = t->Data->Memory();
+  const int64_t copySize = t->Data->GetSize();
+  ASSERT_GT(copySize, 591);
+  EXPECT_EQ(copy[0], 0xFF);
+  EXPECT_EQ(copy[1], 0xD8);
+  EXPECT_EQ(copy[copySize - 2], 0xFF);
+  EXPECT_EQ(copy[copySize - 1], 0xD9);
+  // Frame size stored in the copy: height 480, width 640.
+  EXPECT_EQ(copy[561] << 8 | copy[562], 480);
+  EXPECT_EQ(copy[563] << 8 | copy[564], 640);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Makers, MakerNoteTest,
+    ::testing::Values(NoteCase{"KYOCERA            ", false, "KYOCERA"},
+                      NoteCase{"KYOCERA            ", true, "KYOCERA"},
+                      NoteCase{"TOSHIBA            ", false, "KYOCERA"},
+                      NoteCase{"KONICA             ", true, "KYOCERA"},
+                      NoteCase{"Rollei             ", false, "KYOCERA"},
+                      NoteCase{"KONICA            ", false, nullptr},
+                      NoteCase{"BK", false, "BK"}, NoteCase{"BK", true, "BK"}));
+
+// A JPEGInterchangeFormatLength that is too small does not cut the thumbnail, and an IFD whose
+// JPEGInterchangeFormat does not lead to a JPEG still lets the scan find one elsewhere; the
+// pointed-at picture is not added a second time by the scan.
+TEST_P(ExifByteOrderTest, ExifJpegPointerIgnoresItsLengthAndIsAddedOnce) {
+  const Bytes jpeg = test::Cjpeg("-quality 80", 48, 32);
+  TiffWriter tw(GetParam());
+  const int ifd0 = tw.AddIfd(), ifd1 = tw.AddIfd();
+  tw.Next(ifd0, ifd1);
+  tw.Short(ifd0, 274, 3);
+  tw.Short(ifd1, 274, 8);  // not the first IFD: ignored
+  const int blob = tw.AddBlob(jpeg);
+  tw.BlobOffset(ifd1, 513, blob);
+  tw.Long(ifd1, 514, 100);
+  SegmentRun r(tw.Build());
+  EXPECT_EQ(r.thumbs.Orientation, 3);
+  ASSERT_EQ(r.thumbs.ThumbCount(), 1);
+  PkelJpegThumb t = r.thumbs.GetThumbs(0);
+  EXPECT_EQ(t->Offset, int32_t(6 + tw.BlobAt(blob)));
+  // Size is what the decoder consumed (up to the EOI); the copy puts the EOI back.
+  EXPECT_EQ(t->Size, int32_t(jpeg.size()) - 2);
+  EXPECT_EQ(t->Completeness, 100);
+  ASSERT_TRUE(t->Data);
+  EXPECT_EQ(Bytes(t->Data->Memory(), t->Data->Memory() + t->Data->GetSize()), jpeg);
+
+  // The pointer is one byte off: nothing from the pointer, the scan still finds the picture.
+  TiffWriter off(GetParam());
+  const int o0 = off.AddIfd();
+  const int oblob = off.AddBlob(Cat({Bytes{0}, jpeg}));
+  off.BlobOffset(o0, 513, oblob);
+  SegmentRun missed(off.Build());
+  ASSERT_EQ(missed.thumbs.ThumbCount(), 1);
+  EXPECT_EQ(missed.thumbs.GetThumbs(0)->Offset, int32_t(6 + off.BlobAt(oblob) + 1));
+}
+
+// SSHORT values read the same in both byte orders (sign-extended), so twins agree.
+TEST_P(ExifByteOrderTest, SignedShortOrientationIsSignExtended) {
+  TiffWriter tw(GetParam());
+  const int ifd0 = tw.AddIfd();
+  tw.SShort(ifd0, 274, -2);
+  SegmentRun r(tw.Build());
+  EXPECT_EQ(r.thumbs.Orientation, -2);
+}
+
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ExifByteOrderTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
 
