@@ -54,6 +54,49 @@ TEST(Entropy, PercentRoundsToOneAndNinetyNine) {
   }
 }
 
+// The percentage from the per-component counts: the mean of the component shares, rounded
+// to the nearest integer with ties to even, then 100 only when every component is complete
+// and at least 1 once anything decoded.
+struct PercentCase {
+  const char* Name;
+  std::vector<std::pair<int32_t, int32_t>> Counts;  // (decoded, expected) per component
+  int Percent;
+};
+
+void PrintTo(const PercentCase& c, std::ostream* os) { *os << c.Name; }
+
+class PercentTest : public ::testing::TestWithParam<PercentCase> {};
+
+TEST_P(PercentTest, FromCounts) {
+  KeepingParser p;
+  p.FrameSeen = true;
+  p.ComponentCount = static_cast<int32_t>(GetParam().Counts.size());
+  for (size_t i = 0; i < GetParam().Counts.size(); ++i) {
+    p.FrameComponents[i].DecodedMCUs = GetParam().Counts[i].first;
+    p.FrameComponents[i].ExpectedMCUs = GetParam().Counts[i].second;
+  }
+  EXPECT_EQ(p.DecodedPercent(), GetParam().Percent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entropy, PercentTest,
+    ::testing::Values(PercentCase{"HalfRoundsDownToEven", {{1, 8}}, 12},
+                      PercentCase{"HalfRoundsUpToEven", {{3, 8}}, 38},
+                      PercentCase{"MeanOverComponents", {{10, 10}, {0, 10}}, 50},
+                      PercentCase{"UnscannedComponentCountsAsZero", {{4, 4}, {4, 4}, {0, 0}}, 67},
+                      PercentCase{"NearlyCompleteIs99", {{200, 200}, {200, 200}, {199, 200}}, 99},
+                      PercentCase{"AnythingDecodedIsAtLeast1", {{1, 1000}}, 1},
+                      PercentCase{"NothingDecodedIs0", {{0, 1000}, {0, 1000}}, 0},
+                      PercentCase{"RepairsMayCountPast100", {{15, 10}}, 150}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Entropy, PercentWithoutFrameIsZero) {
+  KeepingParser p;
+  p.ComponentCount = 1;
+  p.FrameComponents[0].DecodedMCUs = p.FrameComponents[0].ExpectedMCUs = 4;
+  EXPECT_EQ(p.DecodedPercent(), 0);
+}
+
 // Height 0 in the frame header, the line count in a DNL segment after the scan.
 TEST(Entropy, HeightFromDNL) {
   for (const char* args : {"-quality 85 -sample 2x2", "-quality 85 -sample 1x1 -restart 1"}) {
