@@ -118,6 +118,107 @@ TEST(Peer, PillowMultiPictureFileGivesItsSecondImageAsPostThumbnail) {
     EXPECT_FALSE(without.image.Thumbs().GetThumbs(i)->IsPost);
 }
 
+// A three-image Multi-Picture file laid out as cameras write it: the MPF index in the first
+// image, the second and third images appended. Offsets count from the MP endian field.
+Bytes ThreePictureMpo(const Bytes& a, const Bytes& b, const Bytes& c, bool bigEndian, bool parent) {
+  auto num = [bigEndian](uint32_t v, int size) {
+    Bytes out(size_t(size), 0);
+    for (int i = 0; i < size; ++i) out[size_t(bigEndian ? size - 1 - i : i)] = uint8_t(v >> (8 * i));
+    return out;
+  };
+  auto segment = [&](const uint32_t sizes[3], const uint32_t offsets[3]) {
+    const uint32_t attributes[3] = {parent ? 0xA0030000u : 0x20030000u, 0x00020002u, 0x00010001u};
+    Bytes d = test::Str(std::string("MPF\0", 4));
+    const Bytes head = bigEndian ? Bytes{'M', 'M', 0, 0x2A} : Bytes{'I', 'I', 0x2A, 0};
+    d.insert(d.end(), head.begin(), head.end());
+    for (const Bytes& part : {num(8, 4), num(3, 2), num(0xB000, 2), num(7, 2), num(4, 4), test::Str("0100"),
+                              num(0xB001, 2), num(4, 2), num(1, 4), num(3, 4), num(0xB002, 2), num(7, 2),
+                              num(48, 4), num(50, 4), num(0, 4)})
+      d.insert(d.end(), part.begin(), part.end());
+    for (int i = 0; i < 3; ++i)
+      for (const Bytes& part : {num(attributes[i], 4), num(sizes[i], 4), num(offsets[i], 4),
+                                num(parent && i == 0 ? 2 : 0, 2), num(parent && i == 0 ? 3 : 0, 2)})
+        d.insert(d.end(), part.begin(), part.end());
+    return test::Segment(0xE2, d);
+  };
+  const uint32_t zero[3] = {0, 0, 0};
+  const uint32_t first = uint32_t(a.size() + segment(zero, zero).size());
+  const uint32_t endianField = 2 + 8;  // SOI, then the segment's FF E2, length and "MPF\0"
+  const uint32_t sizes[3] = {first, uint32_t(b.size()), uint32_t(c.size())};
+  const uint32_t offsets[3] = {0, first - endianField, uint32_t(first + b.size()) - endianField};
+  const Bytes seg = segment(sizes, offsets);
+  Bytes out(a.begin(), a.begin() + 2);
+  out.insert(out.end(), seg.begin(), seg.end());
+  out.insert(out.end(), a.begin() + 2, a.end());
+  out.insert(out.end(), b.begin(), b.end());
+  out.insert(out.end(), c.begin(), c.end());
+  return out;
+}
+
+struct MpoCase {
+  bool bigEndian;
+  bool parent;
+};
+class MpoPeerTest : public ::testing::TestWithParam<MpoCase> {};
+
+// Every appended image is a post thumbnail with its exact bytes (the second equals exiftool's
+// MPImage2); without AllMPImages only the dependents of a dependent-parent first image are.
+TEST_P(MpoPeerTest, AppendedImagesAreExtractedWithTheirBytes) {
+  const Bytes a = test::Cjpeg("-quality 85", 160, 120, false, 21);
+  const Bytes b = test::Cjpeg("-quality 85", 96, 72, false, 22);
+  const Bytes c = test::Cjpeg("-quality 85", 64, 48, false, 23);
+  const std::string path = test::TempPath(".mpo");
+  test::WriteBytes(path, ThreePictureMpo(a, b, c, GetParam().bigEndian, GetParam().parent));
+
+  Loaded all(path, true);
+  EXPECT_EQ(all.result, jrOK);
+  std::vector<Bytes> posts;
+  for (int32_t i = 0; i < all.image.Thumbs().ThumbCount(); ++i) {
+    PkelJpegThumb t = all.image.Thumbs().GetThumbs(i);
+    if (!t->IsPost) continue;
+    EXPECT_EQ(t->Completeness, 100);
+    ASSERT_EQ(t->Blocks.size(), 1u);
+    EXPECT_EQ(t->Blocks[0].Offset, t->Offset);
+    posts.push_back(all.FileBytes(*t));
+  }
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0], b);
+  EXPECT_EQ(posts[1], c);
+  EXPECT_EQ(posts[0], ExiftoolBinary("MPImage2", path));
+  EXPECT_EQ(size_t(all.image.Thumbs().PostEnd), test::ReadBytes(path).size());
+
+  Loaded viewer(path, false);
+  int32_t viewerPosts = 0;
+  for (int32_t i = 0; i < viewer.image.Thumbs().ThumbCount(); ++i)
+    viewerPosts += viewer.image.Thumbs().GetThumbs(i)->IsPost ? 1 : 0;
+  EXPECT_EQ(viewerPosts, GetParam().parent ? 2 : 0);
+}
+INSTANTIATE_TEST_SUITE_P(Layouts, MpoPeerTest,
+                         ::testing::Values(MpoCase{false, true}, MpoCase{true, true}, MpoCase{false, false}));
+
+// exiftool's Photoshop thumbnail (resource 1036) next to an Exif thumbnail: both come out with
+// exiftool's bytes.
+TEST(Peer, PhotoshopAndExifThumbnailsWrittenByExiftool) {
+  const std::string big = test::TempPath(".jpg"), small = test::TempPath(".jpg"), other = test::TempPath(".jpg");
+  test::WriteBytes(big, test::Cjpeg("-quality 85", 320, 240));
+  test::WriteBytes(small, test::Cjpeg("-quality 70", 160, 120, false, 7));
+  test::WriteBytes(other, test::Cjpeg("-quality 70", 120, 90, false, 8));
+  ASSERT_EQ(RunCommand(std::string(VT_EXIFTOOL) + " -q -overwrite_original -ExifByteOrder=II " +
+                       Quote("-ThumbnailImage<=" + small) + " " + Quote("-PhotoshopThumbnail<=" + other) + " " +
+                       Quote(big)),
+            0);
+  Loaded f(big);
+  ASSERT_EQ(f.image.Thumbs().ThumbCount(), 2);
+  f.image.Thumbs().SortThumbsByArea();
+  PkelJpegThumb exif = f.image.Thumbs().GetThumbs(0);
+  PkelJpegThumb photoshop = f.image.Thumbs().GetThumbs(1);
+  EXPECT_EQ(exif->Width, 160);
+  EXPECT_EQ(photoshop->Width, 120);
+  EXPECT_EQ(photoshop->ColorModel, 0);
+  EXPECT_TRUE(SameJpeg(DataBytes(*exif), ExiftoolBinary("ThumbnailImage", big)));
+  EXPECT_TRUE(SameJpeg(DataBytes(*photoshop), ExiftoolBinary("PhotoshopThumbnail", big)));
+}
+
 class CorpusFactsTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CorpusFactsTest, ExifFactsEqualExiftools) {
