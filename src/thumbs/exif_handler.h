@@ -30,6 +30,12 @@ class TkelJpegThumbExifHandler : public TkelJpegThumbHandler {
   // offset and size (in the segment data) when anything decoded.
   void AddTemplatedPreview(std::vector<uint8_t> stream, int32_t offset, int32_t size,
                            const char* caption);
+  // Whether another maker-note preview may be decoded in this segment (see exif_maker_notes.cpp).
+  bool MayDecodePreview(int32_t offset);
+
+  // Each templated preview is a full 640 x 480 decode; a segment gets a few tries at most.
+  static constexpr int32_t kMaxPreviewDecodes = 4;
+  int32_t previewDecodes_ = 0;
 };
 
 }  // namespace vt

@@ -76,6 +76,17 @@ void TkelJpegThumbExifHandler::AddTemplatedPreview(std::vector<uint8_t> stream, 
   AddedOffsets.push_back(offset);
 }
 
+// A real note holds one preview, and every KYOCERA preview is recorded at offset 0 and every BK
+// one at offset 2. A crafted segment can repeat the preview entry, or the maker-note tag, some
+// five thousand times: decoding each would take a minute and gigabytes of bitmaps for 64 KB of
+// data, and give records that all claim the same bytes. So a preview is decoded only while its
+// offset is new, and a segment gets at most kMaxPreviewDecodes tries (failed decodes included).
+bool TkelJpegThumbExifHandler::MayDecodePreview(int32_t offset) {
+  if (!IsNewOffset(offset) || previewDecodes_ >= kMaxPreviewDecodes) return false;
+  ++previewDecodes_;
+  return true;
+}
+
 void TkelJpegThumbExifHandler::KyoceraNote(Walk&, const uint8_t* note, int64_t length) {
   if (length < 24) return;  // the entry count sits at 22..23
   const int32_t count = Le16(note + 22);
@@ -87,6 +98,7 @@ void TkelJpegThumbExifHandler::KyoceraNote(Walk&, const uint8_t* note, int64_t l
     if (tag != 1 || type != 7 || valueCount <= 2) continue;
     const int64_t preview = at + int64_t(Le32(note + at + 8));
     if (preview + 2 > length || note[preview] != 'B' || note[preview + 1] != 'K') continue;
+    if (!MayDecodePreview(0)) return;
     const int64_t bodyAt = preview + 2;
     const int64_t bodySize = std::min<int64_t>(valueCount, length - bodyAt);
     std::vector<uint8_t> stream = TemplateCopy(HeaderTemplateB());
@@ -97,7 +109,7 @@ void TkelJpegThumbExifHandler::KyoceraNote(Walk&, const uint8_t* note, int64_t l
 }
 
 void TkelJpegThumbExifHandler::BkNote(Walk&, const uint8_t* note, int64_t length) {
-  if (length <= 2) return;
+  if (length <= 2 || !MayDecodePreview(2)) return;
   std::vector<uint8_t> stream = TemplateCopy(HeaderTemplateC());
   stream.insert(stream.end(), note + 2, note + length);
   AddTemplatedPreview(std::move(stream), 2, int32_t(length - 2), "BK");

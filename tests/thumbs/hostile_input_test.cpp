@@ -134,5 +134,42 @@ TEST(HostileInput, PostThumbnailsPointingAnywhere) {
   }
 }
 
+// A maker note that repeats its preview entry thousands of times, and an IFD that repeats a BK
+// maker note, each give one record: every repeat would claim the same bytes, and decoding them
+// all would take minutes and gigabytes of 640 x 480 bitmaps for one 64 KB segment.
+TEST(HostileInput, RepeatedMakerNotePreviewsDecodeOnce) {
+  Bytes body{0x05};  // not printable, so "BK" stays the whole tag
+  for (int i = 0; i < 3000; ++i) body.push_back(uint8_t(1 + i % 199));  // decodes in part
+  const uint32_t entries = 4000;
+  Bytes head = Str("KYOCERA            ");
+  head.resize(22, 0);
+  Bytes note = Cat({head, Bytes{uint8_t(entries), uint8_t(entries >> 8)}});
+  const uint32_t previewAt = 24 + 12 * entries;
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint32_t n = uint32_t(body.size()), rel = previewAt - (24 + 12 * i);
+    note.insert(note.end(), {1, 0, 7, 0, uint8_t(n), uint8_t(n >> 8), 0, 0, uint8_t(rel), uint8_t(rel >> 8), 0, 0});
+  }
+  note = Cat({note, Str("BK"), body});
+  TiffWriter kw(false);
+  const int k0 = kw.AddIfd(), kexif = kw.AddIfd();
+  kw.IfdOffset(k0, 34665, kexif);
+  kw.Undefined(kexif, 37500, note);
+  const Bytes kyocera = Segment(0xE1, test::ExifData(kw.Build()));
+
+  TiffWriter bw(true);
+  const int b0 = bw.AddIfd();
+  const int bkNote = bw.AddBlob(Cat({Str("BK"), body}));
+  for (int i = 0; i < 3000; ++i) bw.BlobData(b0, 37500, 7, uint32_t(body.size() + 2), bkNote);
+  const Bytes bk = Segment(0xE1, test::ExifData(bw.Build()));
+
+  for (const Bytes* seg : {&kyocera, &bk}) {
+    ASSERT_LE(seg->size(), 65537u);
+    TkelJpegThumbs thumbs(false);
+    thumbs.ProcessAppBlock(2, seg->data(), int32_t(seg->size()));
+    EXPECT_EQ(thumbs.ThumbCount(), 1);
+    for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) EXPECT_EQ(thumbs.GetThumbs(i)->Width, 640);
+  }
+}
+
 }  // namespace
 }  // namespace vt
