@@ -242,6 +242,8 @@ class TkelBaseJpegParser {
   void ResetRestartState();
   void SynchronizeRestart(int marker);
   void SearchNextRestart();
+  bool JustPassedImageEnd();
+  void StopAtImageEnd();
   void AdvanceToIntervalEnd();
   void RecordMCUStart(int32_t col, int32_t row);
   void RecordMCUEnd(int32_t counter);
@@ -276,6 +278,7 @@ class TkelBaseJpegParser {
   int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
   TkelCoefBlock scratch_{};
   ScanKind scanKind_ = kScanSequential;
+  bool imageEndMet_ = false;  // the restart search stopped at the end-of-image marker
   // Re-decoding: where the current attempt started, for the bit-by-bit search.
   int64_t searchByte_ = 0;
   int searchBit_ = 0;

@@ -104,9 +104,32 @@ void TkelBaseJpegParser::SynchronizeRestart(int marker) {
   ResetRestartState();
 }
 
+// True when the last two bytes consumed are an end-of-image marker. Entropy-coded data never
+// holds FF D9, so this is the marker the bit reader has just met.
+bool TkelBaseJpegParser::JustPassedImageEnd() {
+  if (Position < 2) return false;
+  UnreadBytes(2);
+  const int b1 = ReadByte();
+  const int b2 = b1 < 0 ? -1 : ReadByte();
+  return b1 == 0xFF && b2 == 0xD9;
+}
+
+void TkelBaseJpegParser::StopAtImageEnd() {
+  // The image's data ends here: the MCUs not reached are missing, and the marker stays for
+  // the main loop. Searching on would take restart markers from whatever follows the image
+  // (the next picture of a Multi-Picture file, a host file around an embedded thumbnail).
+  UnreadBytes(2);
+  imageEndMet_ = true;
+  DataErrors = true;
+}
+
 void TkelBaseJpegParser::SearchNextRestart() {
-  if (Flags & pfNoRestartSearch) return;
   ReturnLookahead();
+  if (JustPassedImageEnd()) {
+    StopAtImageEnd();
+    return;
+  }
+  if (Flags & pfNoRestartSearch) return;
   for (;;) {
     int b = ReadByte();
     if (b < 0) return;
@@ -117,6 +140,10 @@ void TkelBaseJpegParser::SearchNextRestart() {
     if (b < 0) return;
     if (IsRst(b)) {
       SynchronizeRestart(b);
+      return;
+    }
+    if (b == 0xD9) {
+      StopAtImageEnd();
       return;
     }
     if (b == 0xDC && HeightFromDNL) {
@@ -261,7 +288,8 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
   int32_t col = MCUsPerRow > 0 ? MCUCounter % MCUsPerRow : 0;
   int32_t row = MCUsPerRow > 0 ? MCUCounter / MCUsPerRow : 0;
   bool decodedAny = false;
-  while (HeightFromDNL || MCUCounter < total) {
+  imageEndMet_ = false;
+  while ((HeightFromDNL || MCUCounter < total) && !imageEndMet_) {
     RecordMCUStart(col, row);
     const int r = DecodeOneMCU(col, row);
     if (r != jrOK) {

@@ -124,6 +124,33 @@ TEST(Restart, NoRestartSearchStillPlacesIntervals) {
   EXPECT_EQ(p.DecodedPercent(), 100);
 }
 
+// Data cut inside an interval and closed with EOI, followed by a second picture (as in a
+// Multi-Picture file): the search for the next restart marker ends at the EOI instead of
+// taking the markers of the picture behind it.
+TEST(Restart, SearchStopsAtTheEndOfTheImage) {
+  const Bytes intact = RestartImage();
+  const RefCoefficients ref = LibjpegCoefficients(intact);
+  size_t cut = IntervalBytes(intact, 3).first + 5;
+  while (intact[cut - 1] == 0xFF) ++cut;  // end on a whole data byte
+  Bytes jpeg(intact.begin(), intact.begin() + static_cast<std::ptrdiff_t>(cut));
+  jpeg.push_back(0xFF);
+  jpeg.push_back(0xD9);
+  const size_t firstEnd = jpeg.size();
+  jpeg.insert(jpeg.end(), intact.begin(), intact.end());
+
+  for (const uint16_t flags : {uint16_t{0}, uint16_t{pfNoRestartSearch}}) {
+    SCOPED_TRACE(flags);
+    KeepingParser p;
+    LoadedJpeg in(jpeg);
+    EXPECT_EQ(in.Load(p, flags), jrBadData);  // EOI after missing data
+    EXPECT_TRUE(p.DataErrors);
+    EXPECT_EQ(p.Position, static_cast<int64_t>(firstEnd));
+    EXPECT_TRUE(CompareByMCU(p, ref, [](int m) {
+      return IntervalOf(m) < 3 ? McuExpect::Match : IntervalOf(m) == 3 ? McuExpect::Any : McuExpect::Missing;
+    }));
+  }
+}
+
 // Damaged progressive data with restart markers: the end-of-band run of a damaged interval
 // must not leak into the next one.
 TEST(Restart, ProgressiveDamagedIntervalRecovers) {
