@@ -2,6 +2,7 @@
 // compressed strips, Olympus previews) are copied out of the stream and decoded by a nested
 // TkelJpegWithThumbs, whose own records are moved over.
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "jpeg/jpeg_id.h"
@@ -16,15 +17,16 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
   TMemoryStream copy;
   const int64_t streamSize = stream.GetSize();
   const std::vector<TkelJpegPostThumb> pending = postThumbs_;
+  std::unordered_set<int64_t> tried;
   for (size_t i = 0; i < pending.size(); ++i) {
     const TkelJpegPostThumb post = pending[i];
     if (postDone_[i]) continue;
     if (post.Offset < 0 || post.Size <= 0 || origin + post.Offset >= streamSize) continue;
     postDone_[i] = true;
-    bool repeated = false;
-    for (size_t j = 0; j < i && !repeated; ++j)
-      repeated = pending[j].Offset == post.Offset && pending[j].Size == post.Size;
-    if (repeated) continue;
+    // One picture per start position: a crafted index may list the same picture thousands of
+    // times with sizes one byte apart, and decoding each would fill gigabytes with copies of one
+    // bitmap. The first registration of a position is the one decoded.
+    if (!tried.insert(post.Offset).second) continue;
 
     // A picture cut short by the end of the file is decoded from the bytes that are there.
     const int64_t size = std::min<int64_t>(post.Size, streamSize - (origin + post.Offset));

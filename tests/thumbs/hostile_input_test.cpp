@@ -171,5 +171,40 @@ TEST(HostileInput, RepeatedMakerNotePreviewsDecodeOnce) {
   }
 }
 
+// A Multi-Picture index that lists the same appended picture a thousand times, with sizes one
+// byte apart, gives one post record: each listing would otherwise be decoded into its own copy
+// of the bitmap.
+TEST(HostileInput, PictureListedManyTimesIsDecodedOnce) {
+  const Bytes main = test::Cjpeg("-quality 80", 64, 48);
+  const Bytes second = test::Cjpeg("-quality 80", 96, 64, false, 5);
+  const uint32_t count = 1000;
+  ASSERT_GT(second.size(), count);
+  TiffWriter w(false);
+  const int ifd = w.AddIfd();
+  w.Long(ifd, 0xB001, count);
+  const int blob = w.AddBlob(Bytes(size_t(count) * 16, 0));
+  w.BlobData(ifd, 0xB002, 7, count * 16, blob);
+  Bytes file = test::InsertAfterSoi(main, {Segment(0xE2, Cat({Str(std::string("MPF\0", 4)), w.Build()}))});
+  const uint32_t secondAt = uint32_t(file.size()) - 10;  // from the MP endian field at 2 + 8
+  const size_t entriesAt = 2 + 4 + 4 + w.BlobAt(blob);
+  for (uint32_t i = 0; i < count; ++i) {
+    const Bytes e = Cat({w.Num(0, 4), w.Num(uint32_t(second.size()) - i, 4), w.Num(secondAt, 4), w.Num(0, 4)});
+    std::copy(e.begin(), e.end(), file.begin() + long(entriesAt + 16 * i));
+  }
+  file.insert(file.end(), second.begin(), second.end());
+  TMemoryStream stream;
+  stream.WriteBuffer(file.data(), int64_t(file.size()));
+  stream.SetPosition(0);
+  TkelJpegWithThumbs image(true);
+  image.LoadFromStream(stream, 0);
+  ASSERT_EQ(image.Thumbs().PostThumbCount(), int32_t(count));
+  ASSERT_EQ(image.Thumbs().ThumbCount(), 1);
+  PkelJpegThumb t = image.Thumbs().GetThumbs(0);
+  EXPECT_TRUE(t->IsPost);
+  EXPECT_EQ(t->Offset, int32_t(secondAt + 10));
+  EXPECT_EQ(t->Size, int32_t(second.size()));  // the first listing is the one decoded
+  EXPECT_EQ(t->Width, 96);
+}
+
 }  // namespace
 }  // namespace vt
