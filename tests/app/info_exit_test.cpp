@@ -43,3 +43,26 @@ TEST(InfoExit, ThumbnailOnlyFileIsProcessedWithANoteAboutTheFrame) {
 
 }  // namespace
 }  // namespace vt
+
+namespace vt {
+namespace {
+
+// Arithmetic coding is an unsupported process: nothing decodes and the viewer finds no image,
+// but info still describes the frame that the decoder read.
+TEST(InfoExit, InvalidImageStillDescribesItsFrame) {
+  const std::string path = test::TempPath(".jpg");
+  test::WriteBytes(path, test::Cjpeg("-arithmetic -quality 80", 40, 24));
+  std::string out, err;
+  EXPECT_EQ(test::RunCommand(std::string(VT_CLI) + " info --json " + test::Quote(path) + " 2>/dev/null", &out), 1);
+  const auto info = nlohmann::json::parse(out);
+  EXPECT_EQ(info["width"], 40);
+  EXPECT_EQ(info["height"], 24);
+  EXPECT_EQ(info["process"], 0xC9);
+  EXPECT_EQ(info["decoded_percent"], 0);
+  EXPECT_EQ(info["result"]["name"], "jrBadStructure");
+  test::RunCommand(std::string(VT_CLI) + " info " + test::Quote(path) + " 2>&1 >/dev/null", &err);
+  EXPECT_NE(err.find("Invalid image."), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace vt

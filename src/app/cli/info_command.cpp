@@ -48,6 +48,19 @@ void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
   object["data_errors"] = image.DataErrors;
 }
 
+// For a file in which the viewer finds no image: what the decoder still reads from its first
+// byte on (an arithmetic-coded frame, say), so that the frame is described even though nothing
+// of it can be shown. Files that cannot be opened as regular files add nothing.
+void AddDecoderKeysOfFile(json& object, const std::string& path) {
+  try {
+    TFileStream file(path, TFileStream::fmOpenRead);
+    TkelJpegImage image(kReadBuffer);
+    const int result = image.LoadFromStream(file, pfNoRender, 0);
+    AddDecoderKeys(object, image, result);
+  } catch (const std::exception&) {
+  }
+}
+
 // Builds the object of one file. Returns false (with a message naming the file in error)
 // when the file could not be processed: it cannot be read, or the viewer would find no image
 // in it. A file whose main frame is unreadable but that holds thumbnails is processed: its
@@ -59,6 +72,7 @@ bool FileInfo(const std::string& path, json& object, std::string& error) {
   TvtDiscSource source;
   TvtItem* item = OpenItem(source, path, error);
   if (!item) {
+    AddDecoderKeysOfFile(object, path);
     AddSourceKeys(object, source, nullptr);
     return false;
   }
