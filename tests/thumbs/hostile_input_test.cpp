@@ -47,7 +47,7 @@ void Dispatch(const Bytes& run, bool allMPImages = true) {
   for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
     ASSERT_GE(thumbs.GetThumbs(i)->Completeness, 0);
     ASSERT_LE(thumbs.GetThumbs(i)->Completeness, 100);
-    if (thumbs.GetThumbs(i)->Bitmap) ASSERT_LE(thumbs.GetThumbs(i)->Bitmap->Width(), 1 << 16);
+    if (thumbs.GetThumbs(i)->Bitmap) { ASSERT_LE(thumbs.GetThumbs(i)->Bitmap->Width(), 1 << 16); }
   }
 }
 
