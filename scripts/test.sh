@@ -5,11 +5,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)" --timeout 600)
 
 if [ "${VT_NO_ASAN:-0}" != "1" ]; then
-  bash "$root/scripts/build.sh" --sanitize >/dev/null
+  bash "$root/scripts/build.sh" --sanitize
   (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest --output-on-failure -j "$(nproc)" --timeout 900)
 fi
