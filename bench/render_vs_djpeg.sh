@@ -18,19 +18,11 @@ here="$(cd "$(dirname "$0")" && pwd)"
 cli="${1:-$here/../build/src/app/vantrelle-cli}"
 runs="${RUNS:-9}"
 dir="${VT_BENCH_DIR:-/tmp/vt-bench}"
-convert=/usr/bin/convert
+. "$here/photo.sh"
 
-for tool in "$cli" cjpeg djpeg "$convert" /usr/bin/time awk; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
+bench_require "$cli" cjpeg djpeg "$convert" /usr/bin/time awk
 
-mkdir -p "$dir"
-if [ ! -s "$dir/photo.ppm" ]; then
-  echo "generating a 6000x4000 photo-like image in $dir ..." >&2
-  "$convert" -size 6000x4000 -seed 42 plasma:fractal -blur 0x1 -attenuate 0.4 +noise Gaussian \
-    -depth 8 "$dir/photo.ppm.tmp"
-  mv "$dir/photo.ppm.tmp" "$dir/photo.ppm"
-fi
+bench_photo "$dir"
 [ -s "$dir/baseline.jpg" ] || cjpeg -quality 92 -sample 2x2 -outfile "$dir/baseline.jpg" "$dir/photo.ppm"
 [ -s "$dir/progressive.jpg" ] || cjpeg -quality 92 -sample 2x2 -progressive -outfile "$dir/progressive.jpg" "$dir/photo.ppm"
 [ -s "$dir/restart.jpg" ] || cjpeg -quality 92 -sample 2x2 -restart 1 -outfile "$dir/restart.jpg" "$dir/photo.ppm"

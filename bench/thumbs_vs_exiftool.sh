@@ -14,19 +14,11 @@ here="$(cd "$(dirname "$0")" && pwd)"
 cli="${1:-$here/../build/src/app/vantrelle-cli}"
 runs="${RUNS:-7}"
 dir="${VT_BENCH_DIR:-/tmp/vt-bench}"
-convert=/usr/bin/convert
+. "$here/photo.sh"
 
-for tool in "$cli" cjpeg exiftool "$convert" /usr/bin/time cmp; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
+bench_require "$cli" cjpeg exiftool "$convert" /usr/bin/time cmp
 
-mkdir -p "$dir"
-if [ ! -s "$dir/photo.ppm" ]; then
-  echo "generating a 6000x4000 photo-like image in $dir ..." >&2
-  "$convert" -size 6000x4000 -seed 42 plasma:fractal -blur 0x1 -attenuate 0.4 +noise Gaussian \
-    -depth 8 "$dir/photo.ppm.tmp"
-  mv "$dir/photo.ppm.tmp" "$dir/photo.ppm"
-fi
+bench_photo "$dir"
 if [ ! -s "$dir/with-thumb.jpg" ]; then
   "$convert" "$dir/photo.ppm" -resize 160x120 "$dir/thumb.ppm"
   cjpeg -quality 85 -outfile "$dir/thumb.jpg" "$dir/thumb.ppm"
