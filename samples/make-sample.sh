@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Rebuilds sample-damaged.jpg: a 640x480 picture with an Exif thumbnail, restart markers
-# every MCU row, and one damaged stretch of entropy-coded data in the middle.
+# every MCU, a damaged stretch of entropy-coded data in the middle, and its last fifth cut off
+# (as a failing card leaves it).
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -20,6 +21,6 @@ for i in range(mid, mid + 600):        # scramble a stretch, keeping markers int
     if data[i] != 0xFF and data[i-1] != 0xFF:
         data[i] = (data[i] * 73 + 41) & 0xFF
         if data[i] == 0xFF: data[i] = 0x7F
-open(sys.argv[2], 'wb').write(data)
+open(sys.argv[2], 'wb').write(data[:len(data) * 4 // 5])
 PY
 rm -rf "$tmp"
