@@ -34,19 +34,24 @@ void TkelJpegThumbs::AppendData(int32_t relativeOffset, const uint8_t* source, i
   blockMap_.push_back(TkelJpegBlock{int32_t(segmentDataOffset_ + relativeOffset), count});
 }
 
-PkelJpegThumb TkelJpegThumbs::AddThumb(TkelJpegThumbKind kind, int32_t offset, int32_t size,
-                                       int32_t width, int32_t height, int32_t completeness,
-                                       std::unique_ptr<TBitmap32> bitmap,
-                                       std::unique_ptr<TMemoryStream> data,
-                                       const std::string& caption) {
-  thumbs_.emplace_back();
-  TkelJpegThumb& t = thumbs_.back();
+TkelJpegThumb& TkelJpegThumbs::AppendRecord(TkelJpegThumbKind kind, int32_t offset, int32_t size,
+                                            int32_t width, int32_t height, int32_t completeness) {
+  TkelJpegThumb& t = thumbs_.emplace_back();
   t.Kind = kind;
   t.Offset = offset;
   t.Size = size;
   t.Width = width;
   t.Height = height;
   t.Completeness = completeness;
+  return t;
+}
+
+PkelJpegThumb TkelJpegThumbs::AddThumb(TkelJpegThumbKind kind, int32_t offset, int32_t size,
+                                       int32_t width, int32_t height, int32_t completeness,
+                                       std::unique_ptr<TBitmap32> bitmap,
+                                       std::unique_ptr<TMemoryStream> data,
+                                       const std::string& caption) {
+  TkelJpegThumb& t = AppendRecord(kind, offset, size, width, height, completeness);
   t.Data = std::move(data);
   t.Caption = caption;
 

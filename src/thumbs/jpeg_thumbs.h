@@ -100,6 +100,10 @@ class TkelJpegThumbs {
   std::unique_ptr<TkelJpegID> CloneDecoderID();
 
  private:
+  // Appends a record with those values and no blocks, bitmap or data; AddThumb and the post
+  // thumbnails fill in the rest.
+  TkelJpegThumb& AppendRecord(TkelJpegThumbKind kind, int32_t offset, int32_t size, int32_t width,
+                              int32_t height, int32_t completeness);
   void FinishHandler();
   void DropHandler();
   void ClearJoined();

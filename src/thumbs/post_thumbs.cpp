@@ -46,14 +46,7 @@ void TkelJpegThumbs::ResolvePostThumbs(TStream& stream, int64_t origin) {
       std::unique_ptr<TBitmap32> bitmap = nested->TakeBitmap();
       const int32_t w = bitmap->Width(), h = bitmap->Height();
       const int32_t percent = nested->DecodedPercent();
-      thumbs_.emplace_back();
-      TkelJpegThumb& t = thumbs_.back();
-      t.Kind = tkJpeg;
-      t.Offset = offset;
-      t.Size = occupied;
-      t.Width = w;
-      t.Height = h;
-      t.Completeness = percent;
+      TkelJpegThumb& t = AppendRecord(tkJpeg, offset, occupied, w, h, percent);
       t.Bitmap = std::move(bitmap);
       t.IsPost = true;
       t.Blocks.push_back(TkelJpegBlock{offset, occupied});
