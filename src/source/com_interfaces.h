@@ -1,13 +1,13 @@
 // The COM-style interfaces through which the opened file is read: the system's IStream
 // pair and the stream interfaces of the 7-Zip SDK. Every operation returns a 32-bit result
-// code (source/result_codes.h). Interfaces are reference counted; TComPtr holds one count.
+// code (base/result_codes.h). Interfaces are reference counted; TComPtr holds one count.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-#include "source/result_codes.h"
+#include "base/result_codes.h"
 
 namespace vt {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "source/result_codes.h"
+#include "base/result_codes.h"
 
 namespace vt {
 

@@ -1,4 +1,4 @@
-#include "source/result_codes.h"
+#include "base/result_codes.h"
 
 #include <cstdio>
 #include <cstring>
