@@ -12,6 +12,9 @@ namespace {
 
 constexpr int32_t kReadHistory = 32;     // bytes kept before the buffer data for giving back
 constexpr int32_t kInternalBuffer = 4096;  // read size when the caller asked for no buffer
+// A run of stray bytes longer than the largest segment is no slip between two segments but
+// lost structure; the parse ends there instead of reading on through the rest of the file.
+constexpr int64_t kMaxStrayBytes = 65536;
 
 }  // namespace
 
@@ -120,6 +123,50 @@ int TkelBaseJpegParser::ReadMarker(int& marker) {
     if (b != 0x00 && b != 0xFF) break;
     FlushAppBlock();
     DoSkippedByte(b);
+  }
+  marker = b;
+  return jrOK;
+}
+
+int TkelBaseJpegParser::ReadNextMarker(int& marker) {
+  // Bytes that cannot start a marker are stray data left by damage: they are skipped up to
+  // the next FF followed by a marker code, as libjpeg does. FF fill bytes are legal padding;
+  // FF 00 is stuffed data, not a marker. Every stray byte is reported and is a data error.
+  int64_t stray = 0;
+  int b = ReadByte();
+  for (;;) {
+    if (b < 0) {
+      if (stray > 0) DoSkippedByte(-1);
+      return jrEndOfData;
+    }
+    if (b != 0xFF) {
+      if (stray == 0) FlushAppBlock();
+      DataErrors = true;
+      DoSkippedByte(b);
+      if (++stray > kMaxStrayBytes) return jrBadData;
+      b = ReadByte();
+      continue;
+    }
+    do {
+      b = ReadByte();
+      if (b < 0) {
+        FlushAppBlock();
+        DoSkippedByte(-1);
+        return jrEndOfData;
+      }
+      if (b == 0xFF) {
+        FlushAppBlock();
+        DoSkippedByte(b);  // fill: the marker starts at the last FF
+      }
+    } while (b == 0xFF);
+    if (b != 0x00) break;
+    FlushAppBlock();
+    DataErrors = true;
+    DoSkippedByte(0xFF);
+    DoSkippedByte(0x00);
+    stray += 2;
+    if (stray > kMaxStrayBytes) return jrBadData;
+    b = ReadByte();
   }
   marker = b;
   return jrOK;

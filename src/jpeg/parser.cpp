@@ -171,7 +171,7 @@ int TkelBaseJpegParser::ParseSegments(int colorModel) {
   for (;;) {
     if (!(Flags & pfResumeAtScan)) {
       int marker = 0;
-      r = ReadMarker(marker);
+      r = ReadNextMarker(marker);
       if (r != jrOK) {
         FlushAppBlock();
         return r;

@@ -208,7 +208,8 @@ class TkelBaseJpegParser {
   void SeekToPosition(int64_t position);  // next byte read is the one at this Position value
   void BeforeEvent();         // without a caller's buffer: stream back at Position for events
   void UnreadBytes(int64_t count);  // gives back bytes just read (at most kReadHistory)
-  int ReadMarker(int& marker);
+  int ReadMarker(int& marker);      // the start-of-image marker: FF, fill, the code
+  int ReadNextMarker(int& marker);  // between segments: stray bytes are skipped (DataErrors)
   int ReadSegmentLength(int marker, int32_t& payloadLength);
 
   // ---- main loop helpers (parser.cpp) ----
@@ -223,6 +224,8 @@ class TkelBaseJpegParser {
   int ParseFrame(int marker, const uint8_t* p, int32_t n);
   int ParseQuantTables(const uint8_t* p, int32_t n);
   int ParseHuffmanTables(const uint8_t* p, int32_t n);
+  // A table that no DHT defined: slots 0 and 1 take the standard tables; false otherwise.
+  bool UseStandardHuffmanTable(int cls, int number);
   int ParseRestartInterval(const uint8_t* p, int32_t n);
   int ParseScanHeader(const uint8_t* p, int32_t n);
   void IdentifyAppSegment(int marker, const uint8_t* p, int32_t n);

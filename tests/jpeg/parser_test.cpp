@@ -73,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Cat({kSOI, Sof(0xC9, 8, 8, {{{1, 0x11, 0}}}), Seg(0xDA, {1, 1, 0x00, 0, 63, 0})}),
                       jrUnsupportedProcess},
         StructureCase{"SosBeforeSof", Cat({kSOI, Seg(0xDA, {1, 1, 0x00, 0, 63, 0})}), jrBadStructure},
-        StructureCase{"GarbageBetweenSegments", Cat({kSOI, Seg(0xE0, {1}), {0x42}, kGreyFrame}), jrBadData},
+        // Skipped up to the frame, which is then the last thing the data holds.
+        StructureCase{"GarbageBetweenSegments", Cat({kSOI, Seg(0xE0, {1}), {0x42}, kGreyFrame}), jrEndOfData},
+        StructureCase{"GarbageBeforeAMarkerWithoutParser", Cat({kSOI, {0x42, 0x43}, Seg(0xCC, {0, 0})}), jrBadStructure},
         StructureCase{"MarkerWithoutParser", Cat({kSOI, Seg(0xCC, {0, 0})}), jrBadStructure},
         StructureCase{"RstBeforeScan", Cat({kSOI, {0xFF, 0xD0}}), jrBadStructure},
         StructureCase{"ShortSegment", Cat({kSOI, Seg(0xDB, Bytes(65, 1))}).size() ? Bytes{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0, 1} : Bytes{}, jrEndOfData},
@@ -177,13 +179,26 @@ TEST(Parser, SkippedFillBytesAndMarkerOffset) {
   EXPECT_EQ(p.AppBlocks[0].Offset, 4);
 }
 
-TEST(Parser, GarbageByteIsReportedAndNotConsumed) {
+TEST(Parser, GarbageByteIsReportedAndSkipped) {
   const Bytes data = Cat({kSOI, Seg(0xE0, {1}), {0x42}, kGreyFrame});
-  KeepingParser p;
-  EXPECT_EQ(LoadBytes(p, data), jrBadData);
+  KeepingParser p(0, true);
+  EXPECT_EQ(LoadBytes(p, data), jrEndOfData);
   ASSERT_EQ(p.Skipped.size(), 1u);
   EXPECT_EQ(p.Skipped[0], 0x42);
-  EXPECT_EQ(p.Position, 7);  // back at the garbage byte
+  EXPECT_TRUE(p.DataErrors);
+  EXPECT_TRUE(p.FrameSeen);
+  // The APP block ends at the garbage byte; the frame behind it is read.
+  ASSERT_EQ(p.AppBlocks.size(), 1u);
+  EXPECT_EQ(p.AppBlocks[0].Data.size(), 5u);
+  EXPECT_EQ(p.Position, static_cast<int64_t>(data.size()));
+}
+
+TEST(Parser, GarbageBeforeTheStartOfImageIsNotSkipped) {
+  // Only a file that begins with its start-of-image marker is a JPEG; the byte stays unread.
+  KeepingParser p;
+  EXPECT_EQ(LoadBytes(p, Cat({{0x42}, kSOI, kGreyFrame})), jrBadData);
+  EXPECT_EQ(p.Skipped, std::vector<int>{0x42});
+  EXPECT_EQ(p.Position, 0);
 }
 
 TEST(Parser, AppSegmentRunningPastTheEnd) {
