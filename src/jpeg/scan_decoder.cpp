@@ -40,11 +40,11 @@ int TkelBaseJpegParser::SetUpScanTables() {
     if (!QuantTables[sc.QuantTable].Defined) return jrBadData;
     if (needDc) {
       TkelHuffmanTable& t = DcTables[sc.DcTable];
-      if (!t.Defined || (!t.Built && !BuildHuffmanTable(t))) return jrBadData;
+      if (!UseStandardHuffmanTable(0, sc.DcTable) || (!t.Built && !BuildHuffmanTable(t))) return jrBadData;
     }
     if (needAc) {
       TkelHuffmanTable& t = AcTables[sc.AcTable];
-      if (!t.Defined || (!t.Built && !BuildHuffmanTable(t))) return jrBadData;
+      if (!UseStandardHuffmanTable(1, sc.AcTable) || (!t.Built && !BuildHuffmanTable(t))) return jrBadData;
     }
   }
   if (Process != 0xC2)

@@ -38,7 +38,7 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
     sc.AcTable = static_cast<uint8_t>(tables & 0x0F);
     if (sc.AcTable > 3) return jrBadData;
     if ((Process == 0xC0 || Process == 0xC1) &&
-        (!DcTables[sc.DcTable].Defined || !AcTables[sc.AcTable].Defined))
+        (!UseStandardHuffmanTable(0, sc.DcTable) || !UseStandardHuffmanTable(1, sc.AcTable)))
       return jrBadData;
     pos += 2;
   }

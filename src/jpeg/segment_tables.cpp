@@ -1,4 +1,6 @@
 // Table segments: quantisation tables (DQT), Huffman tables (DHT), restart interval (DRI).
+#include <cstring>
+
 #include "jpeg/parser.h"
 #include "jpeg/std_tables.h"
 
@@ -56,6 +58,21 @@ int TkelBaseJpegParser::ParseHuffmanTables(const uint8_t* p, int32_t n) {
     t.Built = 0;
   }
   return jrOK;
+}
+
+bool TkelBaseJpegParser::UseStandardHuffmanTable(int cls, int number) {
+  TkelHuffmanTable& t = cls == 0 ? DcTables[number] : AcTables[number];
+  if (t.Defined) return true;
+  // Motion-JPEG frames leave out DHT and rely on the tables of the JPEG standard's Annex K:
+  // luminance in slot 0, chrominance in slot 1 (as libjpeg fills them).
+  if (number > 1) return false;
+  const TStdHuffmanTable& std = cls == 0 ? (number == 0 ? kStdDcLuminance : kStdDcChrominance)
+                                         : (number == 0 ? kStdAcLuminance : kStdAcChrominance);
+  uint8_t payload[1 + 16 + 256];
+  payload[0] = static_cast<uint8_t>((cls << 4) | number);
+  std::memcpy(payload + 1, std.Counts, 16);
+  std::memcpy(payload + 17, std.Values, static_cast<size_t>(std.ValueCount));
+  return ParseHuffmanTables(payload, 17 + std.ValueCount) == jrOK;
 }
 
 int TkelBaseJpegParser::ParseRestartInterval(const uint8_t* p, int32_t n) {

@@ -130,7 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
         StructureCase{"AcTableFour", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x04, 0, 63, 0}), jrBadData},
         StructureCase{"SpectralBytesMissing", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x00, 0, 63}), jrBadData},
         StructureCase{"TrailingByte", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x00, 0, 63, 0, 0}), jrBadData},
-        StructureCase{"BaselineDcTableUndefined", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x10, 0, 63, 0}), jrBadData},
+        // Slots 0 and 1 fall back on the standard tables; slots 2 and 3 have none.
+        StructureCase{"BaselineDcTableUndefined", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x20, 0, 63, 0}), jrBadData},
+        StructureCase{"BaselineAcTableThreeUndefined", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x03, 0, 63, 0}), jrBadData},
+        // Standard chrominance DC table: code 00 is a zero difference, then the one-code AC table.
+        StructureCase{"BaselineDcTableOneIsStandard", GreyScan(0xC0, kOneCodeTables, {1, 1, 0x10, 0, 63, 0}), jrOK},
         StructureCase{"ProgressiveDcWithAcBand", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 0, 5, 0}), jrBadData},
         StructureCase{"ProgressiveBandEndsBeforeStart", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 5, 3, 0}), jrBadData},
         StructureCase{"ProgressiveBandPast63", GreyScan(0xC2, kOneCodeTables, {1, 1, 0x00, 1, 64, 0}), jrBadData},
