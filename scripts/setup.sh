@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev libpng-dev zlib1g-dev
+  qt6-base-dev shared-mime-info libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libjpeg-dev libjpeg-turbo-progs libimage-exiftool-perl imagemagick python3-pil time
   xvfb clang libclang-rt-14-dev
