@@ -1,0 +1,126 @@
+// What the image view (TvtImage) knows and decides, free of any window system: the picture of
+// its client area (checkerboard, the fitted main image with the thumbnail background under its
+// holes, the resizer's smooth copy once it arrives), the one pending resizer job, the reaction to
+// the document's notifications, and the MCU editing mode with its cursor and key commands. The
+// widget paints BackBuffer, forwards input, and provides the few window services of the host.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "bitmap/bitmap32.h"
+#include "thumbs/picture_geometry.h"
+#include "viewer/resizer.h"
+#include "viewer/source_clients.h"
+#include "viewer/thumb_source.h"
+
+namespace vt {
+
+// The window services the view's core asks for.
+class IvtImageViewHost {
+ public:
+  virtual ~IvtImageViewHost() = default;
+  virtual void Repaint() = 0;
+  virtual void UpdateScrollBars() = 0;
+  // Brings a rectangle (client coordinates) into view, preferring its left and top edges.
+  virtual void ScrollInView(const TRect& rect) = 0;
+};
+
+// The editing mode's commands, as the key table names them.
+enum class TvtEditCommand {
+  Left, Right, Up, Down, Home, End,
+  PrevDecodedRunStart,  // Ctrl+Home
+  NextDecodedRunEnd,    // Ctrl+End
+  Clear,                // Delete
+  Insert,               // Space
+  InsertRow,            // Ctrl+Space
+  Remove,               // Backspace
+  Redecode,             // Ctrl+R
+};
+
+// The checkerboard behind every picture: opaque white with 8 x 8 squares of 0xFFEEEEEE where the
+// square's row and column have the same parity.
+constexpr TColor32 kCheckerColor = 0xFFEEEEEEu;
+void DrawCheckerboard(TBitmap32& bitmap);
+
+// The image's size fitted into the client, keeping its proportions, each side at least 1, never
+// larger than the image.
+TPictureSize FitImageSize(int32_t imageW, int32_t imageH, int32_t clientW, int32_t clientH);
+
+class TvtImageViewCore : public TvtSourceClientLink,
+                         public IvtSourceMainImageClient,
+                         public IvtSourceMainThumbClient,
+                         public TvtComponent,
+                         public IvtGR32ResizerClient {
+ public:
+  explicit TvtImageViewCore(IvtImageViewHost& host, TvtGR32Resizer* resizer = nullptr);
+  ~TvtImageViewCore() override;  // cancels the pending job and leaves the document
+
+  // Attaches to a document (null detaches); the document tells the view its state at once.
+  void SetSource(TvtThumbSource* source);
+  void SetEditingEnabled(bool value);
+  void SetUseThumbnail(bool value);
+  bool EditingEnabled() const { return editingEnabled_; }
+  bool UseThumbnail() const { return useThumbnail_; }
+  bool CursorFollow = true;
+
+  // Marks the picture for a rebuild at the next paint (window resized, colours changed).
+  void Invalidate() { backBufferValid_ = false; }
+  // Rebuilds BackBuffer for a client of the given size when it is not valid, asking the resizer
+  // for a smooth copy when the drawn picture's size is not the fitted one. Returns BackBuffer.
+  const TBitmap32& Picture(int32_t clientW, int32_t clientH);
+
+  const TBitmap32& BackBuffer() const { return backBuffer_; }
+  const TBitmap32* Scaled() const { return scaled_.get(); }
+  uint32_t PendingJob() const { return pendingJob_; }
+  bool ResizeWanted() const { return resizeWanted_; }
+  double FitScale() const { return fitScale_; }
+  // Where the fitted picture lies in the client area (empty without an image).
+  TRect PictureRect() const { return pictureRect_; }
+
+  // Editing mode. The cursor is an MCU position; its rectangle is in client coordinates, its
+  // right and bottom sides on the first column and row after the MCU (the red frame's place).
+  TvtMCUPos Cursor() const { return cursor_; }
+  bool EditingActive() const;
+  TRect CursorRect() const;
+  // A click at a client point moves the cursor to the MCU under it.
+  void ClickAt(int32_t x, int32_t y);
+  // Runs one command; false when the editing mode is off or the document has no image.
+  bool Execute(TvtEditCommand command);
+  void SetCursor(TvtMCUPos p);
+
+  // Document notifications.
+  void MainImageChanged(bool reset) override;
+  void MainThumbChanged() override;
+  void SourceDestroyed(TvtThumbSource* source) override;
+  // The resizer's result.
+  void ResizeDone(uint32_t jobId, std::unique_ptr<TBitmap32>& result) override;
+
+ private:
+  TvtGR32Resizer& Resizer() const;
+  void CancelPending();
+  void DropScaled();
+  void RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn);
+  int32_t LinearCursor() const;
+  TvtMCUPos FromLinear(int32_t index) const;
+  int32_t LastMCU() const;
+  void MoveCursorForward();
+  void MoveCursorBack();
+  // Keeps `mcus` MCU widths in view on one side of the cursor (negative: to its left).
+  void FollowCursor(int32_t mcus);
+
+  IvtImageViewHost& host_;
+  TvtGR32Resizer* resizer_;
+  TBitmap32 backBuffer_;
+  bool backBufferValid_ = false;
+  std::unique_ptr<TBitmap32> scaled_;
+  uint32_t pendingJob_ = 0;
+  bool resizeWanted_ = false;
+  double fitScale_ = 100.0;
+  TRect pictureRect_;
+  bool editingEnabled_ = true;
+  bool useThumbnail_ = false;
+  TvtMCUPos cursor_;
+};
+
+}  // namespace vt
