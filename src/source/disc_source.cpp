@@ -10,8 +10,7 @@ TvtDiscSource::TvtDiscSource() : root_(std::make_unique<TvtRootFolder>()) {}
 TvtDiscSource::~TvtDiscSource() { Close(); }
 
 void TvtDiscSource::Open(const std::string& fileName) {
-  const auto slash = fileName.find_last_of('/');
-  SaveFolder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+  SaveFolder = FolderOf(fileName);
   if (OnCaption) OnCaption(MakeCaption(fileName));
   if (fileName.empty()) return;
   Close();

@@ -113,6 +113,20 @@ std::string MakeCaption(const std::string& fileName) {
   return fs::path(fileName).filename().string() + " - Vantrelle viewer";
 }
 
+std::string RestoredFileName(const std::string& sourceFile) {
+  return fs::path(sourceFile).stem().string() + " (restored).jpg";
+}
+
+std::string ThumbFileName(const std::string& sourceFile, int32_t width, int32_t height) {
+  return fs::path(sourceFile).stem().string() + " (thumb " + std::to_string(width) + "x" + std::to_string(height) +
+         ").bmp";
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 std::string GetTempFolder() {
   std::error_code ec;
   fs::path temp = fs::temp_directory_path(ec);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace vt {
@@ -13,6 +14,13 @@ extern std::string SaveFolder;
 
 // "NAME - Vantrelle viewer" for a file, "Vantrelle viewer" for none.
 std::string MakeCaption(const std::string& fileName);
+
+// The names the save commands propose for a source file: "NAME (restored).jpg" and
+// "NAME (thumb WxH).bmp", NAME being the file name without folder and extension.
+std::string RestoredFileName(const std::string& sourceFile);
+std::string ThumbFileName(const std::string& sourceFile, int32_t width, int32_t height);
+// The folder part of a path, with its trailing '/' ("" for a bare name).
+std::string FolderOf(const std::string& path);
 
 // The system temporary folder with a trailing '/', created when missing; raises EOSError.
 std::string GetTempFolder();

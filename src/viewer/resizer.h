@@ -109,6 +109,7 @@ class TvtGR32Resizer {
 
   // How the timer is made when the first job comes (none: callers poll themselves).
   void SetTimerFactory(TimerFactory factory) { timerFactory_ = std::move(factory); }
+  bool HasTimerFactory() const { return static_cast<bool>(timerFactory_); }
 
   size_t JobCount() const { return jobs_.size(); }
   // The id of the job a worker is computing, or 0.

@@ -5,8 +5,6 @@
 // viewer opens it (disc source, then document). The output is written to a
 // temporary file in the target folder and renamed into place, so a failed write never leaves a
 // partial file where an older one was; the source file is never overwritten.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
@@ -19,6 +17,8 @@
 #include "cli/document_open.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/writer.h"
+#include "jpeg/writer_file.h"
+#include "source/vt_common.h"
 #include "source/disc_source.h"
 #include "viewer/thumb_source.h"
 
@@ -37,32 +37,10 @@ struct RestoreOptions {
 
 using ERestoreError = EFileError;
 
-std::string RestoredName(const std::string& source) {
-  return fs::path(source).stem().string() + " (restored).jpg";
-}
-
 std::string OutputPath(const RestoreOptions& o, const std::string& source) {
   if (!o.Output.empty()) return o.Output;
-  if (!o.Directory.empty()) return (fs::path(o.Directory) / RestoredName(source)).string();
-  return (fs::path(source).parent_path() / RestoredName(source)).string();
-}
-
-// Writes through a temporary file in the target folder, then renames it into place.
-void WriteRestored(TkelJpegImage& image, const TBitmap32* background, const std::string& out) {
-  const fs::path target(out);
-  const fs::path temp =
-      target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
-  try {
-    {
-      TFileStream stream(temp.string(), TFileStream::fmCreate);
-      if (!WriteBaselineJpeg(image, stream, background, nullptr)) throw ERestoreError("the file has no image");
-    }
-    fs::rename(temp, target);
-  } catch (...) {
-    std::error_code ec;
-    fs::remove(temp, ec);
-    throw;
-  }
+  if (!o.Directory.empty()) return (fs::path(o.Directory) / RestoredFileName(source)).string();
+  return (fs::path(source).parent_path() / RestoredFileName(source)).string();
 }
 
 // The decoder of the direct path: records the APPn/COM segments for the writer itself, so that
@@ -85,9 +63,6 @@ bool StartsWithSOI(const std::string& file) {
 
 void RestoreFile(const RestoreOptions& o, const std::string& file) {
   const std::string out = OutputPath(o, file);
-  std::error_code ec;
-  if (fs::exists(out, ec) && fs::equivalent(out, file, ec))
-    throw ERestoreError("the output \"" + out + "\" is the source file itself");
 
   // A complete image needs no background: a file that starts with its JPEG and decodes
   // completely is written straight from a decode without rendering (the document would load the
@@ -105,7 +80,7 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
         if (std::stoi(o.Thumb) >= count)
           throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(count) + ")");
       }
-      WriteRestored(image, nullptr, out);
+      SaveBaselineJpegFile(image, nullptr, out, file);
       std::cout << out << "\n";
       return;
     }
@@ -114,7 +89,7 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   TvtThumbSource& doc = *opened->Document;
   if (!doc.HasImage()) throw ERestoreError("no image could be decoded");
   const TBitmap32* background = ChooseBackground(doc, o.Thumb);
-  WriteRestored(*doc.Jpeg, background, out);
+  SaveBaselineJpegFile(*doc.Jpeg, background, out, file);
   std::cout << out << "\n";
 }
 

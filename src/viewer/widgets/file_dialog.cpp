@@ -1,0 +1,32 @@
+#include "viewer/widgets/file_dialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace vt {
+
+TvtFileDialog::TvtFileDialog(TKind kind, QObject* parent) : QObject(parent), kind_(kind) {}
+
+bool TvtFileDialog::Execute(QWidget* owner) {
+  QFileDialog dialog(owner);
+  if (kind_ == dkOpen) {
+    dialog.setWindowTitle(QObject::tr("Open"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  } else {
+    // The file's folder must exist; replacing a file is confirmed first (Qt's default).
+    dialog.setWindowTitle(QObject::tr("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  }
+  dialog.setSizeGripEnabled(true);
+  if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
+  ApplyFileDialogFilters(dialog, Filter, FilterIndex);
+  if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  FileName = QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+  FilterIndex = SelectedFilterIndex(dialog, Filter);
+  return true;
+}
+
+}  // namespace vt

@@ -1,0 +1,34 @@
+// The open and save dialogs of the viewer's commands, behind one small class so that a command
+// can be given another dialog (the tests give one that answers by itself).
+#pragma once
+
+#include <QObject>
+#include <string>
+
+#include "shell/filter_array.h"
+
+class QWidget;
+
+namespace vt {
+
+class TvtFileDialog : public QObject {
+ public:
+  enum TKind { dkOpen, dkSave };
+  explicit TvtFileDialog(TKind kind, QObject* parent = nullptr);
+
+  TKind Kind() const { return kind_; }
+  // Set before Execute: the folder it opens in and the proposed file name. After a successful
+  // Execute, FileName is the chosen file's path.
+  std::string InitialDir;
+  std::string FileName;
+  TkelShellFilterArray Filter;
+  int FilterIndex = kViewerFilterIndex;  // 1-based
+
+  // Shows the dialog modally, owned by owner; false when cancelled.
+  virtual bool Execute(QWidget* owner);
+
+ private:
+  TKind kind_;
+};
+
+}  // namespace vt

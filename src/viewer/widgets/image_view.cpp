@@ -1,0 +1,107 @@
+#include "viewer/widgets/image_view.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+#include <optional>
+
+#include "viewer/widgets/resizer_timer.h"
+
+namespace vt {
+
+QImage BitmapImage(const TBitmap32& bitmap) {
+  if (bitmap.Empty()) return QImage();
+  return QImage(reinterpret_cast<const uchar*>(bitmap.Bits()), bitmap.Width(), bitmap.Height(),
+                static_cast<qsizetype>(bitmap.Width()) * 4, QImage::Format_ARGB32);
+}
+
+TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(parent), core_(*this, resizer) {
+  InstallResizerTimer();
+  SetBorderStyle(0);
+  setFocusPolicy(Qt::StrongFocus);  // a tab stop that takes clicks and the arrow keys
+}
+
+TvtImage::~TvtImage() { core_.SetSource(nullptr); }
+
+void TvtImage::PaintClient(QPainter& painter, const QRect&) {
+  const QRect client = ClientRect();
+  const TBitmap32& picture = core_.Picture(client.width(), client.height());
+  painter.drawImage(0, 0, BitmapImage(picture));
+  if (!core_.EditingActive()) return;
+  const TRect r = core_.CursorRect();
+  if (r.IsEmpty()) return;
+  // Its right and bottom sides lie on the first column and row after the MCU.
+  const QRect frame(r.Left, r.Top, r.Width(), r.Height());
+  painter.setPen(QPen(Qt::red, 0));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(frame);
+  if (hasFocus() && ShowFocus) {
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = frame.adjusted(0, 0, 1, 1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
+}
+
+void TvtImage::resizeEvent(QResizeEvent* event) {
+  core_.Invalidate();
+  TvtScrollControl::resizeEvent(event);
+}
+
+void TvtImage::ThemeChanged() {
+  core_.Invalidate();
+  update();
+}
+
+void TvtImage::mousePressEvent(QMouseEvent* event) {
+  setFocus(Qt::MouseFocusReason);
+  const QPoint p = event->position().toPoint() - ClientRect().topLeft();
+  core_.ClickAt(p.x(), p.y());
+}
+
+namespace {
+
+std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
+  const Qt::KeyboardModifiers mods = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (mods == Qt::NoModifier) {
+    switch (key) {
+      case Qt::Key_Left: return TvtEditCommand::Left;
+      case Qt::Key_Right: return TvtEditCommand::Right;
+      case Qt::Key_Up: return TvtEditCommand::Up;
+      case Qt::Key_Down: return TvtEditCommand::Down;
+      case Qt::Key_Home: return TvtEditCommand::Home;
+      case Qt::Key_End: return TvtEditCommand::End;
+      case Qt::Key_Delete: return TvtEditCommand::Clear;
+      case Qt::Key_Space: return TvtEditCommand::Insert;
+      case Qt::Key_Backspace: return TvtEditCommand::Remove;
+      default: return std::nullopt;
+    }
+  }
+  if (mods == Qt::ControlModifier) {
+    switch (key) {
+      case Qt::Key_Home: return TvtEditCommand::PrevDecodedRunStart;
+      case Qt::Key_End: return TvtEditCommand::NextDecodedRunEnd;
+      case Qt::Key_Space: return TvtEditCommand::InsertRow;
+      case Qt::Key_R: return TvtEditCommand::Redecode;
+      default: return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void TvtImage::keyPressEvent(QKeyEvent* event) {
+  const std::optional<TvtEditCommand> command = CommandForKey(event->key(), event->modifiers());
+  if (command && core_.Execute(*command)) {
+    event->accept();
+    return;
+  }
+  TvtScrollControl::keyPressEvent(event);
+}
+
+}  // namespace vt

@@ -1,0 +1,44 @@
+// TvtImage: the main window's view of the document's image, fitted into the window, with the
+// chosen thumbnail under the missing parts. A quick nearest-neighbour picture is shown at once
+// and replaced by the resizer's smooth one when it arrives. What the view decides lives in
+// TvtImageViewCore; this widget paints its picture and turns mouse and keys into its commands.
+#pragma once
+
+#include <QImage>
+
+#include "viewer/image_view_core.h"
+#include "viewer/widgets/scroll_control.h"
+
+namespace vt {
+
+class TvtImage : public TvtScrollControl, public IvtImageViewHost {
+ public:
+  explicit TvtImage(QWidget* parent = nullptr, TvtGR32Resizer* resizer = nullptr);
+  ~TvtImage() override;
+
+  void SetSource(TvtThumbSource* source) { core_.SetSource(source); }
+  TvtThumbSource* Source() const { return core_.Source(); }
+  void SetEditingEnabled(bool value) { core_.SetEditingEnabled(value); }
+  void SetUseThumbnail(bool value) { core_.SetUseThumbnail(value); }
+  TvtImageViewCore& Core() { return core_; }
+
+  // IvtImageViewHost
+  void Repaint() override { update(); }
+  void UpdateScrollBars() override { TvtScrollControl::UpdateScrollBars(); }
+  void ScrollInView(const TRect& rect) override { TvtScrollControl::ScrollInView(rect); }
+
+ protected:
+  void PaintClient(QPainter& painter, const QRect& clip) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void ThemeChanged() override;
+
+ private:
+  TvtImageViewCore core_;
+};
+
+// Wraps a bitmap's pixels for painting, without copying (Format_ARGB32 has the same layout).
+QImage BitmapImage(const TBitmap32& bitmap);
+
+}  // namespace vt

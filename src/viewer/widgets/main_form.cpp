@@ -1,0 +1,172 @@
+#include "viewer/widgets/main_form.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
+
+#include <stdexcept>
+
+#include "shell/error_box.h"
+#include "shell/warning.h"
+#include "source/open_failure.h"
+#include "source/vt_common.h"
+#include "viewer/widgets/file_dialog.h"
+#include "viewer/widgets/image_view.h"
+#include "viewer/widgets/source_actions.h"
+
+namespace vt {
+
+std::string LastOpenDir;
+
+namespace {
+
+constexpr int kClientWidth = 554;
+constexpr int kClientHeight = 289;
+
+std::string Sentence(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QString::fromStdString(MakeCaption("")));
+  setAcceptDrops(true);
+
+  discSource_ = std::make_unique<TvtDiscSource>();
+  discSource_->OnCaption = [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); };
+  source_ = std::make_unique<TvtThumbSource>();
+
+  auto* client = new QWidget(this);
+  auto* layout = new QHBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  image_ = new TvtImage(client);
+  image_->SetEditingEnabled(false);
+  image_->SetSource(source_.get());
+  image_->SetUseThumbnail(true);
+  layout->addWidget(image_, 1);
+  setCentralWidget(client);
+
+  openDialog_ = new TvtFileDialog(TvtFileDialog::dkOpen, this);
+  saveDialog_ = new TvtFileDialog(TvtFileDialog::dkSave, this);
+  saveAction_ = new TvtSourceSaveAction(this);
+  saveAction_->SetSource(source_.get());
+  saveAction_->SetDialog(saveDialog_);
+  BuildMenus();
+
+  const int menuHeight = menuBar()->sizeHint().height();
+  resize(kClientWidth, kClientHeight + menuHeight);
+  move(0, 0);
+
+  if (arguments.size() == 1) OpenFile(arguments.front().toStdString());
+}
+
+TMainForm::~TMainForm() {
+  // The views and commands leave the document before it goes; the document before the source
+  // whose streams it reads.
+  image_->SetSource(nullptr);
+  saveAction_->SetSource(nullptr);
+  source_.reset();
+  discSource_.reset();
+}
+
+void TMainForm::SetSaveDialog(TvtFileDialog* dialog) {
+  saveDialog_ = dialog;
+  saveAction_->SetDialog(dialog);
+}
+
+void TMainForm::BuildMenus() {
+  fileMenu_ = menuBar()->addMenu(tr("&File"));
+  openMenuItem_ = fileMenu_->addAction(tr("&Open..."));
+  openMenuItem_->setShortcut(QKeySequence::Open);
+  connect(openMenuItem_, &QAction::triggered, this, [this] { OpenMenuItemClick(); });
+  fileMenu_->addAction(saveAction_);
+  fileMenu_->addSeparator();
+  QAction* quit = fileMenu_->addAction(tr("E&xit"));
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+
+  thumbnailMenu_ = menuBar()->addMenu(tr("Thumbnail"));
+  editThumbMenuItem_ = thumbnailMenu_->addAction(tr("&Edit"));
+  saveThumbMenuItem_ = thumbnailMenu_->addAction(tr("&Save as..."));
+  editThumbMenuItem_->setEnabled(false);
+  saveThumbMenuItem_->setEnabled(false);
+}
+
+void TMainForm::OpenFile(const std::string& path) {
+  try {
+    source_->Load(nullptr, nullptr, false, nullptr);
+    discSource_->Open(path);
+    source_->FileName = discSource_->FileName;
+    TvtItem* item = discSource_->FirstItem();
+    if (item == nullptr || item->Stream == nullptr)
+      throw std::runtime_error("Invalid image.\n\n" + Sentence(NoItemReason(*discSource_)));
+    item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
+    source_->Load(item->HeaderStream, item->Stream, false, item);
+  } catch (...) {
+    std::exception_ptr error = std::current_exception();
+    int style = esError;
+    try {
+      std::rethrow_exception(error);
+    } catch (const EWarning&) {
+      style = esWarning;
+    } catch (...) {
+    }
+    ShowError(this, error, {}, {}, {}, mbOK, style);
+  }
+}
+
+void TMainForm::OpenMenuItemClick() {
+  TvtFileDialog& dialog = *openDialog_;
+  dialog.InitialDir = LastOpenDir;
+  dialog.FileName.clear();
+  dialog.Filter = ViewerFileFilter("*.jpg;*.jpeg");
+  dialog.FilterIndex = kViewerFilterIndex;
+  if (!dialog.Execute(this)) return;
+  LastOpenDir = FolderOf(dialog.FileName);
+  OpenFile(dialog.FileName);
+}
+
+bool TMainForm::SingleDroppedFile(const QMimeData* data, std::string* path) {
+  if (data == nullptr || !data->hasUrls()) return false;
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return false;
+  const std::string file = urls.front().toLocalFile().toStdString();
+  if (file.empty()) return false;
+  if (path) *path = file;
+  return true;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (SingleDroppedFile(event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
+  if (SingleDroppedFile(event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  std::string path;
+  if (!SingleDroppedFile(event->mimeData(), &path)) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  // Opened once the drop has returned, so the program the file came from is not kept waiting.
+  QMetaObject::invokeMethod(this, [this, path] { OpenFile(path); }, Qt::QueuedConnection);
+}
+
+}  // namespace vt

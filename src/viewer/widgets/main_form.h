@@ -1,0 +1,78 @@
+// TMainForm: the viewer's one main window. It owns the disc source that finds the JPEG in a
+// file, the document, the image view and the commands, and opens files from the File menu, the
+// command line (exactly one argument) and drag and drop (exactly one file).
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+#include "source/disc_source.h"
+#include "viewer/thumb_source.h"
+
+class QAction;
+class QMenu;
+class QMimeData;
+
+namespace vt {
+
+class TvtImage;
+class TvtFileDialog;
+class TvtSourceSaveAction;
+
+// The folder of the file last chosen in the open dialog, for the whole run.
+extern std::string LastOpenDir;
+
+class TMainForm : public QMainWindow {
+ public:
+  // arguments: the command line without the program name; exactly one is opened.
+  explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The one open routine of the menu, the command line and drops. Errors are shown in the error
+  // box (a warning for EWarning); the previous document is cleared first in every case.
+  void OpenFile(const std::string& path);
+  // File > Open: the open dialog in LastOpenDir with the JPEG filter, then OpenFile.
+  void OpenMenuItemClick();
+
+  TvtDiscSource& DiscSource() { return *discSource_; }
+  TvtThumbSource& Source() { return *source_; }
+  TvtImage& Image() { return *image_; }
+  TvtFileDialog& OpenDialog() { return *openDialog_; }
+  TvtFileDialog& SaveDialog() { return *saveDialog_; }
+  // Other dialogs for the open and save commands (the form keeps ownership of its own).
+  void SetOpenDialog(TvtFileDialog* dialog) { openDialog_ = dialog; }
+  void SetSaveDialog(TvtFileDialog* dialog);
+  TvtSourceSaveAction& SaveAction() { return *saveAction_; }
+  QMenu* FileMenu() const { return fileMenu_; }
+  QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
+  QAction* OpenMenuItem() const { return openMenuItem_; }
+  QAction* EditThumbMenuItem() const { return editThumbMenuItem_; }
+  QAction* SaveThumbMenuItem() const { return saveThumbMenuItem_; }
+
+  // Whether a drag carries exactly one local file, and that file's path.
+  static bool SingleDroppedFile(const QMimeData* data, std::string* path = nullptr);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+
+  std::unique_ptr<TvtDiscSource> discSource_;
+  std::unique_ptr<TvtThumbSource> source_;
+  TvtImage* image_ = nullptr;
+  TvtFileDialog* openDialog_ = nullptr;
+  TvtFileDialog* saveDialog_ = nullptr;
+  TvtSourceSaveAction* saveAction_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* thumbnailMenu_ = nullptr;
+  QAction* openMenuItem_ = nullptr;
+  QAction* editThumbMenuItem_ = nullptr;
+  QAction* saveThumbMenuItem_ = nullptr;
+};
+
+}  // namespace vt

@@ -1,0 +1,42 @@
+#include "viewer/widgets/source_actions.h"
+
+#include <QApplication>
+
+#include "jpeg/writer_file.h"
+#include "source/vt_common.h"
+#include "viewer/thumb_source.h"
+
+namespace vt {
+
+std::string InitialSaveFolder(const std::string& documentFile) {
+  return SaveFolder.empty() ? FolderOf(documentFile) : SaveFolder;
+}
+
+TvtSourceAction::TvtSourceAction(QObject* parent) : TkelShellAction(parent) {}
+
+bool TvtSourceAction::GetEnabled() { return Source() != nullptr; }
+
+TvtSourceSaveAction::TvtSourceSaveAction(QObject* parent) : TvtSourceAction(parent) {
+  setText(QObject::tr("&Save As..."));
+  setShortcut(QKeySequence::Save);
+}
+
+bool TvtSourceSaveAction::GetEnabled() {
+  return TvtSourceAction::GetEnabled() && Source()->HasImage() && dialog_ != nullptr;
+}
+
+void TvtSourceSaveAction::DoExecute() {
+  TvtThumbSource& doc = *Source();
+  TvtFileDialog& dialog = *dialog_;
+  dialog.InitialDir = InitialSaveFolder(doc.FileName);
+  dialog.FileName = RestoredFileName(doc.FileName);
+  dialog.Filter = ViewerFileFilter("*.jpg");
+  dialog.FilterIndex = kViewerFilterIndex;
+  QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : GetOwnerWindow();
+  if (!dialog.Execute(owner)) return;
+  const std::string target = dialog.FileName;
+  SaveFolder = FolderOf(target);
+  SaveBaselineJpegFile(*doc.Jpeg, doc.GetThumbBackground(), target, doc.FileName);
+}
+
+}  // namespace vt

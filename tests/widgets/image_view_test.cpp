@@ -1,0 +1,132 @@
+// The image view rendered offscreen: what the widget paints is its picture, the holes of the
+// damaged sample show the thumbnail (or the checkerboard without it), the smooth picture replaces
+// the quick one, and the editing mode draws its cursor and takes its keys.
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "support/test_support.h"
+#include "viewer/image_view_core.h"
+#include "viewer/widgets/image_view.h"
+#include "widgets/widget_support.h"
+
+namespace vt {
+namespace {
+
+class ImageViewTest : public test::RecordedErrorBoxes {
+ protected:
+  void Open(const test::Bytes& jpeg) {
+    auto* s = new TMemoryStream;
+    s->WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
+    s->SetPosition(0);
+    doc.Load(nullptr, s, true, nullptr);
+  }
+  TvtThumbSource doc;
+};
+
+QImage Grab(TvtImage& view) { return view.grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+
+bool Checker(QRgb c) { return c == kCheckerColor || c == clWhite32; }
+
+// The sample's last rows are cut off: the bottom of the picture.
+int HoleRow(const TvtImage& view) { return const_cast<TvtImage&>(view).Core().PictureRect().Bottom - 2; }
+
+TEST_F(ImageViewTest, TheWidgetPaintsItsPictureWithTheThumbnailUnderTheHoles) {
+  TvtThumbSource& d = doc;
+  TMemoryStream* file = new TMemoryStream;
+  file->LoadFromFile(test::SamplePath());
+  d.Load(nullptr, file, true, nullptr);
+  ASSERT_GE(d.ThumbCount(), 1);
+  TvtImage view;
+  view.SetEditingEnabled(false);  // as the main window has it: no cursor frame
+  view.resize(320, 240);
+  view.SetSource(&d);
+  view.SetUseThumbnail(true);
+  QImage shot = Grab(view);
+  ASSERT_EQ(shot.size(), QSize(320, 240));
+  const TBitmap32& picture = view.Core().BackBuffer();
+  const QImage painted = BitmapImage(picture).convertToFormat(QImage::Format_ARGB32);
+  int differ = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x)
+      if (shot.pixel(x, y) != painted.pixel(x, y) && differ++ < 3)
+        ADD_FAILURE() << x << "," << y << ": " << std::hex << shot.pixel(x, y) << " vs " << painted.pixel(x, y);
+  EXPECT_EQ(differ, 0);
+  const int y = HoleRow(view);
+  int filled = 0;
+  for (int x = 10; x < 310; x += 10) filled += !Checker(shot.pixel(x, y)) && qAlpha(shot.pixel(x, y)) == 255;
+  EXPECT_EQ(filled, 30) << "every sampled hole pixel shows the thumbnail";
+
+  view.SetUseThumbnail(false);
+  shot = Grab(view);
+  int checker = 0;
+  for (int x = 10; x < 310; x += 10) checker += Checker(shot.pixel(x, y));
+  EXPECT_EQ(checker, 30) << "without the thumbnail the holes show the checkerboard";
+}
+
+TEST_F(ImageViewTest, TheSmoothPictureReplacesTheQuickOne) {
+  TMemoryStream* file = new TMemoryStream;
+  file->LoadFromFile(test::SamplePath());
+  doc.Load(nullptr, file, true, nullptr);
+  TvtImage view;
+  view.resize(320, 240);
+  view.SetSource(&doc);
+  view.SetUseThumbnail(true);
+  const QImage quick = Grab(view);
+  ASSERT_NE(view.Core().PendingJob(), 0u);
+  test::FinishResizerJobs();
+  ASSERT_NE(view.Core().Scaled(), nullptr);
+  EXPECT_EQ(view.Core().Scaled()->Width(), 320);
+  const QImage smooth = Grab(view);
+  EXPECT_NE(quick, smooth);
+  // Smoothing averages the sample's noise: neighbouring pixels differ less than in the quick one.
+  auto roughness = [](const QImage& im) {
+    long sum = 0;
+    for (int y = 40; y < 120; ++y)
+      for (int x = 1; x < 320; ++x) sum += std::abs(qGreen(im.pixel(x, y)) - qGreen(im.pixel(x - 1, y)));
+    return sum;
+  };
+  EXPECT_LT(roughness(smooth), roughness(quick));
+  EXPECT_EQ(view.Core().PendingJob(), 0u);
+}
+
+TEST_F(ImageViewTest, EditingModeDrawsTheCursorAndTakesItsKeys) {
+  Open(test::Cjpeg("-quality 90", 64, 48, true));  // 8 x 6 MCUs of 8 x 8, shown at 100 %
+  TvtImage view;
+  view.resize(64, 48);
+  view.SetSource(&doc);
+  QImage shot = Grab(view);
+  EXPECT_EQ(shot.pixel(0, 0), qRgb(255, 0, 0)) << "the red frame around MCU (0, 0)";
+  EXPECT_EQ(shot.pixel(8, 4), qRgb(255, 0, 0)) << "its right side on the first column after the MCU";
+
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &right);
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &down);
+  EXPECT_EQ(view.Core().Cursor().Col, 1);
+  EXPECT_EQ(view.Core().Cursor().Row, 1);
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &del);
+  EXPECT_FALSE(doc.IsMCUDecoded({1, 1}));
+  EXPECT_EQ(view.Core().Cursor().Col, 2);
+  QKeyEvent shifted(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
+  QCoreApplication::sendEvent(&view, &shifted);
+  EXPECT_TRUE(doc.IsMCUDecoded({2, 1})) << "Shift+Delete is not a command";
+
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(40, 20), QPointF(40, 20), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &click);
+  EXPECT_EQ(view.Core().Cursor().Col, 5);
+  EXPECT_EQ(view.Core().Cursor().Row, 2);
+
+  // The main window switches the mode off: no frame, keys do nothing.
+  view.SetEditingEnabled(false);
+  shot = Grab(view);
+  EXPECT_NE(shot.pixel(40, 16), qRgb(255, 0, 0));
+  QCoreApplication::sendEvent(&view, &del);
+  EXPECT_TRUE(doc.IsMCUDecoded({5, 2}));
+}
+
+}  // namespace
+}  // namespace vt

@@ -1,0 +1,192 @@
+// The main window offscreen: opening by argument, by the menu and by drops, the caption, and
+// what reaches the error box for files that hold no image.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "shell/error_box.h"
+#include "support/test_support.h"
+#include "source/vt_common.h"
+#include "viewer/widgets/file_dialog.h"
+#include "viewer/widgets/image_view.h"
+#include "viewer/widgets/main_form.h"
+#include "viewer/widgets/source_actions.h"
+#include "widgets/widget_support.h"
+
+namespace vt {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainFormTest : public test::RecordedErrorBoxes {};
+
+QStringList Args(std::initializer_list<std::string> files) {
+  QStringList list;
+  for (const std::string& f : files) list << QString::fromStdString(f);
+  return list;
+}
+
+TEST_F(MainFormTest, OneArgumentOpensTheFileAndSetsTheCaption) {
+  const std::string sample = test::SamplePath();
+  TMainForm form(Args({sample}));
+  EXPECT_EQ(form.windowTitle().toStdString(), "sample-damaged.jpg - Vantrelle viewer");
+  EXPECT_TRUE(form.Source().HasImage());
+  EXPECT_EQ(form.Source().FileName, sample);
+  EXPECT_GE(form.Source().ThumbCount(), 1);
+  EXPECT_EQ(form.Source().MainThumbIndex, 0) << "the holes are filled from the thumbnail";
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(SaveFolder, FolderOf(sample));
+}
+
+TEST_F(MainFormTest, AnyOtherNumberOfArgumentsOpensNothing) {
+  const std::string sample = test::SamplePath();
+  TMainForm none;
+  EXPECT_EQ(none.windowTitle().toStdString(), "Vantrelle viewer");
+  EXPECT_FALSE(none.Source().HasImage());
+  TMainForm two(Args({sample, sample}));
+  EXPECT_EQ(two.windowTitle().toStdString(), "Vantrelle viewer");
+  EXPECT_FALSE(two.Source().HasImage());
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainFormTest, WindowMenusAndShortcuts) {
+  TMainForm form;
+  form.show();
+  EXPECT_EQ(form.centralWidget()->size(), QSize(554, 289)) << "the client area at first";
+  EXPECT_EQ(form.FileMenu()->title(), "&File");
+  EXPECT_EQ(form.OpenMenuItem()->text(), "&Open...");
+  EXPECT_EQ(form.OpenMenuItem()->shortcut(), QKeySequence(QKeySequence::Open));
+  EXPECT_EQ(form.ThumbnailMenu()->title(), "Thumbnail");
+  QAction* save = &form.SaveAction();
+  EXPECT_EQ(save->text(), "&Save As...");
+  EXPECT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
+  EXPECT_TRUE(form.FileMenu()->actions().contains(save));
+  test::RefreshActions();
+  EXPECT_FALSE(save->isEnabled()) << "no document image yet";
+  form.OpenFile(test::SamplePath());
+  test::RefreshActions();
+  EXPECT_TRUE(save->isEnabled());
+}
+
+// Files in which no JPEG is found: the box says "Invalid image." (with the reason) in the error
+// style, and the document that was open before is cleared.
+TEST_F(MainFormTest, FilesWithoutAnImageReportInvalidImageAndClearTheDocument) {
+  const std::string dir = test::TempPath("badfiles");
+  fs::create_directories(dir);
+  const std::string empty = dir + "/empty.jpg", text = dir + "/text.jpg", fifo = dir + "/pipe.jpg";
+  test::WriteBytes(empty, {});
+  test::WriteBytes(text, {'h', 'e', 'l', 'l', 'o'});
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TMainForm form(Args({test::SamplePath()}));
+  for (const std::string& bad : {empty, text, fifo, dir, dir + "/missing.jpg"}) {
+    form.OpenFile(test::SamplePath());
+    ASSERT_TRUE(form.Source().HasImage());
+    shown.clear();
+    form.OpenFile(bad);
+    ASSERT_EQ(shown.size(), 1u) << bad;
+    EXPECT_EQ(shown[0].Text.rfind("Invalid image.", 0), 0u) << shown[0].Text;
+    EXPECT_GT(shown[0].Text.size(), std::string("Invalid image.").size()) << "with the reason";
+    EXPECT_EQ(shown[0].Style, esError);
+    EXPECT_EQ(shown[0].Owner, &form);
+    EXPECT_FALSE(form.Source().HasImage()) << bad;
+    EXPECT_EQ(form.Source().ThumbCount(), 0);
+  }
+}
+
+QMimeData* Files(const std::vector<std::string>& files) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const std::string& f : files) urls << QUrl::fromLocalFile(QString::fromStdString(f));
+  data->setUrls(urls);
+  return data;
+}
+
+bool DragAccepted(TMainForm& form, QMimeData* data) {
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&form, &enter);
+  return enter.isAccepted();
+}
+
+void Drop(TMainForm& form, QMimeData* data) {
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&form, &drop);
+  QCoreApplication::processEvents();
+}
+
+TEST_F(MainFormTest, OneDroppedFileReplacesTheDocumentAndTwoAreIgnored) {
+  const std::string other = test::TempPath("dropped.jpg");
+  test::WriteBytes(other, test::Cjpeg("-quality 90", 96, 64));
+  TMainForm form(Args({test::SamplePath()}));
+  ASSERT_TRUE(form.Source().HasImage());
+
+  std::unique_ptr<QMimeData> two(Files({other, other}));
+  EXPECT_FALSE(DragAccepted(form, two.get()));
+  Drop(form, two.get());
+  EXPECT_EQ(form.Source().FileName, test::SamplePath()) << "two files: nothing happens";
+
+  std::unique_ptr<QMimeData> web(new QMimeData);
+  web->setUrls({QUrl("https://example.com/a.jpg")});
+  EXPECT_FALSE(DragAccepted(form, web.get()));
+
+  std::unique_ptr<QMimeData> one(Files({other}));
+  EXPECT_TRUE(DragAccepted(form, one.get()));
+  Drop(form, one.get());
+  EXPECT_EQ(form.Source().FileName, other);
+  EXPECT_EQ(form.Source().MainImage()->Width(), 96);
+  EXPECT_EQ(form.windowTitle().toStdString(), fs::path(other).filename().string() + " - Vantrelle viewer");
+  EXPECT_TRUE(shown.empty());
+}
+
+// An open dialog that answers by itself.
+class AnsweringDialog : public TvtFileDialog {
+ public:
+  using TvtFileDialog::TvtFileDialog;
+  bool Execute(QWidget*) override {
+    seenDir = InitialDir;
+    seenFilter = Filter.FilterText();
+    if (answer.empty()) return false;
+    FileName = answer;
+    return true;
+  }
+  std::string answer, seenDir, seenFilter;
+};
+
+TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
+  LastOpenDir.clear();
+  const std::string dir = test::TempPath("opendir");
+  fs::create_directories(dir);
+  const std::string file = dir + "/photo.jpg";
+  test::WriteBytes(file, test::Cjpeg("-quality 90", 64, 48));
+  TMainForm form;
+  // The form's own dialog is swapped for one that answers.
+  AnsweringDialog dialog(TvtFileDialog::dkOpen);
+  form.SetOpenDialog(&dialog);
+
+  form.OpenMenuItemClick();  // cancelled
+  EXPECT_EQ(dialog.seenDir, "");
+  EXPECT_EQ(LastOpenDir, "");
+  EXPECT_FALSE(form.Source().HasImage());
+  const std::string filter = dialog.seenFilter;
+  EXPECT_NE(filter.find("(*.jpg;*.jpeg)|*.jpg;*.jpeg|Any file|*.*"), std::string::npos) << filter;
+
+  dialog.answer = file;
+  form.OpenMenuItemClick();
+  EXPECT_EQ(LastOpenDir, dir + "/");
+  EXPECT_TRUE(form.Source().HasImage());
+  dialog.answer.clear();
+  form.OpenMenuItemClick();
+  EXPECT_EQ(dialog.seenDir, dir + "/");
+  EXPECT_TRUE(form.Source().HasImage()) << "cancelled: the document stays";
+}
+
+}  // namespace
+}  // namespace vt
