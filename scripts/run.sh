@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and opens FILE (or the bundled sample) in the viewer.
-# Until the desktop viewer is built, this prints what vantrelle-cli info finds in the file.
+# Without a display (no DISPLAY or WAYLAND_DISPLAY), it says so and prints what
+# vantrelle-cli info finds in the file instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" >/dev/null
 bash "$root/scripts/build.sh" >/dev/null
 file="${1:-$root/samples/sample-damaged.jpg}"
-if [ -x "$root/build/src/app/vantrelle" ]; then
-  exec "$root/build/src/app/vantrelle" "$file"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display to show the window on; here is what vantrelle-cli info finds in $file:"
+  exec "$root/build/src/app/vantrelle-cli" info "$file"
 fi
-echo "(The desktop viewer is not built yet; showing what vantrelle-cli info finds in $file.)"
-exec "$root/build/src/app/vantrelle-cli" info "$file"
+exec "$root/build/src/app/vantrelle" "$file"

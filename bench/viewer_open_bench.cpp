@@ -1,0 +1,102 @@
+// Opening a photo as the viewer does, against Qt's own reader, in one process per run.
+//
+//   viewer_open_bench ours|qt FILE [WIDTH HEIGHT]
+//
+// ours: the disc source finds the JPEG, the document loads it (decoding, rendering, thumbnails),
+//       the image view builds its first (quick, nearest-neighbour) picture for a WIDTH x HEIGHT
+//       window (1280 x 800 by default), then the resizer's Lanczos picture is waited for (the
+//       worker's end; the viewer's 500 ms polling timer is not counted).
+// qt:   QImageReader reads the file, then QImage::scaled(..., Qt::SmoothTransformation) fits it.
+// Prints "first_ms smooth_ms" (milliseconds from the start to each picture).
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "source/disc_source.h"
+#include "viewer/image_view_core.h"
+#include "viewer/resizer.h"
+#include "viewer/thumb_source.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+struct Host : vt::IvtImageViewHost {
+  void Repaint() override {}
+  void UpdateScrollBars() override {}
+  void ScrollInView(const vt::TRect&) override {}
+};
+
+int Ours(const std::string& file, int w, int h) {
+  const auto start = Clock::now();
+  vt::TvtDiscSource source;
+  source.Open(file);
+  vt::TvtItem* item = source.FirstItem();
+  if (item == nullptr || item->Stream == nullptr) {
+    std::fprintf(stderr, "%s: Invalid image.\n", file.c_str());
+    return 1;
+  }
+  vt::TvtThumbSource doc;
+  doc.FileName = file;
+  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
+  doc.Load(item->HeaderStream, item->Stream, false, item);
+  vt::TvtGR32Resizer resizer;
+  Host host;
+  {
+    vt::TvtImageViewCore view(host, &resizer);
+    view.SetEditingEnabled(false);
+    view.SetUseThumbnail(true);
+    view.SetSource(&doc);
+    view.Picture(w, h);
+    const auto first = Clock::now();
+    while (view.Scaled() == nullptr && view.PendingJob() != 0) {
+      resizer.WaitForWorker();
+      resizer.Poll();
+    }
+    const auto smooth = Clock::now();
+    std::printf("%.1f %.1f\n", Ms(start, first), Ms(start, smooth));
+  }
+  return 0;
+}
+
+int QtReader(const std::string& file, int w, int h, int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  const auto start = Clock::now();
+  QImageReader reader(QString::fromStdString(file));
+  const QImage image = reader.read();
+  if (image.isNull()) {
+    std::fprintf(stderr, "%s: %s\n", file.c_str(), reader.errorString().toStdString().c_str());
+    return 1;
+  }
+  const auto first = Clock::now();
+  const QImage scaled = image.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  const auto smooth = Clock::now();
+  if (scaled.isNull()) return 1;
+  std::printf("%.1f %.1f\n", Ms(start, first), Ms(start, smooth));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s ours|qt FILE [WIDTH HEIGHT]\n", argv[0]);
+    return 2;
+  }
+  const std::string mode = argv[1], file = argv[2];
+  const int w = argc > 4 ? std::atoi(argv[3]) : 1280, h = argc > 4 ? std::atoi(argv[4]) : 800;
+  if (mode == "ours") return Ours(file, w, h);
+  if (mode == "qt") {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return QtReader(file, w, h, argc, argv);
+  }
+  std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+  return 2;
+}
