@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 
@@ -16,7 +17,10 @@
 #include "source/vt_common.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
+#include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/source_actions.h"
+#include "viewer/widgets/thumb_box.h"
+#include "viewer/widgets/thumb_box_actions.h"
 
 namespace vt {
 
@@ -52,6 +56,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
   image_->SetSource(source_.get());
   image_->SetUseThumbnail(true);
   layout->addWidget(image_, 1);
+  thumbBox_ = new TvtThumbBox(client);
+  thumbBox_->SetSource(source_.get());
+  thumbBox_->SetImage(image_);
+  layout->addWidget(thumbBox_);
   setCentralWidget(client);
 
   openDialog_ = new TvtFileDialog(TvtFileDialog::dkOpen, this);
@@ -59,6 +67,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
   saveAction_ = new TvtSourceSaveAction(this);
   saveAction_->SetSource(source_.get());
   saveAction_->SetDialog(saveDialog_);
+  editThumbAction_ = new TvtEditThumbAction(this);
+  editThumbAction_->SetThumbBox(thumbBox_);
+  saveThumbAction_ = new TvtSaveThumbAction(this);
+  saveThumbAction_->SetThumbBox(thumbBox_);
   BuildMenus();
 
   const int menuHeight = menuBar()->sizeHint().height();
@@ -72,6 +84,7 @@ TMainForm::~TMainForm() {
   // The views and commands leave the document before it goes; the document before the source
   // whose streams it reads.
   image_->SetSource(nullptr);
+  thumbBox_->SetSource(nullptr);
   saveAction_->SetSource(nullptr);
   source_.reset();
   discSource_.reset();
@@ -94,10 +107,23 @@ void TMainForm::BuildMenus() {
   connect(quit, &QAction::triggered, this, &QWidget::close);
 
   thumbnailMenu_ = menuBar()->addMenu(tr("Thumbnail"));
-  editThumbMenuItem_ = thumbnailMenu_->addAction(tr("&Edit"));
-  saveThumbMenuItem_ = thumbnailMenu_->addAction(tr("&Save as..."));
-  editThumbMenuItem_->setEnabled(false);
-  saveThumbMenuItem_->setEnabled(false);
+  thumbnailMenu_->addAction(editThumbAction_);
+  thumbnailMenu_->addAction(saveThumbAction_);
+  editThumbMenuItem_ = editThumbAction_;
+  saveThumbMenuItem_ = saveThumbAction_;
+
+  helpMenu_ = menuBar()->addMenu(tr("&Help"));
+  QAction* about = helpMenu_->addAction(tr("&About Vantrelle viewer..."));
+  connect(about, &QAction::triggered, this, [this] { ShowAbout(); });
+}
+
+void TMainForm::ShowAbout() {
+  QMessageBox::about(this, tr("About Vantrelle viewer"),
+                     tr("<b>Vantrelle viewer %1</b><p>Shows JPEG photos that a failing card, a crash or a recovery "
+                        "tool has cut or scrambled: what the decoder cannot read is filled from the thumbnail "
+                        "stored inside the file.</p><p>File &gt; Save As writes a restored copy; the Thumbnail "
+                        "menu edits and saves the thumbnail.</p><p>MIT licence.</p>")
+                         .arg(QCoreApplication::applicationVersion()));
 }
 
 void TMainForm::OpenFile(const std::string& path) {

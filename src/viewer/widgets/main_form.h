@@ -18,8 +18,11 @@ class QMimeData;
 namespace vt {
 
 class TvtImage;
+class TvtThumbBox;
 class TvtFileDialog;
 class TvtSourceSaveAction;
+class TvtEditThumbAction;
+class TvtSaveThumbAction;
 
 // The folder of the file last chosen in the open dialog, for the whole run.
 extern std::string LastOpenDir;
@@ -39,6 +42,9 @@ class TMainForm : public QMainWindow {
   TvtDiscSource& DiscSource() { return *discSource_; }
   TvtThumbSource& Source() { return *source_; }
   TvtImage& Image() { return *image_; }
+  TvtThumbBox& ThumbBox() { return *thumbBox_; }
+  TvtEditThumbAction& EditThumbAction() { return *editThumbAction_; }
+  TvtSaveThumbAction& SaveThumbAction() { return *saveThumbAction_; }
   TvtFileDialog& OpenDialog() { return *openDialog_; }
   TvtFileDialog& SaveDialog() { return *saveDialog_; }
   // Other dialogs for the open and save commands (the form keeps ownership of its own).
@@ -47,6 +53,9 @@ class TMainForm : public QMainWindow {
   TvtSourceSaveAction& SaveAction() { return *saveAction_; }
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
+  QMenu* HelpMenu() const { return helpMenu_; }
+  // Help > About: the program's name, version and purpose.
+  void ShowAbout();
   QAction* OpenMenuItem() const { return openMenuItem_; }
   QAction* EditThumbMenuItem() const { return editThumbMenuItem_; }
   QAction* SaveThumbMenuItem() const { return saveThumbMenuItem_; }
@@ -65,11 +74,15 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TvtDiscSource> discSource_;
   std::unique_ptr<TvtThumbSource> source_;
   TvtImage* image_ = nullptr;
+  TvtThumbBox* thumbBox_ = nullptr;
+  TvtEditThumbAction* editThumbAction_ = nullptr;
+  TvtSaveThumbAction* saveThumbAction_ = nullptr;
   TvtFileDialog* openDialog_ = nullptr;
   TvtFileDialog* saveDialog_ = nullptr;
   TvtSourceSaveAction* saveAction_ = nullptr;
   QMenu* fileMenu_ = nullptr;
   QMenu* thumbnailMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
   QAction* openMenuItem_ = nullptr;
   QAction* editThumbMenuItem_ = nullptr;
   QAction* saveThumbMenuItem_ = nullptr;

@@ -1,0 +1,155 @@
+// The "Edit thumbnail" dialog offscreen: its controls, the fields bound to the picture, the
+// buttons, dragging an edge, and OK and Cancel (also after a save to file).
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "source/vt_common.h"
+#include "support/test_support.h"
+#include "viewer/widgets/file_dialog.h"
+#include "viewer/widgets/thumb_image.h"
+#include "viewer/widgets/thumb_image_form.h"
+#include "widgets/widget_support.h"
+
+namespace vt {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnsweringDialog : public TvtFileDialog {
+ public:
+  AnsweringDialog() : TvtFileDialog(dkSave) {}
+  bool Execute(QWidget*) override {
+    seenName = FileName;
+    FileName = answer;
+    return !answer.empty();
+  }
+  std::string answer, seenName;
+};
+
+TBitmap32 Picture(int w, int h) {
+  TBitmap32 b(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) b.SetPixel(x, y, Color32(static_cast<uint8_t>(x), static_cast<uint8_t>(y), 100));
+  return b;
+}
+
+class ThumbImageFormTest : public test::RecordedErrorBoxes {
+ protected:
+  // Runs Execute with the dialog open: `whileOpen` acts on it, then it is closed with `accept`.
+  bool Run(TvtThumbImageForm& form, std::array<int32_t, 5>& values, const std::function<void()>& whileOpen,
+           bool accept) {
+    QTimer::singleShot(0, &form, [&] {
+      whileOpen();
+      (accept ? form.OkButton() : form.CancelButton())->click();
+    });
+    uint8_t o = static_cast<uint8_t>(values[0]);
+    const bool ok = form.Execute(o, values[1], values[2], values[3], values[4]);
+    values[0] = o;
+    return ok;
+  }
+};
+
+TEST_F(ThumbImageFormTest, ControlsAndTheirTexts) {
+  const TBitmap32 b = Picture(160, 120);
+  TvtThumbImageForm form(nullptr, b, "/photos/holiday.jpg");
+  EXPECT_EQ(form.windowTitle(), "Edit thumbnail");
+  EXPECT_EQ(form.FileName, "holiday.jpg");
+  EXPECT_EQ(form.FlipHorizontallyButton()->text(), "Flip &Horizontally");
+  EXPECT_EQ(form.FlipVerticallyButton()->text(), "Flip &Vertically");
+  EXPECT_EQ(form.RotateLeftButton()->text(), "Rotate &Left");
+  EXPECT_EQ(form.RotateRightButton()->text(), "Rotate &Right");
+  EXPECT_EQ(form.SaveButton()->text(), "&Save to file...");
+  EXPECT_EQ(form.OkButton()->text(), "OK");
+  EXPECT_TRUE(form.OkButton()->isDefault());
+  EXPECT_EQ(form.CancelButton()->text(), "&Cancel");
+  EXPECT_FALSE(form.findChildren<QLabel*>().isEmpty());
+  EXPECT_EQ(form.findChildren<QLabel*>().front()->text(), "Crop:");
+  for (int side = 0; side < 4; ++side) {
+    EXPECT_EQ(form.Spin(side)->minimum(), 0);
+    EXPECT_EQ(form.Spin(side)->maximum(), 65536);
+    EXPECT_EQ(form.Spin(side)->width(), form.Spin(0)->width());
+  }
+}
+
+TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEvenAfterASave) {
+  const TBitmap32 b = Picture(160, 120);
+  std::array<int32_t, 5> values{0, 4, 0, 0, 0};
+  {
+    TvtThumbImageForm form(nullptr, b, "/x/holiday.jpg");
+    EXPECT_TRUE(Run(form, values, [&] {
+      EXPECT_EQ(form.Spin(csLeft)->value(), 4) << "the fields start from the caller's values";
+      form.RotateRightButton()->click();
+      EXPECT_EQ(form.Spin(csTop)->value(), 4) << "the left crop moved to the top";
+      form.Spin(csBottom)->setValue(500);  // typed beyond the picture: pulled back
+      EXPECT_EQ(form.Spin(csBottom)->value(), 160 - 4 - 8);
+    }, true));
+    EXPECT_EQ(values, (std::array<int32_t, 5>{5, 0, 4, 0, 148}));
+  }
+  {
+    const std::string dir = test::TempPath("editor-save");
+    fs::create_directories(dir);
+    AnsweringDialog dialog;
+    dialog.answer = dir + "/thumb.bmp";
+    TvtThumbImageForm form(nullptr, b, "/x/holiday.jpg");
+    form.SetSaveDialog(&dialog);
+    std::array<int32_t, 5> before = values;
+    EXPECT_FALSE(Run(form, values, [&] {
+      form.FlipHorizontallyButton()->click();
+      form.SaveButton()->click();
+      EXPECT_TRUE(form.isVisible()) << "the dialog stays open after saving";
+    }, false));
+    EXPECT_EQ(values, before) << "Cancel keeps the caller's values";
+    EXPECT_EQ(dialog.seenName, "holiday (thumb 120x8).bmp");
+    TBitmap32 saved;
+    saved.LoadFromFile(dialog.answer);
+    EXPECT_EQ(saved.Width(), 120);
+    EXPECT_EQ(saved.Height(), 8);
+    EXPECT_TRUE(shown.empty());
+  }
+}
+
+TEST_F(ThumbImageFormTest, ASaveThatFailsShowsTheErrorAndKeepsTheDialogOpen) {
+  const TBitmap32 b = Picture(40, 30);
+  AnsweringDialog dialog;
+  dialog.answer = test::TempPath("no-such-folder") + "/thumb.bmp";
+  TvtThumbImageForm form(nullptr, b, "/x/a.jpg");
+  form.SetSaveDialog(&dialog);
+  std::array<int32_t, 5> values{0, 0, 0, 0, 0};
+  Run(form, values, [&] {
+    form.SaveButton()->click();
+    EXPECT_TRUE(form.isVisible());
+  }, true);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].Text.find("thumb.bmp"), std::string::npos) << shown[0].Text;
+  EXPECT_EQ(shown[0].Owner, &form);
+}
+
+TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBeforeIt) {
+  const TBitmap32 b = Picture(100, 80);
+  TvtThumbImageForm form(nullptr, b, "/x/a.jpg");
+  form.show();
+  TvtThumbImage& view = *form.View();
+  const QPoint edge = view.ContentToClient({16, 50}) + view.ClientRect().topLeft();
+  auto send = [&](QEvent::Type type, QPoint p, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(p), QPointF(p), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &e);
+  };
+  send(QEvent::MouseMove, edge, Qt::NoButton);
+  EXPECT_EQ(view.cursor().shape(), Qt::SizeHorCursor);
+  send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+  send(QEvent::MouseMove, edge + QPoint(30, 0), Qt::LeftButton);
+  EXPECT_EQ(form.Spin(csLeft)->value(), 30);
+  send(QEvent::MouseMove, edge + QPoint(300, 0), Qt::LeftButton);
+  EXPECT_EQ(view.Core().CropLeft(), 92);
+  EXPECT_EQ(form.Spin(csLeft)->value(), 92);
+  send(QEvent::MouseButtonRelease, edge + QPoint(300, 0), Qt::NoButton);
+}
+
+}  // namespace
+}  // namespace vt
