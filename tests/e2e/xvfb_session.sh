@@ -40,7 +40,8 @@ e2e_start_viewer() {
 }
 
 # Screenshot of the whole screen.
-e2e_shot() { import -window root "$1"; }
+# Screenshot of the viewer's window (of the whole screen before there is one).
+e2e_shot() { import -window "${E2E_WINDOW:-root}" "$1"; }
 
 # Screenshot once the window has settled: two shots half a second apart that are the same (the
 # smooth picture has replaced the quick one), after at least a second; at most 30 s.
