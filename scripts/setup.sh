@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev shared-mime-info libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libjpeg-dev libjpeg-turbo-progs libimage-exiftool-perl imagemagick python3-pil time
-  xvfb xdotool clang libclang-rt-14-dev
+  xvfb xdotool desktop-file-utils groff-base clang libclang-rt-14-dev
 )
 
 missing=()

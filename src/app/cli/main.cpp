@@ -3,8 +3,13 @@
 
 #include "cli/commands.h"
 
+#ifndef VT_VERSION
+#define VT_VERSION "0"
+#endif
+
 int main(int argc, char** argv) {
   CLI::App app{"vantrelle-cli - decode, inspect and restore damaged JPEG files"};
+  app.set_version_flag("--version", std::string("vantrelle-cli ") + VT_VERSION);
   app.require_subcommand(1);
   int exitCode = 0;
   vt::cli::AddInfoCommand(app, exitCode);
