@@ -48,8 +48,12 @@ std::unique_ptr<TBitmap32> ResizeForJob(TBitmap32& bitmap, TBitmap32* background
   return result;
 }
 
-TvtGR32ResizerThread::TvtGR32ResizerThread(TvtGR32ResizerJob& job)
-    : ID(job.ID), Size(job.Size), bitmap_(std::move(job.Bitmap)), background_(std::move(job.Background)) {
+TvtGR32ResizerThread::TvtGR32ResizerThread(TvtGR32ResizerJob& job, std::function<void()> gate)
+    : ID(job.ID),
+      Size(job.Size),
+      bitmap_(std::move(job.Bitmap)),
+      background_(std::move(job.Background)),
+      gate_(std::move(gate)) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -61,6 +65,7 @@ void TvtGR32ResizerThread::WaitFor() {
 
 void TvtGR32ResizerThread::Execute() {
   try {
+    if (gate_) gate_();
     if (bitmap_) Result = ResizeForJob(*bitmap_, background_.get(), Size);
   } catch (...) {
     Result.reset();  // nothing is delivered for a job that failed
@@ -143,7 +148,7 @@ void TvtGR32Resizer::Poll() {
   if (jobs_.empty()) {
     SetTimerEnabled(false);
   } else {
-    worker_ = std::make_unique<TvtGR32ResizerThread>(*jobs_.front());
+    worker_ = std::make_unique<TvtGR32ResizerThread>(*jobs_.front(), workerGate_);
     SetTimerEnabled(true);
   }
 }

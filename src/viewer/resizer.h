@@ -59,7 +59,8 @@ struct TvtGR32ResizerJob {
 // starts at once. Result belongs to the worker until it is delivered.
 class TvtGR32ResizerThread {
  public:
-  explicit TvtGR32ResizerThread(TvtGR32ResizerJob& job);
+  // gate (may be empty) runs on the worker thread before the work: tests hold a worker with it.
+  TvtGR32ResizerThread(TvtGR32ResizerJob& job, std::function<void()> gate = {});
   ~TvtGR32ResizerThread();  // waits for the thread
   TvtGR32ResizerThread(const TvtGR32ResizerThread&) = delete;
   TvtGR32ResizerThread& operator=(const TvtGR32ResizerThread&) = delete;
@@ -75,6 +76,7 @@ class TvtGR32ResizerThread {
   void Execute();
   std::unique_ptr<TBitmap32> bitmap_;
   std::unique_ptr<TBitmap32> background_;
+  std::function<void()> gate_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
 };
@@ -110,6 +112,8 @@ class TvtGR32Resizer {
   // How the timer is made when the first job comes (none: callers poll themselves).
   void SetTimerFactory(TimerFactory factory) { timerFactory_ = std::move(factory); }
   bool HasTimerFactory() const { return static_cast<bool>(timerFactory_); }
+  // Runs on each worker before its work (tests hold a worker with it to see the queue's states).
+  void SetWorkerGate(std::function<void()> gate) { workerGate_ = std::move(gate); }
 
   size_t JobCount() const { return jobs_.size(); }
   // The id of the job a worker is computing, or 0.
@@ -126,6 +130,7 @@ class TvtGR32Resizer {
   std::unique_ptr<TvtGR32ResizerThread> worker_;
   std::unique_ptr<IvtResizerTimer> timer_;
   TimerFactory timerFactory_;
+  std::function<void()> workerGate_;
   bool timerEnabled_ = false;
   uint32_t lastJobId_ = 0;
   bool polling_ = false;

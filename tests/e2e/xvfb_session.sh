@@ -35,7 +35,7 @@ e2e_start_viewer() {
   shift
   "$VIEWER" "$@" >"$E2E_TMP/viewer.log" 2>&1 &
   e2e_pids+=($!)
-  E2E_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n 1) || {
+  E2E_WINDOW=$(timeout 60 xdotool search --sync --onlyvisible --name "$title" | head -n 1) || {
     echo "no window titled '$title'"; cat "$E2E_TMP/viewer.log"; exit 1; }
 }
 

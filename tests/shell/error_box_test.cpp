@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/result_codes.h"
-#include "qt_app.h"
+#include "support/qt_app.h"
 #include "shell/error_box.h"
 #include "shell/warning.h"
 

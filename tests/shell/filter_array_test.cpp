@@ -7,7 +7,7 @@
 #include <QFileSystemModel>
 #include <QTemporaryDir>
 
-#include "qt_app.h"
+#include "support/qt_app.h"
 #include "shell/filter_array.h"
 
 namespace vt {

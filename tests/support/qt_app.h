@@ -23,7 +23,7 @@ class QtAppEnvironment : public ::testing::Environment {
 
  private:
   int argc_ = 1;
-  char name_[16] = "vt_widget_test";
+  char name_[16] = "vt_qt_test";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
 };

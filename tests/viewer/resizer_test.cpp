@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace vt {
@@ -40,7 +42,42 @@ TBitmap32 Solid(int w, int h, TColor32 c) {
   return b;
 }
 
-// Runs the worker to its end and collects, as the timer would.
+// Holds every worker at its start until released, so a test sees the queue while a job runs.
+class Gate {
+ public:
+  explicit Gate(TvtGR32Resizer& r) {
+    r.SetWorkerGate([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait(lock, [this] { return open_; });
+    });
+  }
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    cv_.notify_all();
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool open_ = false;
+};
+
+// Lets the held worker finish and collects its result, as the timer would; the next worker is
+// held again.
+void Tick(TvtGR32Resizer& r, Gate& gate) {
+  gate.Open();
+  r.WaitForWorker();
+  gate.Close();
+  r.Poll();
+}
+
 void Tick(TvtGR32Resizer& r) {
   r.WaitForWorker();
   r.Poll();
@@ -49,6 +86,7 @@ void Tick(TvtGR32Resizer& r) {
 TEST(Resizer, JobsRunOneAtATimeInOrderAndTheNextStartsOnlyWhenTheLastIsCollected) {
   std::vector<bool> timerLog;
   TvtGR32Resizer r;
+  Gate gate(r);
   r.SetTimerFactory([&](TvtGR32Resizer&) { return std::make_unique<FakeTimer>(timerLog); });
   Client c;
   const uint32_t a = r.AddJob(&c, Solid(64, 48, clWhite32), {32, 24});
@@ -57,7 +95,9 @@ TEST(Resizer, JobsRunOneAtATimeInOrderAndTheNextStartsOnlyWhenTheLastIsCollected
   EXPECT_EQ(b, a + 1);
   EXPECT_EQ(r.WorkingJobID(), a);
   EXPECT_TRUE(r.TimerEnabled());
+  gate.Open();
   r.WaitForWorker();
+  gate.Close();
   EXPECT_EQ(r.WorkingJobID(), a) << "a finished worker waits for the timer's poll";
   EXPECT_TRUE(c.got.empty());
   r.Poll();
@@ -66,7 +106,7 @@ TEST(Resizer, JobsRunOneAtATimeInOrderAndTheNextStartsOnlyWhenTheLastIsCollected
   EXPECT_EQ(c.got[0].Width, 32);
   EXPECT_EQ(c.got[0].Centre, clWhite32);
   EXPECT_EQ(r.WorkingJobID(), b);
-  Tick(r);
+  Tick(r, gate);
   ASSERT_EQ(c.got.size(), 2u);
   EXPECT_EQ(c.got[1].Id, b);
   EXPECT_EQ(c.got[1].Centre, clBlack32);
@@ -77,6 +117,7 @@ TEST(Resizer, JobsRunOneAtATimeInOrderAndTheNextStartsOnlyWhenTheLastIsCollected
 
 TEST(Resizer, ACancelledJobDeliversNothingAndTheNextOneStarts) {
   TvtGR32Resizer r;
+  Gate gate(r);
   Client c;
   const uint32_t a = r.AddJob(&c, Solid(400, 300, clWhite32), {100, 75});
   const uint32_t b = r.AddJob(&c, Solid(40, 30, clBlack32), {10, 7});
@@ -84,10 +125,10 @@ TEST(Resizer, ACancelledJobDeliversNothingAndTheNextOneStarts) {
   r.CancelJob(a);  // while its worker runs
   r.CancelJob(q);  // still queued
   EXPECT_EQ(r.WorkingJobID(), a);
-  Tick(r);
+  Tick(r, gate);
   EXPECT_TRUE(c.got.empty());
   EXPECT_EQ(r.WorkingJobID(), b);
-  Tick(r);
+  Tick(r, gate);
   ASSERT_EQ(c.got.size(), 1u);
   EXPECT_EQ(c.got[0].Id, b);
   EXPECT_EQ(r.JobCount(), 0u);

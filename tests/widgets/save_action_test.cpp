@@ -84,12 +84,12 @@ TEST_F(SaveActionTest, TheRestoredFileIsACompleteBaselineJpegThatLibjpegReadsWit
   const test::RefImage ref = test::LibjpegDecode(bytes);
   ASSERT_TRUE(ref.Ok) << ref.Error;
   EXPECT_EQ(ref.Warnings, 0);
-  EXPECT_EQ(ref.Width, 640);
-  EXPECT_EQ(ref.Height, 480);
+  EXPECT_EQ(ref.Width, 800);
+  EXPECT_EQ(ref.Height, 600);
   // The cut-off bottom came from the thumbnail: the last row is a picture, not flat grey.
   int distinct = 0;
-  const size_t last = static_cast<size_t>(479) * 640 * 3;
-  for (int x = 1; x < 640; ++x) distinct += ref.Pixels[last + x * 3] != ref.Pixels[last + (x - 1) * 3];
+  const size_t last = static_cast<size_t>(599) * 800 * 3;
+  for (int x = 1; x < 800; ++x) distinct += ref.Pixels[last + x * 3] != ref.Pixels[last + (x - 1) * 3];
   EXPECT_GT(distinct, 100);
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(bytes[0], 0xFF);
