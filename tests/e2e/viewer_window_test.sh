@@ -7,18 +7,7 @@
 VIEWER=$1 CLI=$2 SAMPLE=$3
 source "$(dirname "$0")/xvfb_session.sh"
 
-"$CLI" render "$SAMPLE" -o "$E2E_TMP/auto.png" --background auto
-"$CLI" render "$SAMPLE" -o "$E2E_TMP/none.png" --background none
-djpeg -bmp -outfile "$E2E_TMP/djpeg.bmp" "$SAMPLE" 2>/dev/null || true
-
-# Compares a screenshot; remembers where the picture was found in BOX.
-compare() {
-  local out
-  out=$(/usr/bin/python3 "$(dirname "$0")/compare_shot.py" "$@" "$E2E_TMP/auto.png" "$E2E_TMP/none.png" \
-    "$E2E_TMP/djpeg.bmp") || { echo "$out"; return 1; }
-  echo "$out" | grep -v '^BOX '
-  BOX=$(echo "$out" | sed -n 's/^BOX //p')
-}
+source "$(dirname "$0")/sample_compare.sh"
 
 e2e_start_viewer "sample-damaged.jpg - Vantrelle viewer" "$SAMPLE"
 

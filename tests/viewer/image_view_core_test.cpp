@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "viewer/document_fixture.h"
 
 namespace vt {
 namespace {
@@ -19,13 +20,6 @@ struct Host : IvtImageViewHost {
   int repaints = 0, scrollUpdates = 0;
   std::vector<TRect> shown;
 };
-
-void Load(TvtThumbSource& doc, const Bytes& jpeg) {
-  auto* s = new TMemoryStream;
-  s->WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
-  s->SetPosition(0);
-  doc.Load(nullptr, s, true, nullptr);
-}
 
 // The first part of a JPEG: its lower rows are missing (transparent).
 Bytes Truncated(const Bytes& jpeg, double keep) {
@@ -65,7 +59,7 @@ TEST(ImageViewCore, SmallImageIsCentredAtFullSizeAndLargeOneFittedDown) {
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 95", 40, 30));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 95", 40, 30));
   view.SetSource(&doc);
   const TBitmap32& p = view.Picture(100, 80);
   EXPECT_EQ(view.PictureRect(), MakeRect(30, 25, 70, 55));
@@ -75,7 +69,7 @@ TEST(ImageViewCore, SmallImageIsCentredAtFullSizeAndLargeOneFittedDown) {
   EXPECT_TRUE(IsChecker(p.Pixel(70, 40)));
   EXPECT_EQ(view.PendingJob(), 0u) << "drawn at its own size: nothing to resample";
 
-  Load(doc, test::Cjpeg("-quality 95", 400, 300));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 95", 400, 300));
   view.Picture(100, 100);
   EXPECT_EQ(view.PictureRect(), MakeRect(0, 12, 100, 87));
   EXPECT_DOUBLE_EQ(view.FitScale(), 25.0);
@@ -87,7 +81,7 @@ TEST(ImageViewCore, HolesShowTheCheckerboardOrTheThumbnailBackground) {
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, Truncated(test::Cjpeg("-quality 90", 64, 64), 0.5));
+  test::LoadJpegBytes(doc, Truncated(test::Cjpeg("-quality 90", 64, 64), 0.5));
   ASSERT_TRUE(doc.HasImage());
   ASSERT_EQ(doc.MainImage()->Pixel(32, 63), 0u) << "the cut-off rows are holes";
   view.SetSource(&doc);
@@ -111,7 +105,7 @@ TEST(ImageViewCore, TheResizersPictureReplacesTheQuickOneAndResizingWaitsForTheP
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, Truncated(test::Cjpeg("-quality 90", 320, 240), 0.6));
+  test::LoadJpegBytes(doc, Truncated(test::Cjpeg("-quality 90", 320, 240), 0.6));
   AddSolidThumb(doc, 32, 24, Color32(0, 0, 200));
   view.SetUseThumbnail(true);
   view.SetSource(&doc);
@@ -148,11 +142,11 @@ TEST(ImageViewCore, DocumentChangesDropTheScaledPictureAndAStaleResultIsIgnored)
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 320, 240));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 320, 240));
   view.SetSource(&doc);
   view.Picture(100, 100);
   ASSERT_NE(view.PendingJob(), 0u);
-  Load(doc, test::Cjpeg("-quality 90", 300, 200));  // a new document before the result came
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 300, 200));  // a new document before the result came
   EXPECT_EQ(view.PendingJob(), 0u);
   EXPECT_TRUE(view.ResizeWanted());
   resizer.WaitForWorker();
@@ -168,7 +162,7 @@ TEST(ImageViewCore, EditingKeysMoveTheCursorAndEditTheDocument) {
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 32, 24, true));  // 4 x 3 MCUs of 8 x 8
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 32, 24, true));  // 4 x 3 MCUs of 8 x 8
   view.SetSource(&doc);
   view.Picture(32, 24);
   ASSERT_TRUE(view.EditingActive());
@@ -236,7 +230,7 @@ TEST(ImageViewCore, AClickMovesTheCursorToTheMcuUnderThePointerAtTheFitScale) {
   Host host;
   TvtImageViewCore view(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90 -sample 2x2", 128, 64));  // 8 x 4 MCUs of 16 x 16
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90 -sample 2x2", 128, 64));  // 8 x 4 MCUs of 16 x 16
   view.SetSource(&doc);
   view.Picture(64, 64);  // half size, centred: rows 16..47
   ASSERT_EQ(view.PictureRect(), MakeRect(0, 16, 64, 48));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "viewer/document_fixture.h"
 
 namespace vt {
 namespace {
@@ -14,13 +15,6 @@ struct Host : IvtThumbBoxHost {
   int repaints = 0, scrollUpdates = 0;
   std::vector<TRect> shown;
 };
-
-void Load(TvtThumbSource& doc, const test::Bytes& jpeg) {
-  auto* s = new TMemoryStream;
-  s->WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
-  s->SetPosition(0);
-  doc.Load(nullptr, s, true, nullptr);
-}
 
 // A document with the given thumbnails (solid colours) as the load would make them: the first
 // one chosen when the image exists.
@@ -48,7 +42,7 @@ TEST(ThumbBoxCore, NoThumbnailsGiveNoEntriesAtAllAndNoCommands) {
   Host host;
   TvtThumbBoxCore box(host);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 64, 48));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 64, 48));
   box.SetSource(&doc);
   EXPECT_EQ(box.Count(), 0);
   EXPECT_EQ(box.SelectedIndex(), -1);
@@ -62,7 +56,7 @@ TEST(ThumbBoxCore, SelectionChoosesTheDocumentsThumbnailAndTheLastEntryNone) {
   Host host;
   TvtThumbBoxCore box(host);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 64, 48));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 64, 48));
   AddThumbs(doc, {{40, 30}, {20, 15}});
   doc.SetMainThumb(0);
   box.SetSource(&doc);  // the document tells the box its thumbnails at once
@@ -102,7 +96,7 @@ TEST(ThumbBoxCore, ADocumentWithoutAnImageHasEntriesButNoSelection) {
   Host host;
   TvtThumbBoxCore box(host);
   TvtThumbSource doc;
-  Load(doc, test::Bytes{0xFF, 0xD8, 0xFF, 0xD9});
+  test::LoadJpegBytes(doc, test::Bytes{0xFF, 0xD8, 0xFF, 0xD9});
   AddThumbs(doc, {{40, 30}});
   box.SetSource(&doc);
   box.ThumbnailsChanged();  // as the document's next rebuild would
@@ -117,12 +111,12 @@ TEST(ThumbBoxCore, ANewDocumentRebuildsTheListAndDetachingFreesIt) {
   Host host;
   TvtThumbBoxCore box(host);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 64, 48));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 64, 48));
   AddThumbs(doc, {{40, 30}, {20, 15}});
   box.SetSource(&doc);
   box.ThumbnailsChanged();
   EXPECT_EQ(box.Count(), 3);
-  Load(doc, test::Cjpeg("-quality 90", 32, 32));  // a new open: no thumbnails
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 32, 32));  // a new open: no thumbnails
   EXPECT_EQ(box.Count(), 0);
   AddThumbs(doc, {{10, 10}});
   box.ThumbnailsChanged();
@@ -136,7 +130,7 @@ TEST(ThumbBoxCore, EntryPicturesAreFittedThenReplacedByTheResizersCopy) {
   Host host;
   TvtThumbBoxCore box(host, &resizer);
   TvtThumbSource doc;
-  Load(doc, test::Cjpeg("-quality 90", 64, 48));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 64, 48));
   AddThumbs(doc, {{40, 30}, {160, 120}});
   box.SetSource(&doc);
   box.ThumbnailsChanged();

@@ -10,20 +10,13 @@
 #include "jpeg/jpeg_constants.h"
 #include "source/items.h"
 #include "support/test_support.h"
+#include "viewer/document_fixture.h"
 #include "viewer/thumb_source.h"
 
 namespace vt {
 namespace {
 
 using test::Bytes;
-
-// Loads jpeg bytes into the document (the document owns the stream).
-void LoadBytes(TvtThumbSource& doc, const Bytes& jpeg, TvtItem* item = nullptr) {
-  auto* s = new TMemoryStream;
-  s->WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
-  s->SetPosition(0);
-  doc.Load(nullptr, s, true, item);
-}
 
 std::unique_ptr<TBitmap32> Solid(int w, int h, TColor32 c) {
   auto b = std::make_unique<TBitmap32>(w, h);
@@ -63,7 +56,7 @@ TEST(ThumbSource, NotificationsReachOnlyImplementersInRegistrationOrder) {
   EXPECT_EQ(log.Lines, (std::vector<std::string>{"A:image+", "A:thumbs"}));
   log.Lines.clear();
 
-  LoadBytes(doc, test::Cjpeg("-quality 80", 64, 48));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 80", 64, 48));
   EXPECT_EQ(log.Lines, (std::vector<std::string>{"A:image+", "A:thumbs", "A:image+", "A:thumbs"}));
   ASSERT_TRUE(doc.HasImage());
   log.Lines.clear();
@@ -103,7 +96,7 @@ TEST(ThumbSource, ViewLinksAreClearedFromEitherSide) {
 
 TEST(ThumbSource, PlacementStretchesSimilarShapesAndCentresOthers) {
   TvtThumbSource doc;
-  LoadBytes(doc, test::Cjpeg("-quality 80", 160, 90));  // 16:9
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 80", 160, 90));  // 16:9
   ASSERT_TRUE(doc.HasImage());
   ASSERT_EQ(doc.MainImage()->Width(), 160);
   TvtThumb* wide = new TvtThumb(doc, Solid(32, 18, clWhite32));
@@ -161,7 +154,7 @@ TEST(ThumbSource, FirstThumbnailWithAPictureIsChosenAndFillsTheBackground) {
   sub->Stream = &data;
   sub->Length = static_cast<int32_t>(data.GetSize());
   sub->SetPreview(std::make_unique<TBitmap32>(*pic), &store);
-  LoadBytes(doc, test::Cjpeg("-quality 80", 120, 90), item);
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 80", 120, 90), item);
   ASSERT_EQ(doc.ThumbCount(), 1);
   EXPECT_EQ(doc.MainThumbIndex, 0);  // the list index of the first usable thumbnail
   ASSERT_NE(doc.MainThumb(), nullptr);
@@ -185,7 +178,7 @@ TEST(ThumbSource, FirstThumbnailWithAPictureIsChosenAndFillsTheBackground) {
 TEST(ThumbSource, EmbeddedThumbnailsAreCandidatesWithoutAnItem) {
   TvtThumbSource doc;
   const Bytes flower = test::ReadBytes(test::CorpusPath("pil-flower.jpg"));
-  LoadBytes(doc, flower);
+  test::LoadJpegBytes(doc, flower);
   ASSERT_TRUE(doc.HasImage());
   ASSERT_GE(doc.ThumbCount(), 1);
   EXPECT_EQ(doc.MainThumbIndex, 0);
@@ -196,7 +189,7 @@ TEST(ThumbSource, EmbeddedThumbnailsAreCandidatesWithoutAnItem) {
 
 TEST(ThumbSource, NoFrameMeansNoImageAndEmptyGrid) {
   TvtThumbSource doc;
-  LoadBytes(doc, Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, 'x'});
+  test::LoadJpegBytes(doc, Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, 'x'});
   EXPECT_FALSE(doc.HasImage());
   EXPECT_EQ(doc.MCUCols, 0);
   EXPECT_EQ(doc.ThumbCount(), 0);
@@ -207,7 +200,7 @@ TEST(ThumbSource, NoFrameMeansNoImageAndEmptyGrid) {
 TEST(ThumbSource, McuEditsMoveAndClearPixelsAndIgnorePositionsOutsideTheGrid) {
   TvtThumbSource doc;
   // 4 x 3 MCUs of 8 x 8 (grey).
-  LoadBytes(doc, test::Cjpeg("-quality 90", 32, 24, true));
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 32, 24, true));
   ASSERT_EQ(doc.MCUCols, 4);
   ASSERT_EQ(doc.MCURows, 3);
   Log log;

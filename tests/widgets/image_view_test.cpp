@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 
 #include "support/test_support.h"
+#include "viewer/document_fixture.h"
 #include "viewer/image_view_core.h"
 #include "viewer/widgets/image_view.h"
 #include "widgets/widget_support.h"
@@ -16,12 +17,6 @@ namespace {
 
 class ImageViewTest : public test::RecordedErrorBoxes {
  protected:
-  void Open(const test::Bytes& jpeg) {
-    auto* s = new TMemoryStream;
-    s->WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
-    s->SetPosition(0);
-    doc.Load(nullptr, s, true, nullptr);
-  }
   TvtThumbSource doc;
 };
 
@@ -94,7 +89,7 @@ TEST_F(ImageViewTest, TheSmoothPictureReplacesTheQuickOne) {
 }
 
 TEST_F(ImageViewTest, EditingModeDrawsTheCursorAndTakesItsKeys) {
-  Open(test::Cjpeg("-quality 90", 64, 48, true));  // 8 x 6 MCUs of 8 x 8, shown at 100 %
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 64, 48, true));  // 8 x 6 MCUs of 8 x 8, shown at 100 %
   TvtImage view;
   view.resize(64, 48);
   view.SetSource(&doc);

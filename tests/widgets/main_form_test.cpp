@@ -146,20 +146,6 @@ TEST_F(MainFormTest, OneDroppedFileReplacesTheDocumentAndTwoAreIgnored) {
   EXPECT_TRUE(shown.empty());
 }
 
-// An open dialog that answers by itself.
-class AnsweringDialog : public TvtFileDialog {
- public:
-  using TvtFileDialog::TvtFileDialog;
-  bool Execute(QWidget*) override {
-    seenDir = InitialDir;
-    seenFilter = Filter.FilterText();
-    if (answer.empty()) return false;
-    FileName = answer;
-    return true;
-  }
-  std::string answer, seenDir, seenFilter;
-};
-
 TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   LastOpenDir.clear();
   const std::string dir = test::TempPath("opendir");
@@ -168,7 +154,7 @@ TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   test::WriteBytes(file, test::Cjpeg("-quality 90", 64, 48));
   TMainForm form;
   // The form's own dialog is swapped for one that answers.
-  AnsweringDialog dialog(TvtFileDialog::dkOpen);
+  test::AnsweringDialog dialog(TvtFileDialog::dkOpen);
   form.SetOpenDialog(&dialog);
 
   form.OpenMenuItemClick();  // cancelled

@@ -20,20 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-class SaveDialog : public TvtFileDialog {
- public:
-  SaveDialog() : TvtFileDialog(dkSave) {}
-  bool Execute(QWidget*) override {
-    seenDir = InitialDir;
-    seenName = FileName;
-    seenFilter = Filter.FilterText();
-    if (answer.empty()) return false;
-    FileName = answer;
-    return true;
-  }
-  std::string answer, seenDir, seenName, seenFilter;
-};
-
 class SaveActionTest : public test::RecordedErrorBoxes {
  protected:
   void SetUp() override {
@@ -55,7 +41,7 @@ class SaveActionTest : public test::RecordedErrorBoxes {
   void Save() { form->SaveAction().Execute(); }
 
   std::string dir, source;
-  SaveDialog dialog;
+  test::AnsweringDialog dialog;
   std::unique_ptr<TMainForm> form;
 };
 

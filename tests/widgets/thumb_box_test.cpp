@@ -23,20 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-class SaveDialog : public TvtFileDialog {
- public:
-  SaveDialog() : TvtFileDialog(dkSave) {}
-  bool Execute(QWidget*) override {
-    seenName = FileName;
-    seenDir = InitialDir;
-    seenFilter = Filter.FilterText();
-    if (answer.empty()) return false;
-    FileName = answer;
-    return true;
-  }
-  std::string answer, seenName, seenDir, seenFilter;
-};
-
 class ThumbBoxTest : public test::RecordedErrorBoxes {
  protected:
   void Open(const std::string& file) {
@@ -125,7 +111,7 @@ TEST_F(ThumbBoxTest, SaveAsWritesTheTurnedAndCroppedThumbnailUnderItsProposedNam
   const std::string source = dir + "/holiday.jpg";
   fs::copy_file(test::SamplePath(), source);
   Open(source);
-  SaveDialog dialog;
+  test::AnsweringDialog dialog;
   form->SaveThumbAction().SetDialog(&dialog);
   // A quarter turn and 10 pixels off the left of the 160 x 120 thumbnail.
   form->Source().SetThumbTransform(0, 5, 10, 0, 0, 0);

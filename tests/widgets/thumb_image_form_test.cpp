@@ -21,17 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class AnsweringDialog : public TvtFileDialog {
- public:
-  AnsweringDialog() : TvtFileDialog(dkSave) {}
-  bool Execute(QWidget*) override {
-    seenName = FileName;
-    FileName = answer;
-    return !answer.empty();
-  }
-  std::string answer, seenName;
-};
-
 TBitmap32 Picture(int w, int h) {
   TBitmap32 b(w, h);
   for (int y = 0; y < h; ++y)
@@ -94,7 +83,7 @@ TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEven
   {
     const std::string dir = test::TempPath("editor-save");
     fs::create_directories(dir);
-    AnsweringDialog dialog;
+    test::AnsweringDialog dialog;
     dialog.answer = dir + "/thumb.bmp";
     TvtThumbImageForm form(nullptr, b, "/x/holiday.jpg");
     form.SetSaveDialog(&dialog);
@@ -116,7 +105,7 @@ TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEven
 
 TEST_F(ThumbImageFormTest, ASaveThatFailsShowsTheErrorAndKeepsTheDialogOpen) {
   const TBitmap32 b = Picture(40, 30);
-  AnsweringDialog dialog;
+  test::AnsweringDialog dialog;
   dialog.answer = test::TempPath("no-such-folder") + "/thumb.bmp";
   TvtThumbImageForm form(nullptr, b, "/x/a.jpg");
   form.SetSaveDialog(&dialog);

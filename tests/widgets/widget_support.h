@@ -12,6 +12,7 @@
 #include "shell/shell_action.h"
 #include "support/qt_app.h"
 #include "viewer/resizer.h"
+#include "viewer/widgets/file_dialog.h"
 
 namespace vt::test {
 
@@ -35,6 +36,22 @@ class RecordedErrorBoxes : public ::testing::Test {
 
  private:
   TkelErrorPresenter previous_;
+};
+
+// A file dialog that answers by itself: it records what it was shown and chooses `answer`
+// (an empty answer cancels).
+class AnsweringDialog : public TvtFileDialog {
+ public:
+  explicit AnsweringDialog(TKind kind = dkSave) : TvtFileDialog(kind) {}
+  bool Execute(QWidget*) override {
+    seenDir = InitialDir;
+    seenName = FileName;
+    seenFilter = Filter.FilterText();
+    if (answer.empty()) return false;
+    FileName = answer;
+    return true;
+  }
+  std::string answer, seenDir, seenName, seenFilter;
 };
 
 // The bundled sample: a photo with an Exif thumbnail, a damaged stretch and a cut-off end.
