@@ -4,14 +4,14 @@
 #include <png.h>
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <string>
-#include <system_error>
 
+#include "base/safe_file.h"
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "cli/commands.h"
@@ -22,16 +22,42 @@ namespace vt::cli {
 
 namespace {
 
+// libpng's write callback: the bytes go to the caller's stream. A stream error cannot cross
+// libpng's C frames, so it is kept and libpng is stopped through its own error path.
+struct TPngSink {
+  TStream* Stream = nullptr;
+  std::exception_ptr Error;
+};
+
+void PngWrite(png_structp png, png_bytep data, png_size_t length) {
+  auto* sink = static_cast<TPngSink*>(png_get_io_ptr(png));
+  bool failed = false;
+  try {
+    sink->Stream->WriteBuffer(data, static_cast<int64_t>(length));
+  } catch (...) {
+    sink->Error = std::current_exception();
+    failed = true;
+  }
+  // Outside the handler: libpng leaves through longjmp, which must not skip a catch block.
+  if (failed) png_error(png, "write failed");
+}
+
+void PngFlush(png_structp) {}
+
 // Writes 32-bit RGBA PNG rows straight from the bitmap's B, G, R, A words.
-void WritePng(const TBitmap32& bitmap, std::FILE* file) {
+void WritePng(const TBitmap32& bitmap, TStream& stream) {
+  // On the heap: the sink changes after setjmp, so it must not live in this frame.
+  auto sink = std::make_unique<TPngSink>();
+  sink->Stream = &stream;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) throw std::runtime_error("libpng could not start");
   png_infop info = png_create_info_struct(png);
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
+    if (sink->Error) std::rethrow_exception(sink->Error);
     throw std::runtime_error("PNG writing failed");
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, sink.get(), PngWrite, PngFlush);
   png_set_compression_level(png, 3);
   png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8,
                PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -44,45 +70,19 @@ void WritePng(const TBitmap32& bitmap, std::FILE* file) {
   png_destroy_write_struct(&png, &info);
 }
 
-void WriteBitmap(const TBitmap32& bitmap, const std::string& path, const std::string& format) {
-  if (format == "png") {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("Cannot create file \"" + path + "\"");
-    try {
-      WritePng(bitmap, f);
-    } catch (...) {
-      std::fclose(f);
-      throw;
-    }
-    if (std::fclose(f) != 0) throw std::runtime_error("Cannot write file \"" + path + "\"");
-  } else {
-    TFileStream f(path, TFileStream::fmCreate);
-    bitmap.SaveToStream(f);
-  }
-}
-
-// Writes through a temporary sibling and renames it, so a failed write never destroys an
-// existing file. Devices such as /dev/null are written directly.
-void SaveOutput(const TBitmap32& bitmap, const std::string& path, const std::string& format) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_status st = fs::status(path, ec);
-  if (!ec && fs::exists(st) && !fs::is_regular_file(st)) {
-    WriteBitmap(bitmap, path, format);
-    return;
-  }
-  const std::string temp = path + ".partial";
-  try {
-    WriteBitmap(bitmap, temp, format);
-  } catch (...) {
-    fs::remove(temp, ec);
-    throw;
-  }
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw std::runtime_error("Cannot write file \"" + path + "\"");
-  }
+// Through the safe writer: a failed write leaves an existing output as it was, and the file
+// being rendered is never the output.
+void SaveOutput(const TBitmap32& bitmap, const std::string& path, const std::string& format,
+                const std::string& source) {
+  SaveFileSafely(
+      path,
+      [&](TStream& stream) {
+        if (format == "png")
+          WritePng(bitmap, stream);
+        else
+          bitmap.SaveToStream(stream);
+      },
+      source);
 }
 
 // Returns the exit status for one file.
@@ -115,7 +115,7 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
     std::cerr << file << ": " << ResultCodeName(parsed != jrOK ? parsed : rendered) << ", decoded "
               << image.DecodedPercent() << "%\n";
   try {
-    SaveOutput(*bitmap, out, format);
+    SaveOutput(*bitmap, out, format, file);
   } catch (const std::exception& e) {
     std::cerr << file << ": " << e.what() << "\n";
     return 1;
@@ -128,7 +128,7 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
 int RenderFileWithBackground(const std::string& file, const std::string& out, const std::string& format,
                              const std::string& background) {
   try {
-    SaveOutput(*ComposeWithBackground(file, background), out, format);
+    SaveOutput(*ComposeWithBackground(file, background), out, format, file);
   } catch (const std::exception& e) {
     std::cerr << file << ": " << e.what() << "\n";
     return 1;

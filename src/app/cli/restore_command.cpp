@@ -2,9 +2,9 @@
 // Writes each file as a clean baseline JPEG, "NAME (restored).jpg" beside the source unless told
 // otherwise: decoded blocks keep their coefficients, missing blocks are encoded from the chosen
 // thumbnail scaled to the image (or stay zero with --thumb none). The file is opened as the
-// viewer opens it (disc source, then document). The output is written to a
-// temporary file in the target folder and renamed into place, so a failed write never leaves a
-// partial file where an older one was; the source file is never overwritten.
+// viewer opens it (disc source, then document). The output goes through the safe writer, so a
+// failed write never leaves a partial file where an older one was; the source file is never
+// overwritten.
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/safe_file.h"
 #include "base/stream.h"
 #include "cli/commands.h"
 #include "cli/document_open.h"
@@ -63,6 +64,8 @@ bool StartsWithSOI(const std::string& file) {
 
 void RestoreFile(const RestoreOptions& o, const std::string& file) {
   const std::string out = OutputPath(o, file);
+  // Refused before the work of decoding; the writer checks again when it writes.
+  if (SameFile(out, file)) throw ESaveRefused("\"" + out + "\" is the file being read; choose another name");
 
   // A complete image needs no background: a file that starts with its JPEG and decodes
   // completely is written straight from a decode without rendering (the document would load the

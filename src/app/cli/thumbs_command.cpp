@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/safe_file.h"
 #include "cli/commands.h"
 #include "cli/source_open.h"
 #include "cli/thumbs_json.h"
@@ -167,10 +168,12 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
     PkelJpegThumb t = thumbs.GetThumbs(i);
     const std::string base = (std::filesystem::path(outDir) / (stem + "-thumb" + std::to_string(i))).string();
     try {
+      // Through the safe writer, so an older file of that name survives a failed write and
+      // the file being read is never overwritten.
       if (JpegBytes(*t, *file, static_cast<int64_t>(item->Offset), bytes)) {
-        WriteFileBytes(base + ".jpg", bytes);
+        SaveFileSafely(base + ".jpg", [&](TStream& s) { s.WriteBuffer(bytes.data(), int64_t(bytes.size())); }, path);
       } else if (t->Bitmap && !t->Bitmap->Empty()) {
-        t->Bitmap->SaveToFile(base + ".bmp");
+        SaveFileSafely(base + ".bmp", [&](TStream& s) { t->Bitmap->SaveToStream(s); }, path);
       }
     } catch (const std::exception& e) {
       std::cerr << base << ": cannot write: " << e.what() << "\n";
