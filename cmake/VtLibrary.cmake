@@ -26,7 +26,14 @@ function(vt_add_test_folder folder)
     set(_name "test_${folder}_${_stem}")
     add_executable(${_name} ${_src})
     target_link_libraries(${_name} PRIVATE vt_test_support GTest::gtest_main ${_arg_UNPARSED_ARGUMENTS})
-    gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 120
-      PROPERTIES ENVIRONMENT "${_env}")
+    # Test programs whose name matches VT_THREADED_TESTS get the ctest label "threads": the
+    # ThreadSanitizer build (scripts/test.sh --tsan) runs those.
+    if(_name MATCHES "${VT_THREADED_TESTS}")
+      gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 120
+        PROPERTIES ENVIRONMENT "${_env}" LABELS threads)
+    else()
+      gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 120
+        PROPERTIES ENVIRONMENT "${_env}")
+    endif()
   endforeach()
 endfunction()

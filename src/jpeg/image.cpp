@@ -194,10 +194,8 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   if (crop && (bitmap.Width() != Width || bitmap.Height() != Height)) {
     // The full frame only when that is modest or the data is big enough to stand for it;
     // otherwise the rows that the data reached.
-    const int64_t framePixels = int64_t(Width) * int64_t(Height);
     int32_t height = Height;
-    if (framePixels > kFullBitmapPixels && framePixels / kPixelsPerInputByte > Position)
-      height = std::min(Height, planeHeight);
+    if (!FrameIsPlausible(Width, Height, Position)) height = std::min(Height, planeHeight);
     TBitmap32 cropped(Width, height);
     cropped.Clear(0);
     bitmap.DrawMode = dmCustom;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/limits.h"
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
 #include "jpeg/jpeg_thread.h"
@@ -42,8 +43,8 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // model without conversion, or a view mode naming no component: all-zero bitmap of plane size).
   //
   // A tiny file may declare a huge frame: with Crop the full Width x Height bitmap is allocated
-  // only when it is at most kFullBitmapPixels or at most kPixelsPerInputByte per byte consumed
-  // (Position); otherwise its height is cut to the rows that the data reached.
+  // only when FrameIsPlausible (base/limits.h) after the bytes consumed (Position); otherwise its
+  // height is cut to the rows that the data reached.
   int Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int viewMode);
   int Render(TBitmap32& bitmap, bool crop, int viewMode);
   // Render into the own bitmap with Crop and view mode 0.
@@ -58,8 +59,6 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // The component planes as the conversions read them.
   TkelPlaneSet PlaneSet() const;
 
-  static constexpr int64_t kFullBitmapPixels = int64_t(64) * 1024 * 1024;
-  static constexpr int64_t kPixelsPerInputByte = 512;
   // Parallel mode when the plane is larger than this in both directions.
   static constexpr int32_t kParallelThreshold = 480;
 

@@ -1,7 +1,9 @@
 #include "jpeg/writer.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "base/limits.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/std_tables.h"
 #include "jpeg/writer_stages.h"
@@ -49,6 +51,18 @@ const int32_t* Divisors(const TkelBaseJpegParser& p, int index) {
   if (fc.Quant.Defined) return fc.Quant.Scaled8;
   if (fc.QuantTable < 4 && p.QuantTables[fc.QuantTable].Defined) return p.QuantTables[fc.QuantTable].Scaled8;
   return kUnit;
+}
+
+// A tiny file that declares a huge frame is restored as the renderer shows it: in full when the
+// data could plausibly cover the frame, otherwise down to the last row that decoding reached
+// (at least one MCU row), so a few bytes never become a file of gigabytes.
+int32_t WrittenHeight(const TkelBaseJpegParser& p, const TkelWriterComponentTable& t) {
+  if (FrameIsPlausible(p.Width, p.Height, p.Position)) return p.Height;
+  int64_t reached = 0;
+  for (int c = 0; c < t.Count; ++c)
+    if (p.MCUs[c]) reached = std::max<int64_t>(reached, int64_t(p.MCUs[c]->Rows) * t.Components[c].BlockHeight);
+  reached = std::max<int64_t>(reached, t.MCUHeight);
+  return static_cast<int32_t>(std::min<int64_t>(reached, p.Height));
 }
 
 bool IsSelected(const TkelAlphaComponentData* selection, int32_t x, int32_t y) {
@@ -101,7 +115,8 @@ const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& p, TkelJ
     if (wc.BlocksDown < 1) wc.BlocksDown = 1;
   }
   t.MCUsPerRow = CeilDiv(p.Width, t.MCUWidth);
-  t.MCURows = CeilDiv(p.Height, t.MCUHeight);
+  t.Height = WrittenHeight(p, t);
+  t.MCURows = CeilDiv(t.Height, t.MCUHeight);
   return t;
 }
 
@@ -114,7 +129,7 @@ bool HasMissingBlocks(const TkelBaseJpegParser& p, TkelJpegWriterState& st) {
     // row or column are never coded in a non-interleaved scan, and decoders ignore them.
     const TkelWriterComponent& wc = t.Components[c];
     const int32_t cols = CeilDiv(CeilDiv(p.Width, wc.BlockWidth / 8), 8);
-    const int32_t rows = CeilDiv(CeilDiv(p.Height, wc.BlockHeight / 8), 8);
+    const int32_t rows = CeilDiv(CeilDiv(t.Height, wc.BlockHeight / 8), 8);
     if (rows > m->Rows || cols > m->Columns) return true;
     for (int32_t row = 0; row < rows; ++row)
       for (int32_t col = 0; col < cols; ++col) {

@@ -13,7 +13,8 @@ class TkelJpegImage;
 
 // Writes image as a baseline JPEG to target; missing blocks are encoded from background (null:
 // they stay zero). sourceFile, the file the image was read from, is never overwritten
-// (ESaveRefused). Raises EWriteError when the image has no frame; system errors as EOSError.
+// (ESaveRefused). Raises EWriteError when the image has no frame or the file would be larger than
+// RestoreOutputLimit (base/limits.h) for the source's size; system errors as EOSError.
 void SaveBaselineJpegFile(TkelJpegImage& image, const TBitmap32* background, const std::string& target,
                           const std::string& sourceFile);
 

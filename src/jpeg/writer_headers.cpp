@@ -57,7 +57,7 @@ void WriteFrameHeader(const TkelBaseJpegParser& p, const TkelJpegWriterState& st
   // (same Huffman coding, read by every decoder).
   WriteSegmentHeader(out, wide ? 0xC1 : 0xC0, 3 * st.Table.Count + 8);
   out.WriteByte(8);
-  out.WriteWord(static_cast<uint16_t>(p.Height));
+  out.WriteWord(static_cast<uint16_t>(st.Table.Height));
   out.WriteWord(static_cast<uint16_t>(p.Width));
   out.WriteByte(static_cast<uint8_t>(st.Table.Count));
   for (int c = 0; c < st.Table.Count; ++c) {

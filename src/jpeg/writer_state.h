@@ -32,6 +32,9 @@ struct TkelWriterComponentTable {
   int32_t MaxH = 1, MaxV = 1;
   int32_t MCUWidth = 0, MCUHeight = 0;
   int32_t MCUsPerRow = 0, MCURows = 0;
+  // The height the file is written with: the frame's, or for a frame the data cannot plausibly
+  // cover (FrameIsPlausible, base/limits.h) the rows that decoding reached.
+  int32_t Height = 0;
 };
 
 struct TkelJpegWriterState {

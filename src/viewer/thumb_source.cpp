@@ -114,10 +114,7 @@ void TvtThumbSource::Render(bool notify) {
     } else {
       // A tiny file may declare a huge frame: the frame-size image is allocated in full only when
       // the data could plausibly fill it; otherwise it stops where the decoded rows end.
-      const int64_t pixels = int64_t(w) * h;
-      if (pixels > TkelJpegImage::kFullBitmapPixels &&
-          pixels > TkelJpegImage::kPixelsPerInputByte * std::max<int64_t>(Jpeg->Position, 1))
-        h = std::min(h, decodedBitmap_->Height());
+      if (!FrameIsPlausible(w, h, Jpeg->Position)) h = std::min(h, decodedBitmap_->Height());
       composedImage_ = std::make_unique<TBitmap32>(w, h);
       mainImage_ = composedImage_.get();
       try {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "base/safe_file.h"
@@ -43,6 +44,8 @@ const Writer kWriters[] = {
      "out.jpg"},
 };
 
+void PrintTo(const Writer& w, std::ostream* os) { *os << w.Name; }
+
 enum class Obstacle { None, FullDisk, FileSizeLimit, UnwritableFolder, TargetIsSource, Fifo };
 
 const char* ObstacleName(Obstacle o) {
@@ -56,6 +59,8 @@ const char* ObstacleName(Obstacle o) {
   }
   return "?";
 }
+
+void PrintTo(Obstacle o, std::ostream* os) { *os << ObstacleName(o); }
 
 const Bytes kOlder = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
 

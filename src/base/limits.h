@@ -1,0 +1,40 @@
+// The program's resource bounds in one place. The README's "Limits" section states them for
+// users, and tests enforce them: for any input of at most kBoundedInputBytes, info, render,
+// thumbs and restore each finish within kBoundedSeconds (kBoundedSecondsSanitized in the
+// sanitizer build), stay within kBoundedResidentBytes of memory, and restore writes at most
+// kBoundedRestoreBytes.
+#pragma once
+
+#include <cstdint>
+
+namespace vt {
+
+// The inputs the bounds below are promised for.
+inline constexpr int64_t kBoundedInputBytes = int64_t(1) << 20;
+inline constexpr int kBoundedSeconds = 2;
+inline constexpr int kBoundedSecondsSanitized = 20;
+inline constexpr int64_t kBoundedResidentBytes = int64_t(512) << 20;
+inline constexpr int64_t kBoundedRestoreBytes = int64_t(64) << 20;
+
+// A tiny file may declare a huge frame. The full declared frame is kept (rendered, or restored
+// at its declared size) only when it has at most kFullFramePixels, or at most
+// kFramePixelsPerInputByte for each byte of the file read; otherwise the picture stops at the
+// last row that the data reached. At 64 pixels a byte an input of kBoundedInputBytes keeps at
+// most 64 M pixels of frame it does not cover (a 256 MB bitmap); real data needs more than a
+// byte for 64 pixels except in pictures of a single flat colour.
+inline constexpr int64_t kFullFramePixels = int64_t(64) * 1024 * 1024;
+inline constexpr int64_t kFramePixelsPerInputByte = 64;
+
+// True when a frame of width x height may be kept in full after reading bytesRead bytes.
+constexpr bool FrameIsPlausible(int64_t width, int64_t height, int64_t bytesRead) {
+  const int64_t pixels = width * height;
+  return pixels <= kFullFramePixels || pixels <= kFramePixelsPerInputByte * (bytesRead > 0 ? bytesRead : 1);
+}
+
+// restore refuses to write more than this for an input of inputBytes: kBoundedRestoreBytes, or
+// 64 bytes for each input byte when that is more (a restored file is rarely twice its source).
+constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {
+  return inputBytes * 64 > kBoundedRestoreBytes ? inputBytes * 64 : kBoundedRestoreBytes;
+}
+
+}  // namespace vt
