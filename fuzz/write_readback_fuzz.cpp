@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <jpeglib.h>  // after <cstdio>: it uses FILE and size_t
+#include <jerror.h>
 
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
@@ -33,6 +34,11 @@ struct TOracleError {
 
 void OnOracleWarning(j_common_ptr info, int level) {
   if (level >= 0) return;  // trace messages
+  // The writer copies the source's APPn segments as they are: what libjpeg says about their
+  // contents (an unknown JFIF revision, an odd Adobe transform, a broken ICC profile) is no
+  // fault of the written file.
+  const int code = info->err->msg_code;
+  if (code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM || code == JWRN_BOGUS_ICC) return;
   char text[JMSG_LENGTH_MAX];
   (*info->err->format_message)(info, text);
   std::fprintf(stderr, "libjpeg warns about the written file: %s\n", text);
