@@ -84,7 +84,9 @@ void InverseDctWide(const int16_t* coef, const int32_t* quant512, uint8_t* out, 
 
 // GCC's vector extensions with target clones; other compilers take the 64-bit form below.
 #if defined(__GNUC__) && !defined(__clang__)
-#if defined(__GNUC__) && defined(__x86_64__)
+// Not under ThreadSanitizer: the clones' resolver runs while the program is being loaded,
+// before the sanitizer's runtime is ready, and its instrumented entry crashes there.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define VT_IDCT_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VT_IDCT_CLONES
