@@ -188,10 +188,23 @@ void TkelBaseJpegParser::ClearMCU(int32_t col, int32_t row) {
   }
 }
 
+int32_t TkelBaseJpegParser::ReachedMCUEnd() const {
+  int64_t rows = 0;
+  for (int i = 0; i < ScanComponentCount; ++i) {
+    const TkelScanComponent& sc = ScanComponents[i];
+    const TkelMCUs* map = MCUs[sc.FrameIndex].get();
+    const int32_t down = sc.BlocksDown > 0 ? sc.BlocksDown : 1;
+    if (map) rows = std::max<int64_t>(rows, (int64_t(map->Rows) + down - 1) / down);
+  }
+  if (Offsets) rows = std::max<int64_t>(rows, Offsets->Rows);
+  return static_cast<int32_t>(std::min<int64_t>(rows * MCUsPerRow, int64_t(MCUsPerRow) * MCURows));
+}
+
 void TkelBaseJpegParser::InsertMCU(int32_t col, int32_t row) {
   if (!InGrid(col, row)) return;
   const int32_t p = row * MCUsPerRow + col;
-  for (int32_t i = MCUsPerRow * MCURows - 1; i > p; --i) CopyMCU(i - 1, i);
+  const int32_t last = MCUsPerRow * MCURows - 1;
+  for (int32_t i = std::min(last, ReachedMCUEnd()); i > p; --i) CopyMCU(i - 1, i);
   ClearMCU(col, row);
 }
 
@@ -199,8 +212,10 @@ void TkelBaseJpegParser::InsertMCURow(int32_t col, int32_t row) {
   if (!InGrid(col, row)) return;
   const int32_t p = row * MCUsPerRow + col;
   const int32_t last = MCUsPerRow * MCURows - 1;
-  if (row != MCURows - 1)
-    for (int32_t i = last; i >= p + MCUsPerRow; --i) CopyMCU(i - MCUsPerRow, i);
+  if (row != MCURows - 1) {
+    const int32_t from = std::min<int64_t>(last, int64_t(ReachedMCUEnd()) + MCUsPerRow - 1);
+    for (int32_t i = from; i >= p + MCUsPerRow; --i) CopyMCU(i - MCUsPerRow, i);
+  }
   for (int32_t i = p; i < p + MCUsPerRow && i <= last; ++i) ClearMCU(i % MCUsPerRow, i / MCUsPerRow);
 }
 
@@ -208,7 +223,8 @@ void TkelBaseJpegParser::DeleteMCU(int32_t col, int32_t row) {
   if (!InGrid(col, row) || (col == 0 && row == 0)) return;
   const int32_t p = row * MCUsPerRow + col;
   const int32_t last = MCUsPerRow * MCURows - 1;
-  for (int32_t i = p; i <= last; ++i) CopyMCU(i, i - 1);
+  const int32_t to = std::min(last, ReachedMCUEnd());
+  for (int32_t i = p; i <= to; ++i) CopyMCU(i, i - 1);
   ClearMCU(last % MCUsPerRow, last / MCUsPerRow);
 }
 

@@ -261,6 +261,10 @@ class TkelBaseJpegParser {
   int RedecodePass(int32_t startMCU, int search, bool useNextDC);
   bool InGrid(int32_t col, int32_t row) const;
   void CopyMCU(int32_t from, int32_t to);
+  // The index of the first MCU of the first MCU row that no map has reached: from there on
+  // every MCU is absent everywhere, and moving absent MCUs onto absent ones changes nothing, so
+  // the grid edits stop there instead of walking a declared frame of millions of MCUs.
+  int32_t ReachedMCUEnd() const;
 
   // Bit reader (bit_reader.h / bit_reader.cpp): bits are held in acc_, next bit at bit 63.
   int FillBits();          // loads bytes; returns 0 or the pending code

@@ -1,6 +1,7 @@
 // The document's MCU edits: each changes the decoder's coefficient and offset maps through the
 // decoder's grid edit of the same name, then patches the rendered pixels the same way (moving or
 // clearing whole MCU rectangles), so that no full re-decode is needed.
+#include <algorithm>
 #include <cstring>
 
 #include "viewer/thumb_source.h"
@@ -35,6 +36,14 @@ void TvtThumbSource::ClearMCUPixels(int32_t index) {
   decodedBitmap_->FillRect(x, y, x + MCUWidth, y + MCUHeight, 0);
 }
 
+// The first MCU below the rendered pixels: a tiny file that declares a huge frame renders only
+// the rows its data reached, and moving MCUs that lie wholly outside the bitmap changes nothing.
+int32_t TvtThumbSource::PixelMCUEnd() const {
+  if (decodedBitmap_ == nullptr || MCUHeight <= 0) return 0;
+  const int64_t rows = (int64_t(decodedBitmap_->Height()) + MCUHeight - 1) / MCUHeight;
+  return static_cast<int32_t>(std::min<int64_t>(rows * MCUCols, int64_t(MCUCols) * MCURows));
+}
+
 void TvtThumbSource::AfterEdit() {
   Compose();
   NotifyMainImage(false);
@@ -58,7 +67,7 @@ void TvtThumbSource::InsertMCU(TvtMCUPos p) {
   if (!InGrid(p)) return;
   Jpeg->InsertMCU(p.Col, p.Row);
   const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
-  for (int32_t i = last; i > at; --i) CopyMCUPixels(i - 1, i);
+  for (int32_t i = std::min(last, PixelMCUEnd()); i > at; --i) CopyMCUPixels(i - 1, i);
   ClearMCUPixels(at);
   AfterEdit();
 }
@@ -67,8 +76,10 @@ void TvtThumbSource::InsertMCURow(TvtMCUPos p) {
   if (!InGrid(p)) return;
   Jpeg->InsertMCURow(p.Col, p.Row);
   const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
-  if (p.Row < MCURows - 1)
-    for (int32_t i = last; i >= at + MCUCols; --i) CopyMCUPixels(i - MCUCols, i);
+  if (p.Row < MCURows - 1) {
+    const int32_t from = std::min<int64_t>(last, int64_t(PixelMCUEnd()) + MCUCols - 1);
+    for (int32_t i = from; i >= at + MCUCols; --i) CopyMCUPixels(i - MCUCols, i);
+  }
   for (int32_t i = at; i < at + MCUCols && i <= last; ++i) ClearMCUPixels(i);
   AfterEdit();
 }
@@ -77,7 +88,8 @@ void TvtThumbSource::DeleteMCU(TvtMCUPos p) {
   if (!InGrid(p) || (p.Col == 0 && p.Row == 0)) return;
   Jpeg->DeleteMCU(p.Col, p.Row);
   const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
-  for (int32_t i = at; i <= last; ++i) CopyMCUPixels(i, i - 1);
+  const int32_t to = std::min(last, PixelMCUEnd());
+  for (int32_t i = at; i <= to; ++i) CopyMCUPixels(i, i - 1);
   ClearMCUPixels(last);
   AfterEdit();
 }

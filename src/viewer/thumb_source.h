@@ -95,6 +95,7 @@ class TvtThumbSource {
   // Pixel patches of the MCU edits on DecodedBitmap.
   void CopyMCUPixels(int32_t from, int32_t to);
   void ClearMCUPixels(int32_t index);
+  int32_t PixelMCUEnd() const;
   void AfterEdit();
 
   void NotifyMainImage(bool reset, IvtSourceClient* only = nullptr);
