@@ -8,11 +8,12 @@
 
 namespace vt {
 
+// The notification goes out under the lock: the waiter may destroy the event as soon as its
+// Wait returns (a job's event lives in the image that waits for it), so the setter must be
+// done with the condition variable before the waiter can get the lock back.
 void TManualResetEvent::Set() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = true;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = true;
   cv_.notify_all();
 }
 

@@ -30,10 +30,11 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-#if defined(__SANITIZE_ADDRESS__)
+// Either sanitizer build (ASan or ThreadSanitizer): slower, and with shadow memory.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
