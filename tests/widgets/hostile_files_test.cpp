@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "support/test_support.h"
 #include "viewer/widgets/main_form.h"
 #include "viewer/widgets/source_actions.h"
@@ -23,9 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
-
-// The memory bound every command keeps on hostile input.
-constexpr int64_t kResidentLimit = int64_t(512) << 20;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kMutantsPerSeed = 12;
@@ -112,7 +110,7 @@ class HostileFilesTest : public test::RecordedErrorBoxes {
     }
     test::FinishResizerJobs();
     const int64_t resident = ResidentBytes();
-    EXPECT_LT(resident, kResidentLimit) << "resident memory after " << file;
+    EXPECT_LT(resident, kBoundedResidentBytes) << "resident memory after " << file;
     ++exercised;
   }
 
