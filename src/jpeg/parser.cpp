@@ -73,6 +73,7 @@ void TkelBaseJpegParser::Reset() {
   KeepsCoefficients = false;
   EobRun = 0;
   CleanMCUs = 0;
+  RestartsMet = RestartsInSync = 0;
   acc_ = 0;
   accBits_ = 0;
   stuffedMask_ = 0;

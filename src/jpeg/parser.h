@@ -183,6 +183,10 @@ class TkelBaseJpegParser {
   bool DataErrors = false;
   int32_t EobRun = 0;           // progressive end-of-band run of the current scan
   int32_t CleanMCUs = 0;        // MCUs decoded without error in the current re-decoding run
+  // Restart markers the decoding synchronised on, and those of them that came right where a
+  // complete interval ended (the data fits the tables): how well a borrowed header fits.
+  int32_t RestartsMet = 0;
+  int32_t RestartsInSync = 0;
   // Coefficient maps by frame component index, and the MCU offsets map (pfRecordSegments).
   // Their Rows count only the rows the data has reached, and cells are stored only once
   // written (jpeg_map.h): rows beyond Rows and absent cells are "never decoded".
@@ -244,7 +248,7 @@ class TkelBaseJpegParser {
   int DecodeAcRefine(TkelScanComponent& sc, TkelCoefBlock* block);
   void ResetRestartState();
   void SynchronizeRestart(int marker);
-  void SearchNextRestart();
+  void SearchNextRestart(bool intervalComplete);
   bool JustPassedImageEnd();
   void StopAtImageEnd();
   void AdvanceToIntervalEnd();

@@ -95,6 +95,7 @@ void TkelBaseJpegParser::ResetRestartState() {
 }
 
 void TkelBaseJpegParser::SynchronizeRestart(int marker) {
+  ++RestartsMet;
   while (marker != NextRestartMarker) {
     MCUCounter = SaturatingAdd(MCUCounter, RestartInterval);
     NextRestartMarker = NextRestartMarker == 0xD7 ? 0xD0 : NextRestartMarker + 1;
@@ -123,25 +124,33 @@ void TkelBaseJpegParser::StopAtImageEnd() {
   DataErrors = true;
 }
 
-void TkelBaseJpegParser::SearchNextRestart() {
+void TkelBaseJpegParser::SearchNextRestart(bool intervalComplete) {
   ReturnLookahead();
   if (JustPassedImageEnd()) {
     StopAtImageEnd();
     return;
   }
   if (Flags & pfNoRestartSearch) return;
+  // A complete interval whose data ends right at the expected marker was read with the tables
+  // it was written with.
+  bool skipped = false;
   for (;;) {
     int b = ReadByte();
     if (b < 0) return;
-    if (b != 0xFF) continue;
+    if (b != 0xFF) {
+      skipped = true;
+      continue;
+    }
     do {
       b = ReadByte();
     } while (b == 0xFF);
     if (b < 0) return;
     if (IsRst(b)) {
+      if (intervalComplete && !skipped && b == NextRestartMarker) ++RestartsInSync;
       SynchronizeRestart(b);
       return;
     }
+    skipped = true;
     if (b == 0xD9) {
       StopAtImageEnd();
       return;
@@ -321,7 +330,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
         return ReadDNL();
       } else if (RestartInterval > 0) {
         AdvanceToIntervalEnd();
-        SearchNextRestart();
+        SearchNextRestart(false);
         DataErrors = true;
       } else {
         RecordMCUEnd(MCUCounter);
@@ -348,7 +357,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
     // While the height comes from DNL every MCU may be followed by more.
     if (RestartInterval > 0 && (HeightFromDNL || MCUCounter < total)) {
       if (++MCUsSinceRestart == RestartInterval) {
-        SearchNextRestart();
+        SearchNextRestart(true);
         col = MCUCounter % MCUsPerRow;
         row = MCUCounter / MCUsPerRow;
       }
