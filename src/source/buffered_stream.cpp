@@ -32,13 +32,14 @@ void TvtBufferedStream::LoadBlock(int64_t index) {
   // tried again instead of leaving a block of zeros in place of the file's bytes.
   Loaded = false;
   Inner->Seek(BlockStart, soBeginning);
-  std::memset(Buffer.get(), 0, BlockSize);
   int64_t done = 0;
   while (done < BlockSize) {
     const int64_t n = Inner->Read(Buffer.get() + done, BlockSize - done);
     if (n <= 0) break;
     done += n;
   }
+  // Bytes the inner stream did not deliver read as zeros.
+  std::memset(Buffer.get() + done, 0, BlockSize - static_cast<size_t>(done));
   BlockIndex = index;
   Loaded = true;
   Valid = BlockSize;

@@ -1,5 +1,8 @@
 #include "source/disc_source.h"
 
+#include <chrono>
+#include <thread>
+
 #include "source/disc_source_thread.h"
 #include "source/vt_common.h"
 
@@ -19,7 +22,25 @@ void TvtDiscSource::Open(const std::string& fileName) {
   root_->Build();
   PreviewStore = std::make_unique<TMemoryStream>();
   ExtractStore = std::make_unique<TMemoryStream>();
+  Cancelled = false;
   Thread = std::make_unique<TvtDiscSourceThread>(*this);
+  if (OnProgress) {
+    auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (!Thread->Finished()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (Thread->Finished() || std::chrono::steady_clock::now() < next) continue;
+      next += std::chrono::milliseconds(100);
+      for (std::string& text : Thread->TakeMessages()) {
+        phase_ = text;
+        PolledMessages.push_back(std::move(text));
+      }
+      if (!OnProgress(Thread->ProgressPercent(), phase_)) {
+        Thread->Terminate();
+        Cancelled = true;
+        break;
+      }
+    }
+  }
   Thread->WaitFor();
   LastError = Thread->ErrorMessage;
   Poll();
@@ -33,6 +54,7 @@ void TvtDiscSource::Close() {
   }
   root_->Clear();
   ScanHeaders.Clear();
+  ReferenceResults.clear();
   PreviewStore.reset();
   ExtractStore.reset();
   InStream.Reset();

@@ -2,6 +2,9 @@
 // the file on a worker thread and waits for it; a JPEG whose start of image is at byte 0
 // becomes an item (with its embedded thumbnails as sub-items) filed into the folder tree.
 // The file stays open (read access, others may read) until the next Open or destruction.
+// Beyond that default (set before Open; source_open.h is the entry point that sets them): a deep
+// scan searches the whole file, and reference files lend their header sets to orphaned scan
+// data.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "base/stream.h"
+#include "jpeg/jpeg_id.h"
 #include "source/buffered_stream.h"
 #include "source/com_interfaces.h"
 #include "source/folders.h"
@@ -19,6 +23,17 @@
 namespace vt {
 
 class TvtDiscSourceThread;
+
+// One reference file of an open: its own header set (for data without a usable scan header),
+// and what it gave.
+struct TvtReferenceResult {
+  std::string FileName;
+  std::string Error;                     // why it gave no header set; empty when it did
+  std::unique_ptr<TkelJpegID> Own;       // the header set of its main image, or none
+  int32_t RestartInterval = 0;           // of its main image
+  int32_t HeaderSets = 0;                // header sets it added (own and thumbnails')
+  int32_t Items = 0;                     // items made with one of its header sets
+};
 
 class TvtDiscSource {
  public:
@@ -57,8 +72,27 @@ class TvtDiscSource {
   // Why the last open found nothing it could read (the worker's error message), or empty.
   std::string LastError;
 
+  // --- beyond the default open (kept from one Open to the next) ---
+  // The signature search covers the whole file instead of bytes 0 to 2.
+  bool DeepScan = false;
+  // Intact JPEGs whose header sets (their own and their thumbnails') are tried on the scan data
+  // of the opened file; giving any implies the deep scan.
+  std::vector<std::string> ReferenceFiles;
+  // Where headerless scan data starts, for the references' own scan headers; -1: not given.
+  int64_t DataOffset = -1;
+  // Called on the opening thread about ten times a second while the worker runs, with the
+  // progress (0..100) and the current phase's text; returning false cancels the open (what was
+  // found so far stays).
+  std::function<bool(int percent, const std::string& phase)> OnProgress;
+  // What became of each reference of the last open, in the order given.
+  std::vector<TvtReferenceResult> ReferenceResults;
+  bool Cancelled = false;
+  // Any of the options above makes the signature search cover the whole file.
+  bool WholeFileSearch() const { return DeepScan || !ReferenceFiles.empty() || DataOffset >= 0; }
+
  private:
   std::unique_ptr<TvtRootFolder> root_;
+  std::string phase_;  // the last progress text taken while waiting
 };
 
 }  // namespace vt

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "jpeg/jpeg_constants.h"
@@ -101,6 +102,7 @@ void TvtDiscSourceThread::Execute() {
     auto* file = new Tkel7zFileStream(Source.FileName, 0x20);
     auto in = TComPtr<IInStream>(static_cast<IInStream*>(file));
     SignaturePhase(in.Get());
+    if (!Terminated()) AddReferenceHeaders();
     AnalyseScanMarkers();
   } catch (const std::exception& e) {
     Error = std::current_exception();
@@ -126,7 +128,7 @@ void TvtDiscSourceThread::SignaturePhase(IInStream* inStream) {
   Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
   QueueMessage(kSignatureText);
   SetPhase(1, Size);
-  ScanRange(0, 3);
+  ScanRange(0, Source.WholeFileSearch() ? Size : 3);
   Image.reset();
   if (!Terminated()) {
     std::lock_guard<std::mutex> guard(Lock);
@@ -139,11 +141,15 @@ void TvtDiscSourceThread::SignaturePhase(IInStream* inStream) {
 }
 
 void TvtDiscSourceThread::ScanRange(uint64_t start, uint64_t count) {
+  // The search looks at the bytes in chunks: a start-of-image candidate is FF D8 FF with its
+  // last byte inside the range, a scan marker FF DA likewise; both start at an FF, so only the
+  // FF bytes of a chunk are looked at. A found JPEG is skipped as a whole: no pattern may start
+  // inside it. This finds exactly what a byte-by-byte window over the range finds.
   Container = nullptr;
+  const uint64_t end = start + count < start ? UINT64_MAX : start + count;
+  constexpr int64_t kChunk = 65536;
+  std::vector<uint8_t> chunk(static_cast<size_t>(kChunk) + 2);
   uint64_t pos = start;
-  uint32_t window = 0;
-  Stream->Seek(static_cast<int64_t>(pos), soBeginning);
-  const uint64_t end = start + count;
   while (pos < end && !Terminated()) {
     const uint32_t tick = TickCount();
     if (tick != LastTick && count > 0) {
@@ -153,25 +159,37 @@ void TvtDiscSourceThread::ScanRange(uint64_t start, uint64_t count) {
         LastTick = tick;
       }
     }
-    uint8_t byte = 0;
-    if (Stream->Read(&byte, 1) != 1) break;  // the end of the file
-    window = (window << 8) | byte;
-    if ((window & 0xFFFFFF) == 0xFFD8FF) {
-      const int64_t d = TryJpegAt(pos - 2);
-      if (d > 0) {
-        pos = pos - 2 + static_cast<uint64_t>(d);
-        window = 0;
-      } else {
-        pos = pos + 1;
+    Stream->Seek(static_cast<int64_t>(pos), soBeginning);
+    const int64_t got = Stream->Read(chunk.data(), kChunk + 2);
+    if (got <= 0) break;  // the end of the file
+    const uint8_t* data = chunk.data();
+    // Pattern starts looked at in this chunk: the rest comes with the next one.
+    const int64_t starts = std::min<int64_t>(got, kChunk);
+    uint64_t next = pos + static_cast<uint64_t>(starts);
+    int64_t i = 0;
+    while (i < starts) {
+      const void* ff = std::memchr(data + i, 0xFF, static_cast<size_t>(starts - i));
+      if (!ff) break;
+      i = static_cast<const uint8_t*>(ff) - data;
+      const uint64_t at = pos + static_cast<uint64_t>(i);
+      if (i + 2 < got && data[i + 1] == 0xD8 && data[i + 2] == 0xFF && at + 2 < end) {
+        const int64_t d = TryJpegAt(at);
+        if (Terminated()) return;
+        if (d > 0) {
+          next = at + static_cast<uint64_t>(d);
+          break;
+        }
+        i += 2;  // FF D8 FF: the next pattern can start at the second FF
+        continue;
       }
-      Stream->Seek(static_cast<int64_t>(pos), soBeginning);
-    } else if ((window & 0xFFFF) == 0xFFDA) {
-      RecordScanMarker(pos - 1);
-      pos = pos + 1;
-      Stream->Seek(static_cast<int64_t>(pos), soBeginning);
-    } else {
-      pos = pos + 1;
+      if (i + 1 < got && data[i + 1] == 0xDA && at + 1 < end) {
+        RecordScanMarker(at);
+        i += 2;
+        continue;
+      }
+      ++i;
     }
+    pos = next;
   }
 }
 

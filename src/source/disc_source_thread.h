@@ -1,6 +1,7 @@
 // TvtDiscSourceThread: the worker of one TvtDiscSource::Open. It opens the file, runs the
-// signature search over bytes 0 to 2 (a JPEG can only be found at offset 0), then the
-// scan-marker analysis, and packs the folder tree. Progress values are guarded by Lock; the
+// signature search over bytes 0 to 2 (a JPEG can only be found at offset 0; the whole file for
+// a deep scan), adds the reference files' header sets, then runs the scan-marker analysis, and
+// packs the folder tree. Progress values are guarded by Lock; the
 // byte loop never waits for it.
 #pragma once
 
@@ -21,6 +22,8 @@
 namespace vt {
 
 class TvtDiscSource;
+class TvtSOSFolder;
+class TkelJpegID;
 class TkelJpegWithThumbs;
 class TTempMemoryStream;
 
@@ -70,6 +73,22 @@ class TvtDiscSourceThread {
   void RecordScanMarker(uint64_t offset);
   void CollectHeaders();
   void AnalyseScanMarkers();
+  // Reference files (reference_headers.cpp): their header sets join ScanHeaders before the
+  // scan-marker phase; where no scan header of the file serves, their own scan header is tried
+  // on the data from DataOffset or from the first run of restart markers.
+  void AddReferenceHeaders();
+  void TryReferencesWithoutMarker();
+  // The first restart marker at or after from, outside every found JPEG, that the next
+  // restart markers follow in order (chance FF Dx pairs in overwritten bytes are passed over);
+  // -1 when there is none.
+  int64_t FindRestartRun(uint64_t from);
+  // One more item made with a header set of the reference origin (nothing for the file's own).
+  void CountReferenceItem(const std::string& origin);
+  // Tries header set id on the data of stream at offset (resumed at the scan, as for a scan
+  // marker); an item that decodes anything goes into the "0x..." folder of that offset.
+  // Returns the bytes of data the decoding consumed, 0 when nothing decoded.
+  int64_t TryHeaderSet(const TkelJpegID& id, const std::string& origin, TStream& stream, uint64_t offset,
+                       TvtSOSFolder*& folder);
 
  private:
   void QueueMessage(const std::string& text);

@@ -79,6 +79,9 @@ class TvtItem : public TvtSubItem {
   double Date = 0;  // days since 1899-12-30 with the time as fraction; 0: none
   int32_t DecodedPercent = 0;
   int64_t SortOffset = 0;
+  // The reference file whose header set the replacement header is; empty when the header set
+  // came from the opened file itself (or there is no replacement header).
+  std::string HeaderReference;
 
  private:
   friend class TvtSubItem;

@@ -19,13 +19,22 @@ int compareSize(const TkelJpegID& a, const TkelJpegID& b) {
 }
 }  // namespace
 
-TvtSOSItem* TvtSOSItems::AddUnique(const TkelJpegID& id) {
+TvtSOSItem* TvtSOSItems::FindSame(const TkelJpegID& id) const {
   for (const auto& it : items_) {
-    if (it->Id->SameAs(id)) return nullptr;
+    if (it->Id->SameAs(id)) return it.get();
   }
+  return nullptr;
+}
+
+TvtSOSItem* TvtSOSItems::AddUnique(const TkelJpegID& id) {
+  if (FindSame(id)) return nullptr;
   auto item = std::make_unique<TvtSOSItem>();
   item->Owner = this;
   item->Id = id.Clone();
+  // Kept only to be compared and parsed: no room for more segments (a parser's copy reserves
+  // 64 KiB, which thousands of header sets of a card image would multiply).
+  item->Id->Data.resize(static_cast<size_t>(item->Id->Length));
+  item->Id->Data.shrink_to_fit();
   int64_t lo = 0, hi = static_cast<int64_t>(items_.size()) - 1, at = -1;
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;

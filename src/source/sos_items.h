@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/stream.h"
@@ -42,6 +43,7 @@ class TvtSOSOffsetItems {
 struct TvtSOSItem {
   TvtSOSItems* Owner = nullptr;
   std::unique_ptr<TkelJpegID> Id;
+  std::string Origin;  // the reference file it came from; empty: the opened file
 };
 
 class TvtSOSItems {
@@ -49,6 +51,8 @@ class TvtSOSItems {
   // The header set id, unless one that is SameAs it is kept already: a clone of it goes in at
   // its (width, height) place. Returns the new entry or nullptr.
   TvtSOSItem* AddUnique(const TkelJpegID& id);
+  // The entry whose Id is SameAs id, or nullptr.
+  TvtSOSItem* FindSame(const TkelJpegID& id) const;
   // Puts the entries in (width, height) order again (neighbour exchange passes).
   void Sort();
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
