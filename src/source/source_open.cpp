@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "source/open_failure.h"
+
 namespace vt {
 
 namespace {
@@ -19,18 +21,11 @@ void Collect(const TvtFolder* folder, std::vector<TvtItem*>& order, std::map<Tvt
 
 // Why an open that raised no error found no item.
 std::string ReasonForNoItem(TvtDiscSource& source, const TvtOpenOptions& options, bool referencesUnused) {
-  if (!source.LastError.empty()) return source.LastError;
-  if (!source.Stream) return "the file could not be read";
-  if (source.Stream->GetSize() == 0) return "the file is empty";
+  if (!options.BeyondDefault() || !source.LastError.empty() || !source.Stream || source.Stream->GetSize() == 0)
+    return NoItemReason(source);
   if (source.Cancelled) return "the scan was cancelled";
   if (!options.References.empty() && referencesUnused) return kReferenceDecodesNothing;
-  if (options.BeyondDefault()) return "no picture that decodes was found anywhere in the file";
-  uint8_t head[3] = {};
-  source.Stream->Seek(0, soBeginning);
-  const int64_t got = source.Stream->Read(head, 3);
-  if (got < 3 || head[0] != 0xFF || head[1] != 0xD8 || head[2] != 0xFF)
-    return "the file does not begin with a JPEG start-of-image marker";
-  return "nothing of the image could be decoded and it holds no embedded thumbnail";
+  return "no picture that decodes was found anywhere in the file";
 }
 
 }  // namespace

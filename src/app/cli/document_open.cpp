@@ -2,11 +2,15 @@
 
 namespace vt::cli {
 
-std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file) {
+std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file, const TSourceOptions& options) {
   auto opened = std::make_unique<TOpenedFile>();
-  opened->Source.Open(file);
-  TvtItem* item = opened->Source.FirstItem();
-  if (item == nullptr || item->Stream == nullptr) throw EFileError("Invalid image.");
+  std::string error;
+  TvtItem* item = OpenItem(opened->Source, file, options, error);
+  if (item == nullptr || item->Stream == nullptr) {
+    // The message without the file name: the caller names the file.
+    const std::string prefix = file + ": ";
+    throw EFileError(error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : "Invalid image.");
+  }
   item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
   opened->Document->FileName = file;
   opened->Document->Load(item->HeaderStream, item->Stream, false, item);
@@ -27,8 +31,9 @@ TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& choice) {
   return doc.GetThumbBackground();
 }
 
-std::unique_ptr<TBitmap32> ComposeWithBackground(const std::string& file, const std::string& choice) {
-  auto opened = OpenDocument(file);
+std::unique_ptr<TBitmap32> ComposeWithBackground(const std::string& file, const std::string& choice,
+                                                 const TSourceOptions& options) {
+  auto opened = OpenDocument(file, options);
   TvtThumbSource& doc = *opened->Document;
   if (!doc.HasImage()) throw EFileError("no image could be decoded");
   const TBitmap32* background = ChooseBackground(doc, choice);

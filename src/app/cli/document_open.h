@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bitmap/bitmap32.h"
+#include "cli/source_open.h"
 #include "source/disc_source.h"
 #include "viewer/thumb_source.h"
 
@@ -25,8 +26,9 @@ struct TOpenedFile {
   ~TOpenedFile() { Document.reset(); }
 };
 
-// Raises EFileError("Invalid image.") when the disc source finds no item.
-std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file);
+// Opens file with the source options and loads the chosen item into the document. Raises
+// EFileError("Invalid image. (...)" or the option's message) when no item is chosen.
+std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file, const TSourceOptions& options = {});
 
 // "auto": the document's choice; "none": no thumbnail; else the index of a thumbnail (raises
 // EFileError when there is no such thumbnail). Returns the background, or null.
@@ -34,7 +36,8 @@ TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& choice);
 
 // The main image at frame size with the chosen background composited under its holes, as the
 // viewer shows it. Raises EFileError when the file has no image.
-std::unique_ptr<TBitmap32> ComposeWithBackground(const std::string& file, const std::string& choice);
+std::unique_ptr<TBitmap32> ComposeWithBackground(const std::string& file, const std::string& choice,
+                                                 const TSourceOptions& options = {});
 
 // Validator for the auto|none|INDEX options; empty when the value is fine.
 std::string CheckThumbChoice(const std::string& value);

@@ -65,23 +65,23 @@ void AddDecoderKeysOfFile(json& object, const std::string& path) {
 // when the file could not be processed: it cannot be read, or the viewer would find no image
 // in it. A file whose main frame is unreadable but that holds thumbnails is processed: its
 // keys are printed and error carries a note about the frame.
-bool FileInfo(const std::string& path, json& object, std::string& error) {
+bool FileInfo(const std::string& path, const TSourceOptions& options, json& object, std::string& error) {
   object = json::object();
   object["file"] = path;
-  // Opened as the viewer opens it: the disc source's item 0 of "All", read from its stream.
+  // Opened as the viewer opens it: the disc source's chosen item, read from its stream.
   TvtDiscSource source;
-  TvtItem* item = OpenItem(source, path, error);
+  TvtOpenResult found;
+  TvtItem* item = OpenItem(source, path, options, error, &found);
   if (!item) {
-    AddDecoderKeysOfFile(object, path);
+    if (!options.Given()) AddDecoderKeysOfFile(object, path);
     AddSourceKeys(object, source, nullptr);
+    if (options.Given()) AddItemKeys(object, found, -1);
     return false;
   }
-  TStream* stream = item->Stream;
-  stream->SetPosition(static_cast<int64_t>(item->Offset));
   TkelJpegWithThumbs image(true, kReadBuffer);  // every Multi-Picture image counts
   int result = jrBadData;
   try {
-    result = image.LoadFromStream(*stream, pfNoRender);
+    result = LoadItem(image, *item, pfNoRender);
   } catch (const std::exception& e) {  // a read error of the file itself
     error = path + ": cannot read the file (" + e.what() + ")";
     return false;
@@ -89,6 +89,12 @@ bool FileInfo(const std::string& path, json& object, std::string& error) {
   AddDecoderKeys(object, image, result);
   AddThumbnailKeys(object, image);
   AddSourceKeys(object, source, item);
+  if (options.Given()) {
+    int32_t chosen = -1;
+    for (size_t i = 0; i < found.Items.size(); ++i)
+      if (found.Items[i].Item == item) chosen = static_cast<int32_t>(i);
+    AddItemKeys(object, found, chosen);
+  }
   if (!image.FrameSeen)
     error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
   return true;
@@ -128,9 +134,11 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("info", "Print what a JPEG file holds and how much of it decodes");
   auto files = std::make_shared<std::vector<std::string>>();
   auto asJson = std::make_shared<bool>(false);
+  auto options = std::make_shared<TSourceOptions>();
   cmd->add_option("FILE", *files, "JPEG files")->required();
   cmd->add_flag("--json", *asJson, "Print JSON (one object per file, an array for several)");
-  cmd->callback([files, asJson, &exitCode]() {
+  AddSourceOptions(*cmd, *options);
+  cmd->callback([files, asJson, options, &exitCode]() {
     json all = json::array();
     const size_t n = files->size();
     for (size_t i = 0; i < n; ++i) {
@@ -138,7 +146,7 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
       if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << path << "\n";
       json object;
       std::string error;
-      if (!FileInfo(path, object, error)) exitCode = 1;
+      if (!FileInfo(path, *options, object, error)) exitCode = 1;
       if (!error.empty()) std::cerr << error << "\n";
       if (*asJson)
         all.push_back(std::move(object));

@@ -17,6 +17,8 @@
 #include "cli/commands.h"
 #include "cli/document_open.h"
 #include "jpeg/image.h"
+#include "source/disc_source.h"
+#include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
 
@@ -89,18 +91,37 @@ void SaveOutput(const TBitmap32& bitmap, const std::string& path, const std::str
 }
 
 // Returns the exit status for one file.
-int RenderFile(const std::string& file, const std::string& out, const std::string& format, int view) {
+int RenderFile(const std::string& file, const std::string& out, const std::string& format, int view,
+               const TSourceOptions& options) {
   std::vector<uint8_t> bytes;
-  try {
-    bytes = ReadFileBytes(file);
-  } catch (const std::exception& e) {
-    std::cerr << file << ": " << e.what() << "\n";
-    return 1;
-  }
   TTempMemoryStream stream;
-  stream.SetPointer(bytes.data(), int64_t(bytes.size()));
-  TkelJpegImage image(0);
-  const int parsed = image.LoadFromStream(stream, pfNoRender, 0);
+  TvtDiscSource source;
+  std::unique_ptr<TkelJpegImage> decoder;
+  int parsed = jrOK;
+  if (options.Given()) {
+    // The chosen item of the file, with its replacement header when it has one.
+    TvtItem* item = OpenThroughSource(source, file, options);
+    if (!item) return 1;
+    auto withThumbs = std::make_unique<TkelJpegWithThumbs>(false, 0);
+    try {
+      parsed = LoadItem(*withThumbs, *item, pfNoRender);
+    } catch (const std::exception& e) {
+      std::cerr << file << ": " << e.what() << "\n";
+      return 1;
+    }
+    decoder = std::move(withThumbs);
+  } else {
+    try {
+      bytes = ReadFileBytes(file);
+    } catch (const std::exception& e) {
+      std::cerr << file << ": " << e.what() << "\n";
+      return 1;
+    }
+    stream.SetPointer(bytes.data(), int64_t(bytes.size()));
+    decoder = std::make_unique<TkelJpegImage>(0);
+    parsed = decoder->LoadFromStream(stream, pfNoRender, 0);
+  }
+  TkelJpegImage& image = *decoder;
   std::unique_ptr<TBitmap32> bitmap;
   int rendered = jrOK;
   try {
@@ -129,9 +150,9 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
 // --background: the file opened as the viewer opens it, the chosen thumbnail background under
 // the holes.
 int RenderFileWithBackground(const std::string& file, const std::string& out, const std::string& format,
-                             const std::string& background) {
+                             const std::string& background, const TSourceOptions& options) {
   try {
-    SaveOutput(*ComposeWithBackground(file, background), out, format, file);
+    SaveOutput(*ComposeWithBackground(file, background, options), out, format, file);
   } catch (const std::exception& e) {
     std::cerr << file << ": " << e.what() << "\n";
     return 1;
@@ -155,6 +176,8 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   auto background = std::make_shared<std::string>();
   cmd->add_option("--background", *background, "Thumbnail under the holes: auto, none or its index (colour view)")
       ->check(CheckThumbChoice);
+  auto options = std::make_shared<TSourceOptions>();
+  AddSourceOptions(*cmd, *options);
   cmd->callback([=, &exitCode]() {
     std::string fmt = *format;
     if (fmt.empty()) {
@@ -162,8 +185,8 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
       fmt = (ext == ".png" || ext == ".PNG") ? "png" : "bmp";
     }
     if (!background->empty() && *view != 0) throw CLI::ValidationError("--background", "works with the colour view only");
-    exitCode = background->empty() ? RenderFile(*file, *out, fmt, *view)
-                                   : RenderFileWithBackground(*file, *out, fmt, *background);
+    exitCode = background->empty() ? RenderFile(*file, *out, fmt, *view, *options)
+                                   : RenderFileWithBackground(*file, *out, fmt, *background, *options);
   });
 }
 

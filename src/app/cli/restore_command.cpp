@@ -34,6 +34,7 @@ struct RestoreOptions {
   std::string Output;
   std::string Directory;
   std::string Thumb = "auto";
+  TSourceOptions Source;
 };
 
 using ERestoreError = EFileError;
@@ -70,7 +71,7 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   // A complete image needs no background: a file that starts with its JPEG and decodes
   // completely is written straight from a decode without rendering (the document would load the
   // same bytes and use no thumbnail pixel).
-  if (StartsWithSOI(file)) {
+  if (!o.Source.Given() && StartsWithSOI(file)) {
     auto bytes = std::make_unique<TMemoryStream>();
     bytes->LoadFromFile(file);
     TRestoreDecoder image;
@@ -88,7 +89,7 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
       return;
     }
   }
-  auto opened = OpenDocument(file);
+  auto opened = OpenDocument(file, o.Source);
   TvtThumbSource& doc = *opened->Document;
   if (!doc.HasImage()) throw ERestoreError("no image could be decoded");
   const TBitmap32* background = ChooseBackground(doc, o.Thumb);
@@ -123,6 +124,7 @@ void AddRestoreCommand(CLI::App& app, int& exitCode) {
   outOpt->excludes(dirOpt);
   cmd->add_option("--thumb", o->Thumb, "Thumbnail that fills the holes: auto, none or its index")
       ->check(CheckThumbChoice);
+  AddSourceOptions(*cmd, o->Source);
   cmd->callback([o, &exitCode]() {
     if (!o->Output.empty() && o->Files.size() > 1) throw CLI::ValidationError("-o", "takes one input file only; use -d for several");
     exitCode = RunRestore(*o);

@@ -1,10 +1,14 @@
 #include "cli/source_open.h"
 
+#include <CLI/CLI.hpp>
+
+#include <chrono>
 #include <iostream>
 
 #include "cli/thumbs_json.h"
+#include "jpeg/jpeg_constants.h"
 #include "source/disc_source.h"
-#include "source/open_failure.h"
+#include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
 
@@ -20,21 +24,80 @@ void collect(const TvtFolder* folder, const TvtItem* item, std::vector<std::stri
   for (const TvtFolder* sub : folder->SubFolders()) collect(sub, item, out);
 }
 
-}  // namespace
-
-TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, std::string& error) {
-  source.Open(path);
-  TvtItem* item = source.FirstItem();
-  if (item) return item;
-  error = path + ": Invalid image. (" + NoItemReason(source) + ")";
-  return nullptr;
+// Reports on stderr, once a second, how far a scan that runs longer than a second has come.
+std::function<bool(int, const std::string&)> StderrProgress(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  auto last = std::make_shared<std::chrono::steady_clock::time_point>(start);
+  return [path, start, last](int percent, const std::string&) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start >= std::chrono::seconds(1) && now - *last >= std::chrono::seconds(1)) {
+      *last = now;
+      std::cerr << path << ": scanning, " << percent << "%\n";
+    }
+    return true;
+  };
 }
 
-TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path) {
+}  // namespace
+
+void AddSourceOptions(CLI::App& command, TSourceOptions& options) {
+  command.add_flag("--deep", options.Deep, "Search the whole file for pictures, not only its start");
+  command.add_option("--reference", options.References,
+                     "An intact JPEG from the same camera whose headers decode data whose own are lost "
+                     "(repeatable; searches the whole file)")
+      ->allow_extra_args(false)
+      ->check(CLI::ExistingFile);
+  command.add_option("--data-offset", options.DataOffset,
+                     "Where the scan data starts when its scan header is lost too (searches the whole file)")
+      ->check(CLI::NonNegativeNumber);
+  command.add_option("--item", options.Item, "Which found picture (default: the one with the largest decoded area)")
+      ->check(CLI::NonNegativeNumber);
+}
+
+TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, const TSourceOptions& options, std::string& error,
+                  TvtOpenResult* resultOut) {
+  TvtOpenOptions open;
+  open.Deep = options.Deep;
+  open.References = options.References;
+  open.DataOffset = options.DataOffset;
+  if (open.BeyondDefault()) open.Progress = StderrProgress(path);
+  TvtOpenResult result = OpenSource(source, path, open);
+  for (const std::string& note : result.Notes) std::cerr << path << ": " << note << "\n";
+  if (result.Cancelled) std::cerr << path << ": the scan was cancelled\n";
+  TvtItem* item = nullptr;
+  if (result.Items.empty()) {
+    error = path + ": Invalid image. (" + result.Reason + ")";
+  } else if (options.Item >= 0) {
+    if (options.Item < static_cast<int32_t>(result.Items.size()))
+      item = result.Items[static_cast<size_t>(options.Item)].Item;
+    else
+      error = path + ": there is no item " + std::to_string(options.Item) + " (the file has " +
+              std::to_string(result.Items.size()) + ")";
+  } else if (!options.References.empty() && result.ReferencesUnused) {
+    error = path + ": " + kReferenceDecodesNothing;
+  } else {
+    item = result.Items[static_cast<size_t>(result.DefaultItem)].Item;
+  }
+  if (resultOut) *resultOut = std::move(result);
+  return item;
+}
+
+TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path, const TSourceOptions& options) {
   std::string error;
-  TvtItem* item = OpenItem(source, path, error);
+  TvtItem* item = OpenItem(source, path, options, error);
   if (!item) std::cerr << error << "\n";
   return item;
+}
+
+int LoadItem(TkelJpegWithThumbs& image, const TvtItem& item, uint16_t flags) {
+  if (item.HeaderStream) {
+    item.HeaderStream->SetPosition(0);
+    image.LoadFromStream(*item.HeaderStream, static_cast<uint16_t>(flags | pfHeadersOnly));
+    item.Stream->SetPosition(static_cast<int64_t>(item.Offset));
+    return image.LoadFromStream(*item.Stream, static_cast<uint16_t>(flags | pfResumeAtScan));
+  }
+  item.Stream->SetPosition(static_cast<int64_t>(item.Offset));
+  return image.LoadFromStream(*item.Stream, flags);
 }
 
 std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item) {
@@ -49,6 +112,25 @@ void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem*
   for (const std::string& path : ItemFolders(source, item)) folders.push_back(ExifText(path));
   object["folders"] = folders;
   if (item) object["broken"] = item->Broken;
+}
+
+void AddItemKeys(nlohmann::json& object, const TvtOpenResult& result, int32_t chosen) {
+  nlohmann::json items = nlohmann::json::array();
+  for (const TvtFoundItem& f : result.Items) {
+    nlohmann::json folders = nlohmann::json::array();
+    for (const std::string& p : f.Folders) folders.push_back(ExifText(p));
+    items.push_back({{"offset", f.Offset},
+                     {"length", f.Length},
+                     {"width", f.Width},
+                     {"height", f.Height},
+                     {"decoded_percent", f.DecodedPercent},
+                     {"broken", f.Broken},
+                     {"folders", folders},
+                     {"replacement_header", f.ReplacementHeader},
+                     {"reference", f.Reference.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.Reference)}});
+  }
+  object["items"] = items;
+  object["item"] = chosen >= 0 ? nlohmann::json(chosen) : nlohmann::json(nullptr);
 }
 
 }  // namespace vt::cli

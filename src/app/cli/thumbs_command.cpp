@@ -127,16 +127,15 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint
   return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
 }
 
-int RunThumbs(const std::string& path, const std::string& outDir, bool json) {
+int RunThumbs(const std::string& path, const std::string& outDir, bool json, const TSourceOptions& options) {
   // Opened as the viewer opens it: a file without an item is an invalid image.
   TvtDiscSource source;
-  TvtItem* item = OpenThroughSource(source, path);
+  TvtItem* item = OpenThroughSource(source, path, options);
   if (!item) return 1;
   TStream* file = item->Stream;
-  file->SetPosition(static_cast<int64_t>(item->Offset));
   // The main image is rendered only when the orientations are asked for (JSON).
   TkelJpegWithThumbs image(true, 65536);
-  const int result = image.LoadFromStream(*file, pfNoRender);
+  const int result = LoadItem(image, *item, pfNoRender);
   image.Thumbs().SortThumbsByArea();
   TkelJpegThumbs& thumbs = image.Thumbs();
 
@@ -193,7 +192,9 @@ void AddThumbsCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("FILE", *file, "JPEG file")->required();
   cmd->add_option("-o", *outDir, "Folder to write NAME-thumbN.jpg / .bmp into");
   cmd->add_flag("--json", *json, "Print JSON");
-  cmd->callback([file, outDir, json, &exitCode]() { exitCode = RunThumbs(*file, *outDir, *json); });
+  auto options = std::make_shared<TSourceOptions>();
+  AddSourceOptions(*cmd, *options);
+  cmd->callback([file, outDir, json, options, &exitCode]() { exitCode = RunThumbs(*file, *outDir, *json, *options); });
 }
 
 }  // namespace vt::cli
