@@ -25,6 +25,9 @@ constexpr uint16_t pfLimit16M = 32;
 constexpr uint16_t pfRecordSegments = 64;
 constexpr uint16_t pfNoRender = 128;
 constexpr uint16_t pfNoRestartSearch = 256;
+// The search for the next restart marker also stops at a start-of-image or scan header marker
+// (for judging candidates of a deep scan: data of a following picture is not searched through).
+constexpr uint16_t pfSearchStopsAtHeaders = 512;
 
 // Colour models (GetColorModel; 0 = none / detect).
 constexpr int cmGray = 1;

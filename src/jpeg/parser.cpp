@@ -260,6 +260,9 @@ int TkelBaseJpegParser::ParseSegments(int colorModel) {
     ++ScanCount;
     r = DecodeScan();
     if (r != jrOK) return r;
+    // Damaged data that ran into another picture's or scan's header ends a judged parse there:
+    // going on would parse what follows as more scans of this picture.
+    if (headerMetInSearch_) return jrBadData;
     if ((Flags & pfStopWhenComplete) && Process != 0xC2) {
       bool all = true;
       for (int i = 0; i < ComponentCount; ++i) all = all && FrameComponents[i].InScan;

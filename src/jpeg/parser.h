@@ -290,6 +290,7 @@ class TkelBaseJpegParser {
   TkelCoefBlock scratch_{};
   ScanKind scanKind_ = kScanSequential;
   bool imageEndMet_ = false;  // the restart search stopped at the end-of-image marker
+  bool headerMetInSearch_ = false;  // ... at a start-of-image or scan header (pfSearchStopsAtHeaders)
   // Re-decoding: where the current attempt started, for the bit-by-bit search.
   int64_t searchByte_ = 0;
   int searchBit_ = 0;

@@ -155,6 +155,11 @@ void TkelBaseJpegParser::SearchNextRestart(bool intervalComplete) {
       StopAtImageEnd();
       return;
     }
+    if ((b == 0xD8 || b == 0xDA) && (Flags & pfSearchStopsAtHeaders)) {
+      StopAtImageEnd();
+      headerMetInSearch_ = true;
+      return;
+    }
     if (b == 0xDC && HeightFromDNL) {
       // The height is still open: the DNL segment ends this scan's data, so leave it for
       // the decoding to meet instead of searching past it.
@@ -380,6 +385,7 @@ int TkelBaseJpegParser::DecodeScan() {
   NextRestartMarker = 0xD0;
   MCUCounter = 0;
   EobRun = 0;
+  headerMetInSearch_ = false;
   // Each scan starts a fresh restart interval (a count left over from the previous scan
   // would search for a marker in the middle of this scan's first interval).
   MCUsSinceRestart = 0;

@@ -212,7 +212,9 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
   int64_t result = 0;
   TvtItem* item = nullptr;
   try {
-    const int r = Image->LoadFromStream(*Stream, 16);
+    // In a deep scan, a candidate's restart search stops at the next picture's markers, so that
+    // thousands of fake candidates cannot each search the rest of the file.
+    const int r = Image->LoadFromStream(*Stream, Source.WholeFileSearch() ? 16 | pfSearchStopsAtHeaders : 16);
     const int percent = Image->DecodedPercent();
     const bool broken = r != jrOK || percent < 100;
     CollectHeaders();

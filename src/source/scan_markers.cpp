@@ -100,7 +100,7 @@ int64_t TvtDiscSourceThread::TryHeaderSet(const TkelJpegID& id, const std::strin
   Image->Reset();
   if (Image->LoadFromStream(view, pfHeadersOnly | pfNoRender) != jrOK) return 0;
   stream.Seek(static_cast<int64_t>(offset), soBeginning);
-  const int r2 = Image->LoadFromStream(stream, pfResumeAtScan | pfLimit16M);
+  const int r2 = Image->LoadFromStream(stream, pfResumeAtScan | pfLimit16M | pfSearchStopsAtHeaders);
   const int percent = Image->DecodedPercent();
   // Beyond the default open, noise that some header set turns into a few blocks is not kept:
   // a card image of junk would otherwise yield an item per chance scan header.

@@ -258,10 +258,14 @@ TEST(DeepScan, CancelFromTheProgressCallbackKeepsWhatWasFound) {
   EXPECT_EQ(found.Items[0].Offset, 0u);
 }
 
-TEST(DeepScan, FakeMarkersCostLittleAndKeepNothing) {
+class FakeMarkers : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FakeMarkers, CostLittleAndKeepNothing) {
   // Thousands of start-of-image signatures with a comment segment, and of scan headers that
-  // match the real photo's own, each in zeros: none decodes to a picture that fits.
-  const Bytes photo = test::Cjpeg("-quality 80", 320, 240);
+  // match the real photo's own, each in zeros: none decodes to a picture that fits. With
+  // restart markers, each damaged candidate's search for the next marker stops at the next
+  // fake header instead of parsing every later one as more scans.
+  const Bytes photo = test::Cjpeg(GetParam(), 320, 240);
   size_t sos = 2;
   while (!(photo[sos] == 0xFF && photo[sos + 1] == 0xDA)) sos += 2 + (photo[sos + 2] << 8 | photo[sos + 3]);
   const Bytes scanHeader(photo.begin() + static_cast<std::ptrdiff_t>(sos),
@@ -283,6 +287,8 @@ TEST(DeepScan, FakeMarkersCostLittleAndKeepNothing) {
   EXPECT_EQ(found.Items[0].Offset, 0u);
   EXPECT_EQ(source.PreviewStore->GetSize(), found.Items[0].Item->PreviewSize);
 }
+
+INSTANTIATE_TEST_SUITE_P(DeepScan, FakeMarkers, ::testing::Values("-quality 80", "-quality 80 -restart 1"));
 
 }  // namespace
 }  // namespace vt
