@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vt {
@@ -173,13 +176,33 @@ TEST(Resizer, AJobAddedFromResizeDoneStartsAfterTheDelivery) {
   EXPECT_EQ(chain.got, (std::vector<uint32_t>{first, first + 1}));
 }
 
-TEST(Resizer, DestructionWaitsForARunningWorker) {
+// The first worker is held until both jobs are queued (so no poll can collect it early), then
+// let go just before the resizer is destroyed: the destructor must wait for it, deliver nothing
+// and never start the second job.
+TEST(Resizer, DestructionWaitsForARunningWorkerAndDeliversNothing) {
   Client c;
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = false;
+  std::atomic<int> ran{0};
   {
     TvtGR32Resizer r;
+    r.SetWorkerGate([&] {
+      std::unique_lock<std::mutex> lock(m);
+      cv.wait(lock, [&] { return open; });
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ran.fetch_add(1);
+    });
     r.AddJob(&c, Solid(800, 600, clWhite32), {400, 300});
     r.AddJob(&c, Solid(800, 600, clWhite32), {400, 300});
+    {
+      std::lock_guard<std::mutex> lock(m);
+      open = true;
+    }
+    cv.notify_all();
   }
+  EXPECT_EQ(ran.load(), 1) << "the destructor returned before its worker had run";
   EXPECT_TRUE(c.got.empty());
 }
 
