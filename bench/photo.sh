@@ -15,7 +15,7 @@ bench_photo() {
   if [ ! -s "$1/photo.ppm" ]; then
     echo "generating a 6000x4000 photo-like image in $1 ..." >&2
     "$convert" -size 6000x4000 -seed 42 plasma:fractal -blur 0x1 -attenuate 0.4 +noise Gaussian \
-      -depth 8 "$1/photo.ppm.tmp"
+      -depth 8 "ppm:$1/photo.ppm.tmp"
     mv "$1/photo.ppm.tmp" "$1/photo.ppm"
   fi
 }
