@@ -12,19 +12,22 @@ bool TvtFileDialog::Execute(QWidget* owner) {
   if (kind_ == dkOpen) {
     dialog.setWindowTitle(QObject::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   } else {
     // The file's folder must exist; replacing a file is confirmed first (Qt's default).
     dialog.setWindowTitle(QObject::tr("Save As"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
   }
+  if (!Title.empty()) dialog.setWindowTitle(QString::fromStdString(Title));
   dialog.setSizeGripEnabled(true);
   if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
   ApplyFileDialogFilters(dialog, Filter, FilterIndex);
   if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  FileName = QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+  FileNames.clear();
+  for (const QString& file : dialog.selectedFiles()) FileNames.push_back(QDir::toNativeSeparators(file).toStdString());
+  FileName = FileNames.front();
   FilterIndex = SelectedFilterIndex(dialog, Filter);
   return true;
 }

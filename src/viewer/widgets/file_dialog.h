@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <string>
+#include <vector>
 
 #include "shell/filter_array.h"
 
@@ -23,6 +24,12 @@ class TvtFileDialog : public QObject {
   std::string FileName;
   TkelShellFilterArray Filter;
   int FilterIndex = kViewerFilterIndex;  // 1-based
+  // The window title; empty: "Open" or "Save As".
+  std::string Title;
+  // An open dialog that lets the user choose several files; after a successful Execute,
+  // FileNames holds every chosen file (and FileName the first).
+  bool MultiSelect = false;
+  std::vector<std::string> FileNames;
 
   // Shows the dialog modally, owned by owner; false when cancelled.
   virtual bool Execute(QWidget* owner);

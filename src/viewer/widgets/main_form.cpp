@@ -15,6 +15,7 @@
 #include "shell/warning.h"
 #include "source/open_failure.h"
 #include "source/vt_common.h"
+#include "viewer/widgets/deep_open_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/file_dialog.h"
@@ -71,6 +72,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
   editThumbAction_->SetThumbBox(thumbBox_);
   saveThumbAction_ = new TvtSaveThumbAction(this);
   saveThumbAction_->SetThumbBox(thumbBox_);
+  deepOpen_ = std::make_unique<TvtDeepOpen>(this, *source_, *discSource_, [this] { return openDialog_; });
   BuildMenus();
 
   const int menuHeight = menuBar()->sizeHint().height();
@@ -87,6 +89,7 @@ TMainForm::~TMainForm() {
   thumbBox_->SetSource(nullptr);
   saveAction_->SetSource(nullptr);
   source_.reset();
+  deepOpen_.reset();
   discSource_.reset();
 }
 
@@ -100,6 +103,9 @@ void TMainForm::BuildMenus() {
   openMenuItem_ = fileMenu_->addAction(tr("&Open..."));
   openMenuItem_->setShortcut(QKeySequence::Open);
   connect(openMenuItem_, &QAction::triggered, this, [this] { OpenMenuItemClick(); });
+  fileMenu_->addAction(deepOpen_->DeepScanAction());
+  fileMenu_->addAction(deepOpen_->ReferenceAction());
+  fileMenu_->addAction(deepOpen_->FoundImagesAction());
   fileMenu_->addAction(saveAction_);
   fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(tr("E&xit"));
@@ -129,6 +135,7 @@ void TMainForm::ShowAbout() {
 void TMainForm::OpenFile(const std::string& path) {
   try {
     source_->Load(nullptr, nullptr, false, nullptr);
+    deepOpen_->Forget();
     discSource_->Open(path);
     source_->FileName = discSource_->FileName;
     TvtItem* item = discSource_->FirstItem();

@@ -17,6 +17,7 @@ class QMimeData;
 
 namespace vt {
 
+class TvtDeepOpen;
 class TvtImage;
 class TvtThumbBox;
 class TvtFileDialog;
@@ -51,6 +52,8 @@ class TMainForm : public QMainWindow {
   void SetOpenDialog(TvtFileDialog* dialog) { openDialog_ = dialog; }
   void SetSaveDialog(TvtFileDialog* dialog);
   TvtSourceSaveAction& SaveAction() { return *saveAction_; }
+  // File > Open with deep scan..., Open with reference photo... and Found images...
+  TvtDeepOpen& DeepOpen() { return *deepOpen_; }
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
   QMenu* HelpMenu() const { return helpMenu_; }
@@ -73,6 +76,7 @@ class TMainForm : public QMainWindow {
 
   std::unique_ptr<TvtDiscSource> discSource_;
   std::unique_ptr<TvtThumbSource> source_;
+  std::unique_ptr<TvtDeepOpen> deepOpen_;
   TvtImage* image_ = nullptr;
   TvtThumbBox* thumbBox_ = nullptr;
   TvtEditThumbAction* editThumbAction_ = nullptr;
