@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QIcon>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -230,37 +231,46 @@ TEST_F(DeepOpenTest, CardImageListsEveryPhotoAndTheChosenOneIsShownAndSaved) {
 TEST_F(DeepOpenTest, TheListDialogShowsEachPictureWithItsPreview) {
   Bytes card = Junk(500, 3);
   const Bytes a = test::Cjpeg("-quality 85", 160, 120, false, 4), b = test::Cjpeg("-quality 85", 90, 120, false, 5);
-  card.insert(card.end(), a.begin(), a.end());
-  card.insert(card.end(), 700, 0);
-  card.insert(card.end(), b.begin(), b.end());
-  open.answer = Write("two.img", card);
+  const Bytes damaged = test::ReadBytes(test::SamplePath());  // 800 x 600, its last fifth cut off
+  for (const Bytes* photo : {&a, &b, &damaged}) {
+    card.insert(card.end(), photo->begin(), photo->end());
+    card.insert(card.end(), 700, 0);
+  }
+  open.answer = Write("three.img", card);
+  chooser.answer = -1;
   Deep().OpenWithDeepScan();
   const TvtOpenResult* result = Deep().LastResult();
   ASSERT_NE(result, nullptr);
-  ASSERT_EQ(result->Items.size(), 2u);
+  ASSERT_EQ(result->Items.size(), 3u);
 
   TvtFoundImagesDialog dialog(*result, result->DefaultItem, open.answer);
   EXPECT_EQ(dialog.windowTitle(), "Found images");
-  EXPECT_EQ(dialog.Summary()->text(), "2 pictures found in two.img. Choose the one to show.");
+  EXPECT_EQ(dialog.Summary()->text(), "3 pictures found in three.img. Choose the one to show.");
   QAbstractItemModel* model = dialog.List()->model();
-  ASSERT_EQ(model->rowCount(), 2);
+  ASSERT_EQ(model->rowCount(), 3);
   EXPECT_EQ(model->index(0, 0).data().toString().toStdString(),
             "Offset 0x1F4 (500), " + std::to_string(a.size()) + " bytes\n160 x 120, 100% decoded");
   EXPECT_EQ(model->index(1, 0).data().toString().toStdString().rfind("Offset 0x", 0), 0u);
-  EXPECT_EQ(dialog.Selected(), 0) << "the default: the larger area";
+  const std::string broken = model->index(2, 0).data().toString().toStdString();
+  EXPECT_NE(broken.find("\n800 x 600, "), std::string::npos) << broken;
+  EXPECT_EQ(broken.substr(broken.size() - 7), "\nbroken") << broken;
+  EXPECT_EQ(dialog.Selected(), 2) << "the default: the largest decoded area";
   EXPECT_TRUE(dialog.OkButton()->isEnabled());
 
-  // The previews: the photo fitted into 120 x 90 and centred, opaque where it lies.
-  for (int row = 0; row < 2; ++row) {
-    const QImage cell = model->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().toImage();
-    ASSERT_EQ(cell.size(), QSize(120, 90));
-    const int w = row == 0 ? 120 : 68;  // 160x120 -> 120x90; 90x120 -> 67.5x90
-    EXPECT_EQ(qAlpha(cell.pixel(60, 45)), 255) << row;
-    EXPECT_EQ(qAlpha(cell.pixel((120 - w) / 2 + 1, 45)), 255) << row;
-    if (w < 120) {
-      EXPECT_EQ(qAlpha(cell.pixel(2, 45)), 0) << "transparent beside a narrow preview";
-    }
+  // The previews: each picture fitted into 120 x 90 and centred, opaque where it lies, the
+  // same when its row is selected; the holes of the broken one show the checkerboard.
+  std::vector<QImage> cells;
+  for (int row = 0; row < 3; ++row) {
+    const QIcon icon = model->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+    cells.push_back(icon.pixmap(QSize(120, 90)).toImage());
+    ASSERT_EQ(cells.back().size(), QSize(120, 90));
+    EXPECT_EQ(icon.pixmap(QSize(120, 90), QIcon::Selected).toImage(), cells.back()) << "not tinted when selected";
   }
+  EXPECT_EQ(qAlpha(cells[0].pixel(1, 45)), 255);
+  EXPECT_EQ(qAlpha(cells[1].pixel(60, 45)), 255);
+  EXPECT_EQ(qAlpha(cells[1].pixel(2, 45)), 0) << "transparent beside a narrow preview";
+  const QRgb hole = cells[2].pixel(60, 88);
+  EXPECT_TRUE(hole == 0xFFFFFFFFu || hole == 0xFFEEEEEEu) << std::hex << hole;
 
   dialog.SetSelected(1);
   EXPECT_EQ(dialog.Selected(), 1);
@@ -413,6 +423,37 @@ TEST_F(DeepOpenTest, ADeepScanOfAFifoOrAMissingFileIsRefusedAsFileOpenRefusesIt)
     EXPECT_GT(shown[0].Text.size(), std::string("Invalid image.\n\n").size() + 5) << "with the reason";
     EXPECT_FALSE(Doc().HasImage());
   }
+}
+
+// Thousands of fake start-of-image and scan headers: nothing that decodes, so the error box
+// and no list of thousands of empty entries; with a real photo among them, that photo alone.
+TEST_F(DeepOpenTest, ThousandsOfFakeMarkersListNothing) {
+  Bytes file;
+  for (int i = 0; i < 4000; ++i) {
+    const Bytes soi = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0};
+    const Bytes sos = {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00};
+    file.insert(file.end(), soi.begin(), soi.end());
+    const Bytes junk = Junk(40, static_cast<uint32_t>(i));
+    file.insert(file.end(), junk.begin(), junk.end());
+    file.insert(file.end(), sos.begin(), sos.end());
+    file.insert(file.end(), junk.begin(), junk.end());
+  }
+  open.answer = Write("fakes.img", file);
+  Deep().OpenWithDeepScan();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text.rfind("Invalid image.", 0), 0u) << shown[0].Text;
+  EXPECT_EQ(chooser.calls, 0);
+
+  shown.clear();
+  const Bytes photo = test::Cjpeg("-quality 85", 120, 80);
+  file.insert(file.begin() + 20000, photo.begin(), photo.end());
+  open.answer = Write("fakes-and-a-photo.img", file);
+  Deep().OpenWithDeepScan();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(chooser.calls, 0) << "one picture: opened directly";
+  ASSERT_NE(Deep().LastResult(), nullptr);
+  EXPECT_EQ(Deep().LastResult()->Items.size(), 1u);
+  EXPECT_EQ(ShownWidth(), 120);
 }
 
 // The progress dialog: not before the scan has run a moment; then modal, with the file's name,

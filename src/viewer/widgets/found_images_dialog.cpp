@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QCache>
 #include <QDialogButtonBox>
+#include <QIcon>
 #include <QLabel>
 #include <QListView>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "viewer/found_images.h"
+#include "viewer/image_view_core.h"
 #include "viewer/widgets/image_view.h"
 
 namespace vt {
@@ -32,9 +34,14 @@ QPixmap FoundItemPixmap(const TvtFoundItem& item) {
   }
   if (preview == nullptr || preview->Empty()) return cell;
   const QImage image = BitmapImage(*preview);
-  QPainter painter(&cell);
   const int w = std::min(image.width(), kCellWidth), h = std::min(image.height(), kCellHeight);
-  painter.drawImage(QRect((kCellWidth - w) / 2, (kCellHeight - h) / 2, w, h), image);
+  const QRect place((kCellWidth - w) / 2, (kCellHeight - h) / 2, w, h);
+  // The holes of a broken picture show the checkerboard, as in the image view.
+  TBitmap32 checker(w, h);
+  DrawCheckerboard(checker);
+  QPainter painter(&cell);
+  painter.drawImage(place, BitmapImage(checker));
+  painter.drawImage(place, image);
   return cell;
 }
 
@@ -43,7 +50,7 @@ QPixmap FoundItemPixmap(const TvtFoundItem& item) {
 class TvtFoundImagesModel : public QAbstractListModel {
  public:
   explicit TvtFoundImagesModel(const TvtOpenResult& result, QObject* parent)
-      : QAbstractListModel(parent), result_(result), pixmaps_(200) {}
+      : QAbstractListModel(parent), result_(result), icons_(200) {}
 
   int rowCount(const QModelIndex& parent) const override {
     return parent.isValid() ? 0 : static_cast<int>(result_.Items.size());
@@ -54,10 +61,13 @@ class TvtFoundImagesModel : public QAbstractListModel {
     const TvtFoundItem& item = result_.Items[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole) return QString::fromStdString(FoundItemText(item));
     if (role == Qt::DecorationRole) {
-      if (QPixmap* cached = pixmaps_.object(index.row())) return *cached;
-      auto* pixmap = new QPixmap(FoundItemPixmap(item));
-      const QPixmap copy = *pixmap;
-      pixmaps_.insert(index.row(), pixmap);
+      // The same picture when the row is selected (not tinted with the selection's colour).
+      if (QIcon* cached = icons_.object(index.row())) return *cached;
+      const QPixmap pixmap = FoundItemPixmap(item);
+      auto* icon = new QIcon(pixmap);
+      icon->addPixmap(pixmap, QIcon::Selected);
+      const QIcon copy = *icon;
+      icons_.insert(index.row(), icon);
       return copy;
     }
     if (role == Qt::ToolTipRole) {
@@ -70,7 +80,7 @@ class TvtFoundImagesModel : public QAbstractListModel {
 
  private:
   const TvtOpenResult& result_;
-  mutable QCache<int, QPixmap> pixmaps_;
+  mutable QCache<int, QIcon> icons_;
 };
 
 TvtFoundImagesDialog::TvtFoundImagesDialog(const TvtOpenResult& result, int32_t preselected,
