@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -277,7 +279,10 @@ TEST_F(DeepOpenTest, TheListDialogShowsEachPictureWithItsPreview) {
   dialog.List()->clearSelection();
   EXPECT_FALSE(dialog.OkButton()->isEnabled()) << "nothing chosen";
   dialog.SetSelected(1);
-  dialog.OkButton()->click();
+  dialog.show();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(dialog.List(), &enter);
+  EXPECT_FALSE(dialog.isVisible()) << "Enter in the list opens the picture";
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Selected(), 1);
 }

@@ -110,7 +110,8 @@ TvtFoundImagesDialog::TvtFoundImagesDialog(const TvtOpenResult& result, int32_t 
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(list_, &QListView::activated, this, [this] {
+  // A double click opens the picture (Enter does, through the default button).
+  connect(list_, &QListView::doubleClicked, this, [this] {
     if (Selected() >= 0) accept();
   });
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
