@@ -119,6 +119,7 @@ TEST_F(ThumbBoxTest, SaveAsWritesTheTurnedAndCroppedThumbnailUnderItsProposedNam
   EXPECT_EQ(dialog.seenName, "holiday (thumb 110x160).bmp");
   EXPECT_EQ(dialog.seenDir, dir + "/");
   EXPECT_NE(dialog.seenFilter.find("(*.bmp)|*.bmp|Any file|*.*"), std::string::npos) << dialog.seenFilter;
+  EXPECT_EQ(dialog.seenExt, "bmp");
   dialog.answer = dir + "/out.bmp";
   form->SaveThumbAction().Execute();
   ASSERT_TRUE(shown.empty()) << shown[0].Text;

@@ -95,6 +95,7 @@ TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEven
     }, false));
     EXPECT_EQ(values, before) << "Cancel keeps the caller's values";
     EXPECT_EQ(dialog.seenName, "holiday (thumb 120x8).bmp");
+    EXPECT_EQ(dialog.seenExt, "bmp");
     TBitmap32 saved;
     saved.LoadFromFile(dialog.answer);
     EXPECT_EQ(saved.Width(), 120);

@@ -9,6 +9,14 @@ TvtFileDialog::TvtFileDialog(TKind kind, QObject* parent) : QObject(parent), kin
 
 bool TvtFileDialog::Execute(QWidget* owner) {
   QFileDialog dialog(owner);
+  Configure(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  FileName = QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+  FilterIndex = SelectedFilterIndex(dialog, Filter);
+  return true;
+}
+
+void TvtFileDialog::Configure(QFileDialog& dialog) const {
   if (kind_ == dkOpen) {
     dialog.setWindowTitle(QObject::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -22,11 +30,8 @@ bool TvtFileDialog::Execute(QWidget* owner) {
   dialog.setSizeGripEnabled(true);
   if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
   ApplyFileDialogFilters(dialog, Filter, FilterIndex);
+  dialog.setDefaultSuffix(QString::fromStdString(DefaultExt));
   if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  FileName = QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
-  FilterIndex = SelectedFilterIndex(dialog, Filter);
-  return true;
 }
 
 }  // namespace vt

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "shell/error_box.h"
 #include "viewer/widgets/resizer_timer.h"
 
 namespace vt {
@@ -97,7 +98,17 @@ std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modif
 
 void TvtImage::keyPressEvent(QKeyEvent* event) {
   const std::optional<TvtEditCommand> command = CommandForKey(event->key(), event->modifiers());
-  if (command && core_.Execute(*command)) {
+  bool done = false;
+  if (command) {
+    try {
+      done = core_.Execute(*command);
+    } catch (...) {
+      // An editing command that fails is reported like any other command.
+      ShowError(window(), std::current_exception(), {}, {}, {}, mbOK, esError);
+      done = true;
+    }
+  }
+  if (done) {
     event->accept();
     return;
   }

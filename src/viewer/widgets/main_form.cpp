@@ -12,12 +12,10 @@
 #include <stdexcept>
 
 #include "shell/error_box.h"
-#include "shell/warning.h"
 #include "source/open_failure.h"
 #include "source/vt_common.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
-#include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
@@ -137,15 +135,8 @@ void TMainForm::OpenFile(const std::string& path) {
     item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
     source_->Load(item->HeaderStream, item->Stream, false, item);
   } catch (...) {
-    std::exception_ptr error = std::current_exception();
-    int style = esError;
-    try {
-      std::rethrow_exception(error);
-    } catch (const EWarning&) {
-      style = esWarning;
-    } catch (...) {
-    }
-    ShowError(this, error, {}, {}, {}, mbOK, style);
+    const std::exception_ptr error = std::current_exception();
+    ShowError(this, error, {}, {}, {}, mbOK, WarningOrErrorStyle(error));
   }
 }
 

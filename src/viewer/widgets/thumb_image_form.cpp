@@ -124,6 +124,7 @@ void TvtThumbImageForm::SaveToFile() {
                                             c.CropRight(), c.CropBottom());
     dialog.Filter = ViewerFileFilter("*.bmp");
     dialog.FilterIndex = kViewerFilterIndex;
+    dialog.DefaultExt = "bmp";
     if (!dialog.Execute(this)) return;
     SaveFolder = FolderOf(dialog.FileName);
     SaveThumbBitmapFile(bitmap_, c.Orientation(), c.CropLeft(), c.CropTop(), c.CropRight(), c.CropBottom(),
