@@ -16,6 +16,7 @@
 #include "shell/error_box.h"
 #include "support/test_support.h"
 #include "source/vt_common.h"
+#include "viewer/widgets/app_identity.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/main_form.h"
@@ -172,6 +173,17 @@ TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   form.OpenMenuItemClick();
   EXPECT_EQ(dialog.seenDir, dir + "/");
   EXPECT_TRUE(form.Source().HasImage()) << "cancelled: the document stays";
+}
+
+TEST(ApplicationIdentity, TheWindowIconIsBuiltInAndTheDesktopEntryNamed) {
+  const QIcon icon = ApplicationIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_EQ(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+  EXPECT_EQ(icon.pixmap(QSize(128, 128)).size(), QSize(128, 128));
+  SetUpApplicationIdentity("1.2.3");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "vantrelle") << "as the installed vantrelle.desktop";
+  EXPECT_EQ(QGuiApplication::applicationVersion(), "1.2.3");
+  EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "source/vt_common.h"
 #include "thumbs/handler_registry.h"
 #include "viewer/resizer.h"
+#include "viewer/widgets/app_identity.h"
 #include "viewer/widgets/main_form.h"
 #include "viewer/widgets/resizer_timer.h"
 
@@ -51,8 +52,7 @@ int main(int argc, char** argv) {
 
   QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Vantrelle viewer");
-  QApplication::setApplicationVersion(VT_VERSION);
+  vt::SetUpApplicationIdentity(VT_VERSION);
   vt::InstallResizerTimer();
 
   int status = 0;
