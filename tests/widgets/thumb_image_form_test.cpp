@@ -141,5 +141,41 @@ TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBefore
   send(QEvent::MouseButtonRelease, edge + QPoint(300, 0), Qt::NoButton);
 }
 
+// The picture as the editor paints it: the kept part shows the thumbnail, the part cut away the
+// control colour, and dotted red marks run from the crop corners out to the borders.
+TEST_F(ThumbImageFormTest, OnlyTheKeptPartShowsAndTheCropMarksReachTheBorders) {
+  const TBitmap32 bitmap = Picture(100, 60);
+  TvtThumbImage view;
+  view.resize(300, 200);
+  view.Core().SetBitmap(&bitmap);
+  view.Core().LoadValues(0, 10, 5, 20, 15);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  // The picture (100 x 60, plus 16 on each side) is centred in the client area.
+  const QPoint origin = view.ContentToClient({16, 16}) + view.ClientRect().topLeft();
+  const QColor control = view.palette().color(QPalette::Window);
+  const auto at = [&](int x, int y) { return QColor(shot.pixel(origin.x() + x, origin.y() + y)); };
+  EXPECT_EQ(shot.pixel(origin.x() + 40, origin.y() + 30), bitmap.Pixel(40, 30)) << "kept";
+  EXPECT_EQ(at(5, 30), control) << "left of the left crop";
+  EXPECT_EQ(at(40, 2), control) << "above the top crop";
+  EXPECT_EQ(at(90, 30), control) << "right of the right crop";
+  EXPECT_EQ(at(40, 50), control) << "below the bottom crop";
+  // Inside the corners (which the marks start from) the kept part reaches the crop edges.
+  EXPECT_EQ(shot.pixel(origin.x() + 11, origin.y() + 6), bitmap.Pixel(11, 6)) << "near the first kept pixel";
+  EXPECT_EQ(shot.pixel(origin.x() + 78, origin.y() + 43), bitmap.Pixel(78, 43)) << "near the last kept pixel";
+  EXPECT_EQ(at(9, 6), control) << "the column before the first kept one";
+  EXPECT_EQ(at(80, 43), control) << "the column after the last kept one";
+  // The left mark continues the left edge up to the top border; the right one lies on the last
+  // kept column; both run on to the bottom border.
+  const auto redOnColumn = [&](int x, int y0, int y1) {
+    int red = 0;
+    for (int y = y0; y < y1; ++y) red += QColor(shot.pixel(x, y)) == QColor(Qt::red);
+    return red;
+  };
+  const QRect client = view.ClientRect();
+  EXPECT_GT(redOnColumn(origin.x() + 10, client.top(), origin.y() + 5), (origin.y() + 5 - client.top()) / 4);
+  EXPECT_GT(redOnColumn(origin.x() + 79, origin.y() + 45, client.bottom()), (client.bottom() - origin.y() - 45) / 4);
+  EXPECT_EQ(redOnColumn(origin.x() + 40, client.top(), origin.y() + 5), 0) << "no mark where no edge runs";
+}
+
 }  // namespace
 }  // namespace vt
