@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/main_form.h"
+#include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/source_actions.h"
 #include "widgets/widget_support.h"
 
@@ -76,6 +78,27 @@ TEST_F(MainFormTest, WindowMenusAndShortcuts) {
   form.OpenFile(test::SamplePath());
   test::RefreshActions();
   EXPECT_TRUE(save->isEnabled());
+
+  // File > Exit on Ctrl+Q closes the window.
+  QAction* exit = form.FileMenu()->actions().back();
+  EXPECT_EQ(exit->text(), "E&xit");
+  EXPECT_EQ(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  exit->trigger();
+  EXPECT_FALSE(form.isVisible());
+}
+
+// With its editing mode off the image view has no keys: the keyboard goes to the thumbnail
+// list, so Up and Down choose a thumbnail as soon as the window opens.
+TEST_F(MainFormTest, TheKeyboardFocusGoesToTheThumbnailList) {
+  TMainForm form(Args({test::SamplePath()}));
+  form.show();
+  form.activateWindow();
+  QApplication::setActiveWindow(&form);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.Image().focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(&form.ThumbBox()));
+  form.Image().SetEditingEnabled(true);
+  EXPECT_EQ(form.Image().focusPolicy(), Qt::StrongFocus) << "the editing mode takes keys again";
 }
 
 // Files in which no JPEG is found: the box says "Invalid image." (with the reason) in the error

@@ -64,6 +64,18 @@ TEST_F(ThumbImageFormTest, ControlsAndTheirTexts) {
     EXPECT_EQ(form.Spin(side)->maximum(), 65536);
     EXPECT_EQ(form.Spin(side)->width(), form.Spin(0)->width());
   }
+  // Tab visits the fields as laid out, then the commands and the dialog's buttons.
+  const std::vector<QWidget*> expected = {
+      form.Spin(csTop), form.Spin(csLeft), form.Spin(csRight), form.Spin(csBottom), form.FlipHorizontallyButton(),
+      form.FlipVerticallyButton(), form.RotateLeftButton(), form.RotateRightButton(), form.SaveButton(),
+      form.OkButton(), form.CancelButton()};
+  std::vector<QWidget*> tabbed;  // the controls above in the order of the focus chain
+  QWidget* w = form.Spin(csTop);
+  for (int i = 0; i < 200 && tabbed.size() < expected.size(); ++i, w = w->nextInFocusChain())
+    if (std::find(expected.begin(), expected.end(), w) != expected.end() &&
+        std::find(tabbed.begin(), tabbed.end(), w) == tabbed.end())
+      tabbed.push_back(w);
+  EXPECT_EQ(tabbed, expected);
 }
 
 TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEvenAfterASave) {

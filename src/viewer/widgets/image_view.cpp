@@ -28,6 +28,12 @@ TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(
 
 TvtImage::~TvtImage() { core_.SetSource(nullptr); }
 
+void TvtImage::SetEditingEnabled(bool value) {
+  core_.SetEditingEnabled(value);
+  setFocusPolicy(value ? Qt::StrongFocus : Qt::NoFocus);
+  if (!value && hasFocus()) focusNextChild();
+}
+
 void TvtImage::PaintClient(QPainter& painter, const QRect&) {
   const QRect client = ClientRect();
   const TBitmap32& picture = core_.Picture(client.width(), client.height());

@@ -18,7 +18,9 @@ class TvtImage : public TvtScrollControl, public IvtImageViewHost {
 
   void SetSource(TvtThumbSource* source) { core_.SetSource(source); }
   TvtThumbSource* Source() const { return core_.Source(); }
-  void SetEditingEnabled(bool value) { core_.SetEditingEnabled(value); }
+  // The view takes the keyboard focus only while its editing mode is on (it has no other keys),
+  // so that with editing off the focus goes to the next control, the thumbnail list.
+  void SetEditingEnabled(bool value);
   void SetUseThumbnail(bool value) { core_.SetUseThumbnail(value); }
   TvtImageViewCore& Core() { return core_; }
 
