@@ -107,7 +107,9 @@ void TvtThumbBox::mousePressEvent(QMouseEvent* event) {
 
 void TvtThumbBox::mouseDoubleClickEvent(QMouseEvent* event) {
   mousePressEvent(event);
-  if (event->button() == Qt::LeftButton) RunEditSelected();
+  // Only a double click on an entry edits it (not one on the empty space below the list).
+  const QPoint p = ClientToContent(event->position().toPoint() - ClientRect().topLeft());
+  if (event->button() == Qt::LeftButton && core_.ItemAt(p.x(), p.y()) >= 0) RunEditSelected();
 }
 
 void TvtThumbBox::keyPressEvent(QKeyEvent* event) {
