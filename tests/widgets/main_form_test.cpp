@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -97,6 +98,10 @@ TEST_F(MainFormTest, TheKeyboardFocusGoesToTheThumbnailList) {
   QCoreApplication::processEvents();
   EXPECT_EQ(form.Image().focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(&form.ThumbBox()));
+  const QPointF middle(form.Image().width() / 2, form.Image().height() / 2);
+  QMouseEvent click(QEvent::MouseButtonPress, middle, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&form.Image(), &click);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(&form.ThumbBox())) << "a click on the picture keeps it";
   form.Image().SetEditingEnabled(true);
   EXPECT_EQ(form.Image().focusPolicy(), Qt::StrongFocus) << "the editing mode takes keys again";
 }

@@ -65,7 +65,7 @@ void TvtImage::ThemeChanged() {
 }
 
 void TvtImage::mousePressEvent(QMouseEvent* event) {
-  setFocus(Qt::MouseFocusReason);
+  if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);  // only while editing
   const QPoint p = event->position().toPoint() - ClientRect().topLeft();
   core_.ClickAt(p.x(), p.y());
 }
