@@ -175,6 +175,30 @@ TEST_F(MainFormTest, OneDroppedFileReplacesTheDocumentAndTwoAreIgnored) {
   EXPECT_TRUE(shown.empty());
 }
 
+// Cards written by old cameras and systems carry names in Latin-1 and other 8-bit sets, which are
+// no valid UTF-8: such a file opens from the command line (as a file manager passes it) and by a
+// drop, its bytes unchanged.
+TEST_F(MainFormTest, ANameThatIsNotUtf8OpensByArgumentAndByDrop) {
+  const std::string dir = test::TempPath("latin1");
+  fs::create_directories(dir);
+  const std::string file = dir + "/r\xE9" "cup\xE9r\xE9.jpg";
+  test::WriteBytes(file, test::Cjpeg("-quality 90", 64, 48));
+  TMainForm byArgument(std::vector<std::string>{file});
+  EXPECT_TRUE(shown.empty()) << (shown.empty() ? "" : shown[0].Text);
+  EXPECT_TRUE(byArgument.Source().HasImage());
+  EXPECT_EQ(byArgument.Source().FileName, file);
+
+  TMainForm byDrop;
+  std::unique_ptr<QMimeData> data(new QMimeData);
+  data->setUrls({QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(dir).toPercentEncoding("/") +
+                                   "/r%E9cup%E9r%E9.jpg")});
+  EXPECT_TRUE(DragAccepted(byDrop, data.get()));
+  Drop(byDrop, data.get());
+  EXPECT_TRUE(shown.empty()) << (shown.empty() ? "" : shown[0].Text);
+  EXPECT_EQ(byDrop.Source().FileName, file);
+  EXPECT_TRUE(byDrop.Source().HasImage());
+}
+
 TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   LastOpenDir.clear();
   const std::string dir = test::TempPath("opendir");

@@ -5,10 +5,11 @@
 // resizer's worker, and empties the working folder "Vantrelle/" in the temporary folder; the
 // decoding workers are joined as the process ends.
 #include <QApplication>
-#include <QStringList>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "jpeg/color_tables.h"
 #include "source/vt_common.h"
@@ -57,8 +58,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // QApplication has taken out its own options; the rest are ours, with their bytes as given.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     vt::TMainForm form(arguments);
     form.show();
     status = QApplication::exec();

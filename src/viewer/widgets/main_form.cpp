@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,7 +38,19 @@ std::string Sentence(std::string text) {
 
 }  // namespace
 
-TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
+namespace {
+
+std::vector<std::string> Paths(const QStringList& arguments) {
+  std::vector<std::string> paths;
+  for (const QString& argument : arguments) paths.push_back(QFile::encodeName(argument).toStdString());
+  return paths;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : TMainForm(Paths(arguments), parent) {}
+
+TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(QString::fromStdString(MakeCaption("")));
   setAcceptDrops(true);
 
@@ -75,7 +88,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
   resize(kClientWidth, kClientHeight + menuHeight);
   move(0, 0);
 
-  if (arguments.size() == 1) OpenFile(arguments.front().toStdString());
+  if (arguments.size() == 1) OpenFile(arguments.front());
 }
 
 TMainForm::~TMainForm() {
@@ -155,7 +168,10 @@ bool TMainForm::SingleDroppedFile(const QMimeData* data, std::string* path) {
   if (data == nullptr || !data->hasUrls()) return false;
   const QList<QUrl> urls = data->urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return false;
-  const std::string file = urls.front().toLocalFile().toStdString();
+  // The path's bytes as the URL carries them (percent-encoded), so that a name that is not valid
+  // UTF-8 survives; toLocalFile() would replace such bytes.
+  const std::string file =
+      QByteArray::fromPercentEncoding(urls.front().path(QUrl::FullyEncoded).toLatin1()).toStdString();
   if (file.empty()) return false;
   if (path) *path = file;
   return true;
