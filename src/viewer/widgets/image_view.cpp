@@ -35,23 +35,48 @@ void TvtImage::SetEditingEnabled(bool value) {
 }
 
 void TvtImage::PaintClient(QPainter& painter, const QRect&) {
-  const QRect client = ClientRect();
-  const TBitmap32& picture = core_.Picture(client.width(), client.height());
-  painter.drawImage(0, 0, BitmapImage(picture));
+  // The picture is made for the screen's own pixels, so that a high-density screen shows the
+  // photo at its resolution instead of a low-density picture scaled up.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = DevicePixels();
+  const TBitmap32& picture = core_.Picture(pixels.width(), pixels.height());
+  QImage image = BitmapImage(picture);
+  image.setDevicePixelRatio(ratio);
+  painter.drawImage(0, 0, image);
   if (!core_.EditingActive()) return;
   const TRect r = core_.CursorRect();
   if (r.IsEmpty()) return;
   // Its right and bottom sides lie on the first column and row after the MCU.
   const QRect frame(r.Left, r.Top, r.Width(), r.Height());
+  painter.save();
+  painter.scale(1.0 / ratio, 1.0 / ratio);
   painter.setPen(QPen(Qt::red, 0));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(frame);
+  painter.restore();
   if (hasFocus() && ShowFocus) {
     QStyleOptionFocusRect option;
     option.initFrom(this);
-    option.rect = frame.adjusted(0, 0, 1, 1);
+    option.rect = ToLogical(frame.adjusted(0, 0, 1, 1));
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
   }
+}
+
+QSize TvtImage::DevicePixels() const {
+  const qreal ratio = devicePixelRatioF();
+  const QRect client = ClientRect();
+  return QSize(qRound(client.width() * ratio), qRound(client.height() * ratio));
+}
+
+QRect TvtImage::ToLogical(const QRect& pixels) const {
+  const qreal ratio = devicePixelRatioF();
+  return QRectF(pixels.x() / ratio, pixels.y() / ratio, pixels.width() / ratio, pixels.height() / ratio)
+      .toAlignedRect();
+}
+
+void TvtImage::ScrollInView(const TRect& rect) {
+  const QRect r = ToLogical(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
+  TvtScrollControl::ScrollInView(MakeRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height()));
 }
 
 void TvtImage::resizeEvent(QResizeEvent* event) {
@@ -66,8 +91,8 @@ void TvtImage::ThemeChanged() {
 
 void TvtImage::mousePressEvent(QMouseEvent* event) {
   if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);  // only while editing
-  const QPoint p = event->position().toPoint() - ClientRect().topLeft();
-  core_.ClickAt(p.x(), p.y());
+  const QPointF p = (event->position() - QPointF(ClientRect().topLeft())) * devicePixelRatioF();
+  core_.ClickAt(static_cast<int32_t>(p.x()), static_cast<int32_t>(p.y()));
 }
 
 namespace {

@@ -27,7 +27,11 @@ class TvtImage : public TvtScrollControl, public IvtImageViewHost {
   // IvtImageViewHost
   void Repaint() override { update(); }
   void UpdateScrollBars() override { TvtScrollControl::UpdateScrollBars(); }
-  void ScrollInView(const TRect& rect) override { TvtScrollControl::ScrollInView(rect); }
+  // The core works in the screen's pixels (device pixels); rect is in them.
+  void ScrollInView(const TRect& rect) override;
+  // The client area's size in device pixels, and a rectangle in them in widget units.
+  QSize DevicePixels() const;
+  QRect ToLogical(const QRect& pixels) const;
 
  protected:
   void PaintClient(QPainter& painter, const QRect& clip) override;
