@@ -9,6 +9,16 @@ TvtFileDialog::TvtFileDialog(TKind kind, QObject* parent) : QObject(parent), kin
 
 bool TvtFileDialog::Execute(QWidget* owner) {
   QFileDialog dialog(owner);
+  Configure(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  FileNames.clear();
+  for (const QString& file : dialog.selectedFiles()) FileNames.push_back(QDir::toNativeSeparators(file).toStdString());
+  FileName = FileNames.front();
+  FilterIndex = SelectedFilterIndex(dialog, Filter);
+  return true;
+}
+
+void TvtFileDialog::Configure(QFileDialog& dialog) const {
   if (kind_ == dkOpen) {
     dialog.setWindowTitle(QObject::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -23,13 +33,8 @@ bool TvtFileDialog::Execute(QWidget* owner) {
   dialog.setSizeGripEnabled(true);
   if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
   ApplyFileDialogFilters(dialog, Filter, FilterIndex);
+  dialog.setDefaultSuffix(QString::fromStdString(DefaultExt));
   if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  FileNames.clear();
-  for (const QString& file : dialog.selectedFiles()) FileNames.push_back(QDir::toNativeSeparators(file).toStdString());
-  FileName = FileNames.front();
-  FilterIndex = SelectedFilterIndex(dialog, Filter);
-  return true;
 }
 
 }  // namespace vt

@@ -8,6 +8,7 @@
 
 #include "shell/filter_array.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace vt {
@@ -30,9 +31,13 @@ class TvtFileDialog : public QObject {
   // FileNames holds every chosen file (and FileName the first).
   bool MultiSelect = false;
   std::vector<std::string> FileNames;
+  // Added to a typed file name that has no extension ("jpg", "bmp"); empty adds nothing.
+  std::string DefaultExt;
 
   // Shows the dialog modally, owned by owner; false when cancelled.
   virtual bool Execute(QWidget* owner);
+  // Sets up a Qt dialog as Execute shows it: kind, title, folder, filters, proposed name.
+  void Configure(QFileDialog& dialog) const;
 
  private:
   TKind kind_;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "source/disc_source.h"
 #include "viewer/thumb_source.h"
@@ -32,6 +33,9 @@ class TMainForm : public QMainWindow {
  public:
   // arguments: the command line without the program name; exactly one is opened.
   explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
+  // The same with the arguments as the system gave them: a file name that is not valid UTF-8
+  // (common on cards written by old cameras) keeps its bytes and opens.
+  explicit TMainForm(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   // The one open routine of the menu, the command line and drops. Errors are shown in the error
