@@ -28,8 +28,12 @@ class TkelBitWriter {
   void WriteBytes(const uint8_t* bytes, size_t count);
 
   // Appends the low `count` bits of `bits` (count 0 to 32), most significant first.
-  void PutBits(uint32_t bits, int count) {
-    acc_ = (acc_ << count) | (bits & ((uint64_t{1} << count) - 1));
+  void PutBits(uint32_t bits, int count) { PutCode(bits & static_cast<uint32_t>((uint64_t{1} << count) - 1), count); }
+
+  // The same for bits that have nothing above their low `count` bits (count 0 to 32): the
+  // encoder's codes and value bits.
+  void PutCode(uint32_t bits, int count) {
+    acc_ = (acc_ << count) | bits;
     accBits_ += count;
     if (accBits_ >= 32) {
       // The oldest 32 bits go out; without a 0xFF byte among them, as one big-endian word.
