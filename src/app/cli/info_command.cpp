@@ -27,6 +27,7 @@ namespace {
 using nlohmann::json;
 
 constexpr int32_t kReadBuffer = 65536;
+constexpr int32_t kHeaderReadBuffer = 8192;  // the headers are a few kilobytes
 
 // What the headers of a loaded image tell: the parse result, the frame and the restart interval.
 void AddHeaderKeys(json& object, const TkelBaseJpegParser& image, int result) {
@@ -114,7 +115,7 @@ bool FileHeadersInfo(const std::string& path, json& object, std::string& error) 
   object = json::object();
   object["file"] = path;
   object["headers_only"] = true;
-  TkelJpegWithThumbs image(true, kReadBuffer);
+  TkelJpegWithThumbs image(true, kHeaderReadBuffer);
   TvtHeadersOnlyLoad load;
   try {
     TFileStream file(path, TFileStream::fmOpenRead);

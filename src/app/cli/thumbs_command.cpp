@@ -155,6 +155,8 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint
   return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
 }
 
+constexpr int32_t kHeaderReadBuffer = 8192;
+
 struct TThumbsOptions {
   std::string File;
   std::string OutDir;
@@ -225,7 +227,8 @@ int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStre
 // here; the full road then finds and reports what is wrong).
 int RunThumbsFromHeaders(const TThumbsOptions& o) {
   std::unique_ptr<TFileStream> file;
-  TkelJpegWithThumbs image(true, 65536);
+  // Read in small pieces: the headers are a few kilobytes, and what is read past them is waste.
+  TkelJpegWithThumbs image(true, kHeaderReadBuffer);
   TvtHeadersOnlyLoad load;
   try {
     file = std::make_unique<TFileStream>(o.File, TFileStream::fmOpenRead);
