@@ -54,6 +54,14 @@ class TkelBitWriter {
 
   // Completes the last byte with 1 bits and emits every pending byte.
   void PadBits();
+  // Emits every whole pending byte and hands out the bits of the incomplete last one (count 0
+  // to 7, in the low bits), which leave the writer: the end of a piece that another writer
+  // continues (AppendEntropyData).
+  void TakeTail(uint32_t& bits, int& count);
+  // Continues the entropy-coded data with a piece that another writer wrote (its bytes, stuffed
+  // as this writer stuffs them, then its tail bits from TakeTail): the same bytes as if this
+  // writer had put the piece's bits itself.
+  void AppendEntropyData(const uint8_t* data, size_t size, uint32_t tailBits, int tailCount);
   // Writes the buffer to the stream (stream errors propagate as exceptions).
   void FlushBuffer();
   // Bytes written to the stream so far plus bytes waiting in the buffer.
