@@ -181,6 +181,11 @@ TEST(InfoHeadersOnly, RefusesWhatItCannotReadAndTheFullOpenOptions) {
   EXPECT_EQ(status, 1);
   EXPECT_NE(err.find("Invalid image. (the file does not begin with a JPEG start-of-image marker)"), std::string::npos)
       << err;
+  const std::string empty = test::TempPath(".jpg");
+  test::WriteBytes(empty, {});
+  status = RunCommand(std::string(VT_CLI) + " info --headers-only " + Quote(empty) + " 2>&1 >/dev/null", &err);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(err.find("Invalid image. (the file is empty)"), std::string::npos) << err;
   Cli("info --headers-only --deep " + Quote(test::CorpusPath("et-Sony.jpg")), &status);
   EXPECT_EQ(status, 2);
 }

@@ -117,15 +117,19 @@ bool FileHeadersInfo(const std::string& path, json& object, std::string& error) 
   object["headers_only"] = true;
   TkelJpegWithThumbs image(true, kHeaderReadBuffer);
   TvtHeadersOnlyLoad load;
+  bool empty = false;
   try {
     TFileStream file(path, TFileStream::fmOpenRead);
+    empty = file.GetSize() == 0;
     load = LoadHeadersOnly(file, image);
   } catch (const std::exception& e) {
     error = path + ": Invalid image. (" + e.what() + ")";
     return false;
   }
   if (!load.StartsWithJpeg) {
-    error = path + ": Invalid image. (the file does not begin with a JPEG start-of-image marker)";
+    // The reasons the default open gives.
+    error = path + ": Invalid image. (" +
+            (empty ? "the file is empty" : "the file does not begin with a JPEG start-of-image marker") + ")";
     return false;
   }
   AddHeaderKeys(object, image, load.Result);
