@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <thread>
+#include <vector>
 
 #include "base/stream.h"
 #include "jpeg/huffman_encode.h"
@@ -18,6 +19,21 @@ namespace {
 constexpr int64_t kBlocksForTwoThreads = 100000;
 
 const int16_t kZeroBlock[64] = {};
+
+// Where the worker's half goes: each flushed buffer kept as it came, with no copying or zeroing
+// of what came before (a growing memory stream would do both). The writer never splits a 0xFF and
+// its stuffed 0x00 between two flushes, so every piece is whole.
+class TPieceSink : public TStream {
+ public:
+  std::vector<std::vector<uint8_t>> Pieces;
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    Pieces.emplace_back(bytes, bytes + count);
+    return count;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+};
 
 // Encodes MCU rows [row0, row1); predictors[c] is component c's DC predictor, updated.
 void EncodeRows(const TkelBaseJpegParser& p, const TkelJpegWriterState& st, int32_t row0, int32_t row1,
@@ -62,7 +78,7 @@ void EncodeMCUs(const TkelBaseJpegParser& p, TkelJpegWriterState& st, TkelBitWri
   } else {
     int32_t second[4] = {};
     for (int c = 0; c < t.Count; ++c) second[c] = PredictorBefore(p, t, c, split);
-    TMemoryStream piece;
+    TPieceSink piece;
     std::vector<uint8_t> buffer;
     uint32_t tailBits = 0;
     int tailCount = 0;
@@ -85,7 +101,8 @@ void EncodeMCUs(const TkelBaseJpegParser& p, TkelJpegWriterState& st, TkelBitWri
     }
     worker.join();
     if (failure) std::rethrow_exception(failure);
-    out.AppendEntropyData(piece.Memory(), static_cast<size_t>(piece.GetSize()), tailBits, tailCount);
+    for (const std::vector<uint8_t>& bytes : piece.Pieces) out.AppendEntropyData(bytes.data(), bytes.size(), 0, 0);
+    out.AppendEntropyData(nullptr, 0, tailBits, tailCount);
     std::copy(second, second + 4, predictors);
   }
   for (int c = 0; c < t.Count; ++c) t.Components[c].DcPredictor = predictors[c];
