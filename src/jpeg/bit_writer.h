@@ -28,8 +28,12 @@ class TkelBitWriter {
   void WriteBytes(const uint8_t* bytes, size_t count);
 
   // Appends the low `count` bits of `bits` (count 0 to 32), most significant first.
-  void PutBits(uint32_t bits, int count) {
-    acc_ = (acc_ << count) | (bits & ((uint64_t{1} << count) - 1));
+  void PutBits(uint32_t bits, int count) { PutCode(bits & static_cast<uint32_t>((uint64_t{1} << count) - 1), count); }
+
+  // The same for bits that have nothing above their low `count` bits (count 0 to 32): the
+  // encoder's codes and value bits.
+  void PutCode(uint32_t bits, int count) {
+    acc_ = (acc_ << count) | bits;
     accBits_ += count;
     if (accBits_ >= 32) {
       // The oldest 32 bits go out; without a 0xFF byte among them, as one big-endian word.
@@ -50,6 +54,14 @@ class TkelBitWriter {
 
   // Completes the last byte with 1 bits and emits every pending byte.
   void PadBits();
+  // Emits every whole pending byte and hands out the bits of the incomplete last one (count 0
+  // to 7, in the low bits), which leave the writer: the end of a piece that another writer
+  // continues (AppendEntropyData).
+  void TakeTail(uint32_t& bits, int& count);
+  // Continues the entropy-coded data with a piece that another writer wrote (its bytes, stuffed
+  // as this writer stuffs them, then its tail bits from TakeTail): the same bytes as if this
+  // writer had put the piece's bits itself.
+  void AppendEntropyData(const uint8_t* data, size_t size, uint32_t tailBits, int tailCount);
   // Writes the buffer to the stream (stream errors propagate as exceptions).
   void FlushBuffer();
   // Bytes written to the stream so far plus bytes waiting in the buffer.

@@ -16,6 +16,7 @@ struct TkelHuffmanEncodeTable {
   int ValueCount = 0;
   uint8_t CodeLength[256] = {};  // per symbol value; 0 = the table has no code for it
   uint16_t Code[256] = {};
+  uint32_t Packed[256] = {};  // Code << 8 | CodeLength: one load per symbol while encoding
 };
 
 // Assigns codes in canonical order (as a decoder derives them). Returns false when the counts

@@ -167,17 +167,15 @@ bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& 
   const int32_t* divisors[4] = {};
   for (int c = 0; c < t.Count; ++c) divisors[c] = Divisors(p, c);
 
-  static const int16_t kZeroBlock[64] = {};
-  TkelWriterComponent comps[4];
-  for (int c = 0; c < t.Count; ++c) comps[c] = t.Components[c];
-
+  // Every MCU is filled first, then all are encoded: filling an MCU touches only its own blocks,
+  // so the order makes no difference to the bytes, and the encoding can be split.
   for (int32_t y = 0; y < t.MCURows; ++y) {
     for (int32_t x = 0; x < t.MCUsPerRow; ++x) {
       const bool selected = canFill && IsSelected(selection, x, y);
       bool marked = false;
       if (!selected) {
         for (int c = 0; c < t.Count; ++c) {
-          const TkelWriterComponent& wc = comps[c];
+          const TkelWriterComponent& wc = t.Components[c];
           TkelMCUs& m = *p.MCUs[c];
           for (int by = 0; by < wc.BlocksDown; ++by)
             for (int bx = 0; bx < wc.BlocksAcross; ++bx) {
@@ -196,7 +194,7 @@ bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& 
       if ((selected || marked) && canFill) {
         ConvertMCUPixels(st, *bitmap, x, y);
         for (int c = 0; c < t.Count; ++c) {
-          const TkelWriterComponent& wc = comps[c];
+          const TkelWriterComponent& wc = t.Components[c];
           TransformMCUBlocks(st, c, divisors[c]);
           TkelMCUs& m = *p.MCUs[c];
           for (int by = 0; by < wc.BlocksDown; ++by)
@@ -209,20 +207,9 @@ bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& 
             }
         }
       }
-      for (int c = 0; c < t.Count; ++c) {
-        TkelWriterComponent& wc = comps[c];
-        const TkelMCUs& m = *p.MCUs[c];
-        const TkelHuffmanEncodeTable& dc = st.DcTables[wc.DcTable];
-        const TkelHuffmanEncodeTable& ac = st.AcTables[wc.AcTable];
-        for (int by = 0; by < wc.BlocksDown; ++by)
-          for (int bx = 0; bx < wc.BlocksAcross; ++bx) {
-            const TkelCoefBlock* b = m.Block(x * wc.BlocksAcross + bx, y * wc.BlocksDown + by);
-            EncodeBlock(out, dc, ac, b ? b->Coef : kZeroBlock, wc.DcPredictor);
-          }
-      }
     }
   }
-  for (int c = 0; c < t.Count; ++c) st.Table.Components[c].DcPredictor = comps[c].DcPredictor;
+  EncodeMCUs(p, st, out);
   out.PadBits();
   out.WriteByte(0xFF);
   out.WriteByte(0xD9);

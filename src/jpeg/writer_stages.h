@@ -27,4 +27,10 @@ void ConvertMCUPixels(TkelJpegWriterState& state, const TBitmap32& bitmap, int32
 // quantises them with divisors (natural order, entry x 8) into state.MCUBlocks[c].
 void TransformMCUBlocks(TkelJpegWriterState& state, int c, const int32_t* divisors);
 
+// Encodes every MCU of the writer's geometry from the component maps, in row order, with DC
+// predictors starting at 0 (left in the table's components). Large pictures are encoded in two
+// halves on two threads (state.EncodeThreads) and joined into the same bytes. Stream errors
+// propagate.
+void EncodeMCUs(const TkelBaseJpegParser& parser, TkelJpegWriterState& state, TkelBitWriter& out);
+
 }  // namespace vt

@@ -49,6 +49,9 @@ struct TkelJpegWriterState {
   // The output buffer (1,048,576 bytes once used); fill count and bit accumulator live in the
   // TkelBitWriter of a write.
   std::vector<uint8_t> Output;
+  // Threads that encode the MCUs: 0 chooses two for a large picture and one otherwise; 1 or 2
+  // asks for that many (two need at least two MCU rows). The bytes are the same either way.
+  int EncodeThreads = 0;
 };
 
 }  // namespace vt

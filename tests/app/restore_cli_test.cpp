@@ -211,5 +211,59 @@ TEST(RenderCli, BackgroundFillsOnlyTheHoles) {
   EXPECT_LT(diff / (3.0 * holes), 12.0);  // the thumbnail scaled up, close to the picture
 }
 
+// An intact file is written straight from its coefficients (no rendering, no thumbnail decoded);
+// the bytes must be those of the document's road (--item takes the full open: the disc source,
+// the rendered picture, the thumbnail background), bit for bit, for every layout.
+struct DirectCase {
+  const char* Name;
+  const char* Args;
+  bool Grey;
+};
+
+class RestoreDirectTest : public ::testing::TestWithParam<DirectCase> {};
+
+TEST_P(RestoreDirectTest, IntactFileWrittenFromItsCoefficientsEqualsTheDocumentsRoad) {
+  const DirectCase& c = GetParam();
+  const std::string dir = test::TempPath("-direct");
+  fs::create_directories(dir);
+  const std::string file = dir + "/in.jpg";
+  // 203 x 157: partial MCUs on the right and at the bottom.
+  test::WriteBytes(file, test::Cjpeg(c.Args, 203, 157, c.Grey, 21));
+  const std::string thumb = dir + "/thumb.jpg";
+  test::WriteBytes(thumb, test::Cjpeg("-quality 80", 52, 40, c.Grey, 22));
+  ASSERT_EQ(test::RunCommand(std::string(VT_EXIFTOOL) + " -q -overwrite_original " +
+                             test::Quote("-ThumbnailImage<=" + thumb) + " " + test::Quote(file)),
+            0);
+  std::string out;
+  for (const std::string thumbChoice : {"auto", "none", "0"}) {
+    const std::string direct = dir + "/direct-" + thumbChoice + ".jpg", document = dir + "/document-" + thumbChoice + ".jpg";
+    ASSERT_EQ(test::RunCommand(Cli(test::Quote(file) + " --thumb " + thumbChoice + " -o " + test::Quote(direct)), &out), 0);
+    ASSERT_EQ(test::RunCommand(Cli(test::Quote(file) + " --item 0 --thumb " + thumbChoice + " -o " + test::Quote(document)), &out),
+              0);
+    const Bytes a = test::ReadBytes(direct), b = test::ReadBytes(document);
+    ASSERT_GT(a.size(), 1000u);
+    EXPECT_TRUE(a == b) << c.Name << " --thumb " << thumbChoice << ": " << a.size() << " vs " << b.size() << " bytes";
+  }
+  // And the coefficients are the input's.
+  const test::RefCoefficients got = test::LibjpegCoefficients(test::ReadBytes(dir + "/direct-auto.jpg"));
+  const test::RefCoefficients want = test::LibjpegCoefficients(test::ReadBytes(file));
+  ASSERT_EQ(got.Components.size(), want.Components.size());
+  EXPECT_EQ(got.Warnings, 0);
+  for (size_t k = 0; k < got.Components.size(); ++k) EXPECT_TRUE(got.Components[k].Coef == want.Components[k].Coef) << k;
+  // A thumbnail index the file does not have is refused on the direct road too.
+  int status = test::RunCommand(Cli(test::Quote(file) + " --thumb 3 -o " + test::Quote(dir + "/x.jpg")) + " 2>/dev/null");
+  EXPECT_NE(status, 0);
+  EXPECT_FALSE(fs::exists(dir + "/x.jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RestoreDirectTest,
+                         ::testing::Values(DirectCase{"baseline420", "-quality 90 -sample 2x2", false},
+                                           DirectCase{"progressive420", "-quality 90 -sample 2x2 -progressive", false},
+                                           DirectCase{"restart", "-quality 90 -sample 2x2 -restart 1", false},
+                                           DirectCase{"baseline444", "-quality 95 -sample 1x1", false},
+                                           DirectCase{"grey", "-quality 90", true},
+                                           DirectCase{"progressive444", "-quality 100 -sample 1x1 -progressive", false}),
+                         [](const ::testing::TestParamInfo<DirectCase>& i) { return std::string(i.param.Name); });
+
 }  // namespace
 }  // namespace vt

@@ -78,5 +78,38 @@ TEST(BitWriter, RandomCodesAcrossSeveralBufferFlushesMatchBitByBitPacking) {
   EXPECT_EQ(buffer.size(), static_cast<size_t>(TkelBitWriter::kBufferSize));
 }
 
+TEST(BitWriter, APieceWrittenElsewhereJoinsAtEveryBitAlignment) {
+  std::mt19937 rng(9);
+  for (int lead = 0; lead < 8; ++lead) {
+    std::vector<std::pair<uint32_t, int>> first = {{0x5A5A5A5Au & ((1u << lead) - 1), lead}}, second;
+    for (int i = 0; i < 3000; ++i) {
+      const int count = 1 + static_cast<int>(rng() % 20);
+      const uint32_t bits = (rng() % 3 == 0) ? 0xFFFFFu : static_cast<uint32_t>(rng());  // many 0xFF bytes
+      second.push_back({bits & ((1u << count) - 1), count});
+    }
+    // The piece: its own writer, whole bytes stuffed, the last bits handed over.
+    TMemoryStream pieceStream;
+    std::vector<uint8_t> pieceBuffer;
+    TkelBitWriter piece(pieceStream, pieceBuffer);
+    for (auto [bits, count] : second) piece.PutBits(bits, count);
+    uint32_t tail = 0;
+    int tailCount = 0;
+    piece.TakeTail(tail, tailCount);
+    piece.FlushBuffer();
+    EXPECT_LT(tailCount, 8);
+
+    TMemoryStream s;
+    std::vector<uint8_t> buffer;
+    TkelBitWriter w(s, buffer);
+    for (auto [bits, count] : first) w.PutBits(bits, count);
+    w.AppendEntropyData(pieceStream.Memory(), static_cast<size_t>(pieceStream.GetSize()), tail, tailCount);
+    w.PadBits();
+    w.FlushBuffer();
+    std::vector<std::pair<uint32_t, int>> all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    EXPECT_TRUE(StreamBytes(s) == PackSlowly(all)) << "lead " << lead;
+  }
+}
+
 }  // namespace
 }  // namespace vt

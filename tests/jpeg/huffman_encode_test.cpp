@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -130,6 +132,93 @@ TEST(HuffmanEncode, ValuesBeyondTheTablesAreClampedNotCorrupted) {
   EXPECT_EQ(ref.Components[0].Block(0, 0)[1], -1023);
   EXPECT_EQ(ref.Components[0].Block(0, 0)[8], 1023);
   EXPECT_EQ(ref.Components[0].Block(1, 0)[0], -1024);
+}
+
+// The encoding rule written out plainly: every coefficient in zig-zag order tested in turn, codes
+// and value bits packed one bit at a time with stuffing and padding.
+struct TSlowEncoder {
+  std::vector<uint8_t> Bytes;
+  int Cur = 0, Count = 0;
+  void Bit(int b) {
+    Cur = (Cur << 1) | b;
+    if (++Count == 8) {
+      Bytes.push_back(static_cast<uint8_t>(Cur));
+      if (Cur == 0xFF) Bytes.push_back(0);
+      Cur = Count = 0;
+    }
+  }
+  void Bits(uint32_t v, int n) {
+    for (int i = n - 1; i >= 0; --i) Bit((v >> i) & 1);
+  }
+  void Symbol(const TkelHuffmanEncodeTable& t, int symbol, int32_t value, int size) {
+    Bits(t.Code[symbol], t.CodeLength[symbol]);
+    Bits(static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1), size);
+  }
+  static int Size(int32_t v) {
+    int n = 0;
+    for (uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v); a != 0; a >>= 1) ++n;
+    return n;
+  }
+  void Block(const TkelHuffmanEncodeTable& dc, const TkelHuffmanEncodeTable& ac, const int16_t* b, int32_t& pred) {
+    const int32_t d = std::clamp<int32_t>(b[0], -1024, 1023);
+    Symbol(dc, Size(d - pred), d - pred, Size(d - pred));
+    pred = d;
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+      const int32_t v = std::clamp<int32_t>(b[kZigZag[k]], -1023, 1023);
+      if (v == 0) {
+        ++run;
+        continue;
+      }
+      for (; run >= 16; run -= 16) Symbol(ac, 0xF0, 0, 0);
+      Symbol(ac, (run << 4) | Size(v), v, Size(v));
+      run = 0;
+    }
+    if (run > 0) Symbol(ac, 0x00, 0, 0);
+  }
+};
+
+TEST(HuffmanEncode, BitsEqualThePlainRuleForEveryKindOfBlock) {
+  std::mt19937 rng(5);
+  std::vector<std::array<int16_t, 64>> blocks;
+  std::array<int16_t, 64> b{};
+  blocks.push_back(b);  // empty
+  b[kZigZag[63]] = -1;  // 62 zeros, then the last coefficient: three ZRLs and a run of 14
+  blocks.push_back(b);
+  for (int k = 0; k < 64; ++k) b[k] = static_cast<int16_t>(k % 2 ? 32767 : -32768);  // all clamped
+  blocks.push_back(b);
+  b = {};
+  b[kZigZag[16]] = 5;  // a run of exactly 15, then one of exactly 16 before a value
+  b[kZigZag[33]] = -7;
+  blocks.push_back(b);
+  for (int i = 0; i < 3000; ++i) {
+    b = {};
+    const int density = 1 + static_cast<int>(rng() % 12);
+    for (int k = 0; k < 64; ++k)
+      if (rng() % density == 0) b[k] = static_cast<int16_t>(static_cast<int>(rng() % 4096) - 2048);
+    blocks.push_back(b);
+  }
+  TkelHuffmanEncodeTable dc[2], ac[2];
+  BuildEncodeTable(kStdDcLuminance, dc[0]);
+  BuildEncodeTable(kStdAcLuminance, ac[0]);
+  BuildEncodeTable(kStdDcChrominance, dc[1]);
+  BuildEncodeTable(kStdAcChrominance, ac[1]);
+  TMemoryStream s;
+  std::vector<uint8_t> buffer;
+  TkelBitWriter w(s, buffer);
+  TSlowEncoder slow;
+  int32_t fastPred[2] = {}, slowPred[2] = {};
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const int t = static_cast<int>(i % 3 == 2);  // luma, luma, chroma, ...
+    EncodeBlock(w, dc[t], ac[t], blocks[i].data(), fastPred[t]);
+    slow.Block(dc[t], ac[t], blocks[i].data(), slowPred[t]);
+  }
+  w.PadBits();
+  w.FlushBuffer();
+  while (slow.Count != 0) slow.Bit(1);
+  const std::vector<uint8_t> fast(s.Memory(), s.Memory() + s.GetSize());
+  ASSERT_EQ(fast.size(), slow.Bytes.size());
+  EXPECT_TRUE(fast == slow.Bytes);
 }
 
 }  // namespace

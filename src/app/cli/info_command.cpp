@@ -1,6 +1,7 @@
 // vantrelle-cli info: what a JPEG file holds and how much of it decodes, as JSON (one object
 // per file, an array for several) or as readable text. FileInfo builds the object of one
-// file; later capabilities add their keys there.
+// file; later capabilities add their keys there. With --headers-only, FileHeadersInfo reads the
+// headers and the thumbnails alone (source/headers_only.h) and leaves out what needs a decode.
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -16,6 +17,7 @@
 #include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
 #include "source/disc_source.h"
+#include "source/headers_only.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
@@ -25,11 +27,11 @@ namespace {
 using nlohmann::json;
 
 constexpr int32_t kReadBuffer = 65536;
+constexpr int32_t kHeaderReadBuffer = 8192;  // the headers are a few kilobytes
 
-// The decoder's keys for a loaded image.
-void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
+// What the headers of a loaded image tell: the parse result, the frame and the restart interval.
+void AddHeaderKeys(json& object, const TkelBaseJpegParser& image, int result) {
   object["result"] = {{"code", result}, {"name", ResultCodeName(result)}};
-  object["decoded_percent"] = image.DecodedPercent();
   if (image.FrameSeen) {
     object["width"] = image.Width;
     object["height"] = image.Height;
@@ -45,6 +47,12 @@ void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
                      {"rows", (image.Height + mcuH - 1) / mcuH}};
   }
   object["restart_interval"] = image.RestartInterval;
+}
+
+// The decoder's keys for a loaded image.
+void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
+  AddHeaderKeys(object, image, result);
+  object["decoded_percent"] = image.DecodedPercent();
   object["data_errors"] = image.DataErrors;
 }
 
@@ -100,6 +108,39 @@ bool FileInfo(const std::string& path, const TSourceOptions& options, json& obje
   return true;
 }
 
+// The object of one file from its headers alone: no decoded percentage, data errors, folders or
+// judgement (they need the scan), and thumbnail orientations only where no main image pixel is
+// needed. The file must start with a JPEG, as the default open needs.
+bool FileHeadersInfo(const std::string& path, json& object, std::string& error) {
+  object = json::object();
+  object["file"] = path;
+  object["headers_only"] = true;
+  TkelJpegWithThumbs image(true, kHeaderReadBuffer);
+  TvtHeadersOnlyLoad load;
+  bool empty = false;
+  try {
+    TFileStream file(path, TFileStream::fmOpenRead);
+    empty = file.GetSize() == 0;
+    load = LoadHeadersOnly(file, image);
+  } catch (const std::exception& e) {
+    error = path + ": Invalid image. (" + e.what() + ")";
+    return false;
+  }
+  if (!load.StartsWithJpeg) {
+    // The reasons the default open gives.
+    error = path + ": Invalid image. (" +
+            (empty ? "the file is empty" : "the file does not begin with a JPEG start-of-image marker") + ")";
+    return false;
+  }
+  AddHeaderKeys(object, image, load.Result);
+  AddHeaderThumbnailKeys(object, image);
+  if (!image.FrameSeen) {
+    error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(load.Result)) + ")";
+    return image.Thumbs().ThumbCount() > 0;
+  }
+  return true;
+}
+
 std::string Scalar(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
 
 // Readable text: one "key: value" line per key; objects inline, arrays one entry a line.
@@ -134,11 +175,19 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("info", "Print what a JPEG file holds and how much of it decodes");
   auto files = std::make_shared<std::vector<std::string>>();
   auto asJson = std::make_shared<bool>(false);
+  auto headersOnly = std::make_shared<bool>(false);
   auto options = std::make_shared<TSourceOptions>();
   cmd->add_option("FILE", *files, "JPEG files")->required();
   cmd->add_flag("--json", *asJson, "Print JSON (one object per file, an array for several)");
+  cmd->add_flag("--headers-only", *headersOnly,
+                "Read only the headers and the embedded thumbnails, never the main image's data: quick, but "
+                "without decoded_percent, data_errors, folders, broken, and without the thumbnail orientations "
+                "that need the main image's pixels");
   AddSourceOptions(*cmd, *options);
-  cmd->callback([files, asJson, options, &exitCode]() {
+  cmd->callback([files, asJson, headersOnly, options, &exitCode]() {
+    if (*headersOnly && options->Given())
+      throw CLI::ValidationError("--headers-only", "reads the file's own headers; --deep, --reference, --data-offset "
+                                 "and --item need the full open");
     json all = json::array();
     const size_t n = files->size();
     for (size_t i = 0; i < n; ++i) {
@@ -146,7 +195,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
       if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << path << "\n";
       json object;
       std::string error;
-      if (!FileInfo(path, *options, object, error)) exitCode = 1;
+      const bool fine = *headersOnly ? FileHeadersInfo(path, object, error) : FileInfo(path, *options, object, error);
+      if (!fine) exitCode = 1;
       if (!error.empty()) std::cerr << error << "\n";
       if (*asJson)
         all.push_back(std::move(object));

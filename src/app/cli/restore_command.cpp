@@ -16,11 +16,13 @@
 #include "base/stream.h"
 #include "cli/commands.h"
 #include "cli/document_open.h"
+#include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/writer.h"
 #include "jpeg/writer_file.h"
 #include "source/vt_common.h"
 #include "source/disc_source.h"
+#include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/thumb_source.h"
 
 namespace vt::cli {
@@ -47,15 +49,24 @@ std::string OutputPath(const RestoreOptions& o, const std::string& source) {
 
 // The decoder of the direct path: records the APPn/COM segments for the writer itself, so that
 // the load can go without pfRecordSegments and the MCU offsets map that flag also keeps (nothing
-// here edits MCUs).
-class TRestoreDecoder : public TkelJpegWithThumbs {
+// here edits MCUs). On TkelJpegImage it collects no thumbnails at all; on TkelJpegWithThumbs it
+// does, for a --thumb INDEX that has to be checked.
+template <class TBase>
+class TRestoreDecoder : public TBase {
  public:
-  TRestoreDecoder() : TkelJpegWithThumbs(false, 0) {}
+  using TBase::TBase;
   void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) override {
-    if (count == length && (Flags & pfRecordSegments) == 0) RecordRawSegment(marker, length, payload);
-    TkelJpegWithThumbs::DoAppSegment(marker, length, payload, count);
+    if (count == length && (this->Flags & pfRecordSegments) == 0) this->RecordRawSegment(marker, length, payload);
+    TBase::DoAppSegment(marker, length, payload, count);
   }
 };
+
+// The thumbnails the document would offer for --thumb INDEX: those that decoded to a picture.
+int CandidateThumbs(TkelJpegWithThumbs& image) {
+  int count = 0;
+  for (const TkelJpegThumb& t : image.Thumbs().Thumbs()) count += t.Bitmap != nullptr;
+  return count;
+}
 
 bool StartsWithSOI(const std::string& file) {
   TFileStream f(file, TFileStream::fmOpenRead);
@@ -69,22 +80,28 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   if (SameFile(out, file)) throw ESaveRefused("\"" + out + "\" is the file being read; choose another name");
 
   // A complete image needs no background: a file that starts with its JPEG and decodes
-  // completely is written straight from a decode without rendering (the document would load the
-  // same bytes and use no thumbnail pixel).
+  // completely is written straight from the coefficients, with no rendering and no thumbnail
+  // decoded unless --thumb INDEX needs them counted (the document would load the same bytes and
+  // use no thumbnail pixel).
   if (!o.Source.Given() && StartsWithSOI(file)) {
     auto bytes = std::make_unique<TMemoryStream>();
     bytes->LoadFromFile(file);
-    TRestoreDecoder image;
-    image.LoadFromStream(*bytes, pfNoRender);
-    if (image.FrameSeen && image.DecodedPercent() > 0 && (o.Thumb == "none" || !HasMissingBlocks(image))) {
-      if (o.Thumb != "none" && o.Thumb != "auto") {
-        // The document's candidates are the thumbnails that decoded to a picture.
-        int count = 0;
-        for (const TkelJpegThumb& t : image.Thumbs().Thumbs()) count += t.Bitmap != nullptr;
-        if (std::stoi(o.Thumb) >= count)
-          throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(count) + ")");
-      }
-      SaveBaselineJpegFile(image, nullptr, out, file);
+    const bool countThumbs = o.Thumb != "none" && o.Thumb != "auto";
+    std::unique_ptr<TkelJpegImage> image;
+    int candidates = 0;
+    if (countThumbs) {
+      auto withThumbs = std::make_unique<TRestoreDecoder<TkelJpegWithThumbs>>(false, 0);
+      withThumbs->LoadFromStream(*bytes, pfNoRender);
+      candidates = CandidateThumbs(*withThumbs);
+      image = std::move(withThumbs);
+    } else {
+      image = std::make_unique<TRestoreDecoder<TkelJpegImage>>(0);
+      image->LoadFromStream(*bytes, pfNoRender, 0);
+    }
+    if (image->FrameSeen && image->DecodedPercent() > 0 && (o.Thumb == "none" || !HasMissingBlocks(*image))) {
+      if (countThumbs && std::stoi(o.Thumb) >= candidates)
+        throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(candidates) + ")");
+      SaveBaselineJpegFile(*image, nullptr, out, file);
       std::cout << out << "\n";
       return;
     }

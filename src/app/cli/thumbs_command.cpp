@@ -1,18 +1,25 @@
-// vantrelle-cli thumbs FILE [-o DIR] [--json]: lists the embedded thumbnails of a JPEG, largest
-// first; with -o writes each as NAME-thumbN.jpg (JPEG bytes) or NAME-thumbN.bmp (its bitmap).
+// vantrelle-cli thumbs FILE [-o DIR] [--json] [--orientation]: lists the embedded thumbnails of a
+// JPEG, largest first; with -o writes each as NAME-thumbN.jpg (JPEG bytes) or NAME-thumbN.bmp (its
+// bitmap). The thumbnails are read from the headers alone (source/headers_only.h) whenever the
+// default open would surely make an item of the file; the main image's scan is then never read.
+// --orientation, --deep, --reference, --data-offset and --item take the full road: the disc
+// source's judgement and a decode of the main image.
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/safe_file.h"
+#include "base/stream.h"
 #include "cli/commands.h"
 #include "cli/source_open.h"
 #include "cli/thumbs_json.h"
 #include "jpeg/jpeg_constants.h"
 #include "source/disc_source.h"
+#include "source/headers_only.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "thumbs/orientation.h"
 
@@ -82,6 +89,27 @@ nlohmann::json ThumbnailsJson(TkelJpegWithThumbs& image, TBitmap32* mainImage) {
   return list;
 }
 
+nlohmann::json ThumbnailsJsonWithoutPixels(TkelJpegWithThumbs& image) {
+  nlohmann::json list = ThumbnailsJson(image, nullptr);
+  TkelJpegThumbs& thumbs = image.Thumbs();
+  for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
+    PkelJpegThumb t = thumbs.GetThumbs(i);
+    const bool pixels = t->Bitmap && !t->Bitmap->Empty();
+    const int orientation = OrientationWithoutPixels(pixels, pixels ? t->Bitmap->Width() : 0,
+                                                     pixels ? t->Bitmap->Height() : 0, image.FrameSeen, image.Width,
+                                                     image.Height);
+    if (orientation < 0) list[size_t(i)].erase("orientation");
+  }
+  return list;
+}
+
+void AddHeaderThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image) {
+  image.Thumbs().SortThumbsByArea();
+  object["orientation"] = int(image.Orientation);
+  object["exif"] = ExifJson(image);
+  object["thumbnails"] = ThumbnailsJsonWithoutPixels(image);
+}
+
 void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image, TBitmap32* mainImage) {
   image.Thumbs().SortThumbsByArea();
   object["orientation"] = int(image.Orientation);
@@ -127,21 +155,33 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint
   return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
 }
 
-int RunThumbs(const std::string& path, const std::string& outDir, bool json, const TSourceOptions& options) {
-  // Opened as the viewer opens it: a file without an item is an invalid image.
-  TvtDiscSource source;
-  TvtItem* item = OpenThroughSource(source, path, options);
-  if (!item) return 1;
-  TStream* file = item->Stream;
-  // The main image is rendered only when the orientations are asked for (JSON).
-  TkelJpegWithThumbs image(true, 65536);
-  const int result = LoadItem(image, *item, pfNoRender);
+constexpr int32_t kHeaderReadBuffer = 8192;
+
+struct TThumbsOptions {
+  std::string File;
+  std::string OutDir;
+  bool Json = false;
+  bool Orientation = false;  // detect each thumbnail's orientation against the main image
+  TSourceOptions Source;
+};
+
+// Prints the listing of a loaded image and writes its thumbnails. file holds the JPEG at origin
+// (post thumbnails are copied from there). headersOnly: the image was loaded without its scan, so
+// the JSON reports the orientations that need no main image pixels only.
+int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStream& file, int64_t origin,
+           bool headersOnly) {
+  const std::string& path = o.File;
   image.Thumbs().SortThumbsByArea();
   TkelJpegThumbs& thumbs = image.Thumbs();
 
-  if (json) {
+  if (o.Json) {
     nlohmann::json object = {{"file", path}, {"result", {{"code", result}, {"name", ResultCodeName(result)}}}};
-    AddThumbnailKeys(object, image);
+    if (headersOnly) {
+      object["headers_only"] = true;
+      AddHeaderThumbnailKeys(object, image);
+    } else {
+      AddThumbnailKeys(object, image);
+    }
     std::cout << object.dump(2) << "\n";
   } else {
     std::cout << path << ": " << thumbs.ThumbCount() << " thumbnail(s)\n";
@@ -156,20 +196,20 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json, con
     std::cerr << path << ": no JPEG image found (" << ResultCodeName(result) << ")\n";
     return 1;
   }
-  if (outDir.empty()) return 0;
+  if (o.OutDir.empty()) return 0;
 
   std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
+  std::filesystem::create_directories(o.OutDir, ec);
   const std::string stem = std::filesystem::path(path).stem().string();
   int status = 0;
   std::vector<uint8_t> bytes;
   for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
     PkelJpegThumb t = thumbs.GetThumbs(i);
-    const std::string base = (std::filesystem::path(outDir) / (stem + "-thumb" + std::to_string(i))).string();
+    const std::string base = (std::filesystem::path(o.OutDir) / (stem + "-thumb" + std::to_string(i))).string();
     try {
       // Through the safe writer, so an older file of that name survives a failed write and
       // the file being read is never overwritten.
-      if (JpegBytes(*t, *file, static_cast<int64_t>(item->Offset), bytes)) {
+      if (JpegBytes(*t, file, origin, bytes)) {
         SaveFileSafely(base + ".jpg", [&](TStream& s) { s.WriteBuffer(bytes.data(), int64_t(bytes.size())); }, path);
       } else if (t->Bitmap && !t->Bitmap->Empty()) {
         SaveFileSafely(base + ".bmp", [&](TStream& s) { t->Bitmap->SaveToStream(s); }, path);
@@ -182,19 +222,51 @@ int RunThumbs(const std::string& path, const std::string& outDir, bool json, con
   return status;
 }
 
+// The quick road: the headers of a file that the default open surely takes. Returns -1 when the
+// file needs the full road (it does not start with a JPEG, holds no thumbnail, or cannot be read
+// here; the full road then finds and reports what is wrong).
+int RunThumbsFromHeaders(const TThumbsOptions& o) {
+  std::unique_ptr<TFileStream> file;
+  // Read in small pieces: the headers are a few kilobytes, and what is read past them is waste.
+  TkelJpegWithThumbs image(true, kHeaderReadBuffer);
+  TvtHeadersOnlyLoad load;
+  try {
+    file = std::make_unique<TFileStream>(o.File, TFileStream::fmOpenRead);
+    load = LoadHeadersOnly(*file, image);
+  } catch (const std::exception&) {
+    return -1;
+  }
+  if (!load.ItemCertain) return -1;
+  return Report(o, image, load.Result, *file, 0, true);
+}
+
+int RunThumbs(const TThumbsOptions& o) {
+  if (!o.Source.Given() && !o.Orientation) {
+    const int status = RunThumbsFromHeaders(o);
+    if (status >= 0) return status;
+  }
+  // Opened as the viewer opens it: a file without an item is an invalid image.
+  TvtDiscSource source;
+  TvtItem* item = OpenThroughSource(source, o.File, o.Source);
+  if (!item) return 1;
+  TkelJpegWithThumbs image(true, 65536);
+  const int result = LoadItem(image, *item, pfNoRender);
+  return Report(o, image, result, *item->Stream, static_cast<int64_t>(item->Offset), false);
+}
+
 }  // namespace
 
 void AddThumbsCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("thumbs", "List the embedded thumbnails of a JPEG file and optionally write them");
-  auto file = std::make_shared<std::string>();
-  auto outDir = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
-  cmd->add_option("FILE", *file, "JPEG file")->required();
-  cmd->add_option("-o", *outDir, "Folder to write NAME-thumbN.jpg / .bmp into");
-  cmd->add_flag("--json", *json, "Print JSON");
-  auto options = std::make_shared<TSourceOptions>();
-  AddSourceOptions(*cmd, *options);
-  cmd->callback([file, outDir, json, options, &exitCode]() { exitCode = RunThumbs(*file, *outDir, *json, *options); });
+  auto o = std::make_shared<TThumbsOptions>();
+  cmd->add_option("FILE", o->File, "JPEG file")->required();
+  cmd->add_option("-o", o->OutDir, "Folder to write NAME-thumbN.jpg / .bmp into");
+  cmd->add_flag("--json", o->Json, "Print JSON");
+  cmd->add_flag("--orientation", o->Orientation,
+                "Decode the main image and find each thumbnail's orientation against it (JSON); without it "
+                "only the headers are read and an orientation that needs the main image's pixels is left out");
+  AddSourceOptions(*cmd, o->Source);
+  cmd->callback([o, &exitCode]() { exitCode = RunThumbs(*o); });
 }
 
 }  // namespace vt::cli

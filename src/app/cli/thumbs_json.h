@@ -31,4 +31,10 @@ void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image, TBitmap
 // thumbnail needs it for its orientation.
 void AddThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image);
 
+// The same for an image loaded from its headers alone (source/headers_only.h): a thumbnail's
+// "orientation" is given only when it needs no main image pixels (no pixels of its own, or larger
+// than the frame both ways: 0); otherwise the key is left out.
+nlohmann::json ThumbnailsJsonWithoutPixels(TkelJpegWithThumbs& image);
+void AddHeaderThumbnailKeys(nlohmann::json& object, TkelJpegWithThumbs& image);
+
 }  // namespace vt::cli
