@@ -25,19 +25,22 @@ template <int kPlanes, typename PixelRun>
 void ForPresentRuns(const TkelPlaneSet& planes, TBitmap32& bitmap,
                     const TkelAlphaComponentData& presence, int32_t firstRow, int32_t endRow,
                     PixelRun&& pixel) {
-  int32_t width = bitmap.Width();
+  // Runs of whole areas across the planes; the last one is cut at the bitmap's edge.
+  const int32_t limit = bitmap.Width();
+  int32_t width = int32_t((int64_t(limit) + 7) & ~int64_t(7));
   for (int p = 0; p < kPlanes; ++p)
     if (planes.Plane[p]) width = std::min(width, planes.Plane[p]->Columns);
   width &= ~7;
   const std::vector<int16_t> zeros(size_t(std::max(width, 0)), 0);
+  const int32_t band = planes.FirstRow;
   endRow = std::min(endRow, bitmap.Height());
-  for (int32_t y = std::max(firstRow, 0); y < endRow; ++y) {
-    const uint8_t* mask = presence.Row(y >> 3);
+  for (int32_t y = std::max(firstRow, band); y < endRow; ++y) {
+    const uint8_t* mask = presence.Row((y - band) >> 3);
     if (!mask) continue;
     const int16_t* s[4] = {zeros.data(), zeros.data(), zeros.data(), zeros.data()};
     for (int p = 0; p < kPlanes; ++p) {
       const TkelComponentData* plane = planes.Plane[p];
-      if (plane && y < plane->Rows) s[p] = plane->Samples(y);
+      if (plane && y - band < plane->Rows) s[p] = plane->Samples(y - band);
     }
     TColor32* out = bitmap.ScanLine(y);
     int32_t x = 0;
@@ -49,7 +52,8 @@ void ForPresentRuns(const TkelPlaneSet& planes, TBitmap32& bitmap,
       }
       int32_t end = x + 8;
       while (end < width && (mask[end >> 6] >> ((end >> 3) & 7) & 1)) end += 8;
-      pixel(out + x, s[0] + x, s[1] + x, s[2] + x, s[3] + x, end - x);
+      const int32_t n = std::min(end, limit) - x;
+      if (n > 0) pixel(out + x, s[0] + x, s[1] + x, s[2] + x, s[3] + x, n);
       x = end;
     }
   }
@@ -263,6 +267,7 @@ void RenderComponent(const TkelPlaneSet& planes, TBitmap32& bitmap,
   if (component < 0 || component > 3) return;
   TkelPlaneSet one;
   one.Plane[0] = planes.Plane[component];
+  one.FirstRow = planes.FirstRow;
   ConvertGray(one, bitmap, presence, firstRow, endRow);
 }
 

@@ -47,6 +47,10 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // height is cut to the rows that the data reached.
   int Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int viewMode);
   int Render(TBitmap32& bitmap, bool crop, int viewMode);
+  // The same pixels made the plain way: every component reconstructed into a plane of the whole
+  // image (one worker job per component), the planes converted in three row bands, and the
+  // result cropped. Render works band by band instead; this stays as its reference in tests.
+  int RenderReference(TBitmap32& bitmap, bool crop, int viewMode);
   // Render into the own bitmap with Crop and view mode 0.
   int RenderOwnBitmap();
   // The own bitmap, handed over (null when there is none).

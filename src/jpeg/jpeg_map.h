@@ -20,6 +20,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/zeroed_block.h"
+
 namespace vt {
 
 class TkelJpegMap {
@@ -68,26 +70,7 @@ class TkelJpegMap {
   static constexpr int kChunkCells = 1 << kChunkShift;
 
  private:
-  // Zero-filled storage. Large blocks come straight from the system as untouched zero pages
-  // (backed by huge pages where the system offers them, so that first writes fault once per
-  // 2 MB instead of once per 4 KB); small ones from calloc.
-  class ZeroedBlock {
-   public:
-    ZeroedBlock() = default;
-    explicit ZeroedBlock(size_t bytes);  // throws std::bad_alloc like new
-    ~ZeroedBlock();
-    ZeroedBlock(ZeroedBlock&& o) noexcept;
-    ZeroedBlock& operator=(ZeroedBlock&& o) noexcept;
-    uint8_t* Data() const { return data_; }
-    size_t Bytes() const { return bytes_; }
-
-   private:
-    void Free();
-    uint8_t* data_ = nullptr;
-    size_t bytes_ = 0;
-    void* mapBase_ = nullptr;  // set when mapped from the system
-    size_t mapBytes_ = 0;
-  };
+  using ZeroedBlock = TZeroedBlock;
   struct RowBlock {
     int32_t FirstRow;
     ZeroedBlock Storage;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "jpeg/band_render.h"
 #include "jpeg/image.h"
 
 namespace vt {
@@ -33,6 +34,12 @@ bool TManualResetEvent::IsSet() {
 }
 
 void RunJpegJob(const TkelJpegJob& job) {
+  if (job.JobKind == jkBands) {
+    if (!job.Plan || !job.Bitmap || !job.NextBand) throw std::invalid_argument("band job without its plan or bitmap");
+    TkelBandScratch scratch;
+    RenderBands(*job.Plan, *job.Bitmap, *job.NextBand, scratch);
+    return;
+  }
   if (job.JobKind == jkReconstruct ? !job.Image : (!job.Bitmap || !job.Presence))
     throw std::invalid_argument("decoding job without its image or bitmap");
   if (job.JobKind == jkReconstruct) {

@@ -19,4 +19,12 @@ void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponen
 void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
                       TkelComponentData& plane, TkelAlphaComponentData& presence);
 
+// The same for block rows [firstBlockRow, endBlockRow) into a band: plane row 0 and presence row
+// 0 are image row planeFirstRow (a multiple of 8) and the area row below it. Only block rows that
+// fit the band entirely are written. With samples false only the presence is marked (a component
+// whose samples the conversion does not read still shows where data was decoded).
+void ReconstructPlaneRows(const TkelMCUs& mcus, const int32_t* quant512, int32_t firstBlockRow,
+                          int32_t endBlockRow, int32_t planeFirstRow, TkelComponentData& plane,
+                          TkelAlphaComponentData& presence, bool samples = true);
+
 }  // namespace vt
