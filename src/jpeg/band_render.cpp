@@ -40,52 +40,71 @@ void PlanBands(TkelBandPlan& plan) {
     plan.Comp[c].Samples = view ? c == plan.Kind - jkFirstComponentView : c < SampledComponents(plan.Kind);
 }
 
-void RenderBands(const TkelBandPlan& plan, TBitmap32& out, std::atomic<int32_t>& next, TkelBandScratch& scratch) {
-  const int32_t bandHeight = plan.BandHeight;
-  const int32_t bands = plan.BandCount();
+namespace {
+
+// Sizes the scratch for the plan (kept when it already fits) and returns the plane set.
+TkelPlaneSet PrepareScratch(const TkelBandPlan& plan, TkelBandScratch& scratch) {
   TkelPlaneSet set;
   for (int c = 0; c < plan.Components; ++c) {
     if (!plan.Comp[c].Map) continue;
     // Sized also when only its presence is wanted: the plane's size bounds the blocks marked.
     TkelComponentData& p = scratch.Planes[c];
-    if (p.Columns != plan.PlaneWidth || p.Rows != bandHeight) {
+    if (p.Columns != plan.PlaneWidth || p.Rows != plan.BandHeight) {
       p.ReleaseCells();
       p.SetColumns(plan.PlaneWidth);
-      p.SetRows(bandHeight);
+      p.SetRows(plan.BandHeight);
     }
     set.Plane[c] = &p;
   }
-  DimensionPresence(scratch.Presence, plan.PlaneWidth, bandHeight);
-  const TkelConversion convert = plan.Kind < jkFirstComponentView ? ConversionOfKind(plan.Kind) : nullptr;
+  if (scratch.Presence.Columns != (plan.PlaneWidth + 63) / 64 || scratch.Presence.Rows != plan.BandHeight / 8)
+    DimensionPresence(scratch.Presence, plan.PlaneWidth, plan.BandHeight);
+  return set;
+}
 
-  for (int32_t band = next.fetch_add(1, std::memory_order_relaxed); band < bands;
-       band = next.fetch_add(1, std::memory_order_relaxed)) {
-    const int32_t y0 = band * bandHeight;
-    const int32_t y1 = std::min(y0 + bandHeight, plan.PlaneHeight);
-    if (y0 >= out.Height()) continue;
-    scratch.Presence.ClearCells();
-    for (int c = 0; c < plan.Components; ++c) {
-      const TkelBandComponent& comp = plan.Comp[c];
-      if (!comp.Map) continue;
-      const int32_t bh = BlockHeightOf(comp);
-      const int32_t first = y0 / bh;
-      const int32_t end = std::min(comp.BlockRows, y1 / bh);
-      if (comp.Samples) {
-        // Whatever no block covers reads as 0, as in a freshly made plane.
-        TkelComponentData& p = scratch.Planes[c];
-        const int32_t bw = 8 * std::max(comp.Map->UpsampleH, 1);
-        const bool covered = std::min(comp.Map->Columns, plan.PlaneWidth / bw) * bw >= p.Columns &&
-                             std::max(end - first, 0) * bh >= bandHeight;
-        if (!covered) p.ClearCells();
-      }
-      ReconstructPlaneRows(*comp.Map, comp.Quant, first, end, y0, scratch.Planes[c], scratch.Presence, comp.Samples);
+void RenderPreparedBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch,
+                        TkelPlaneSet& set) {
+  const int32_t bandHeight = plan.BandHeight;
+  const int32_t y0 = band * bandHeight;
+  const int32_t y1 = std::min(y0 + bandHeight, plan.PlaneHeight);
+  if (y0 >= out.Height() || y0 >= y1) return;
+  scratch.Presence.ClearCells();
+  for (int c = 0; c < plan.Components; ++c) {
+    const TkelBandComponent& comp = plan.Comp[c];
+    if (!comp.Map) continue;
+    const int32_t bh = BlockHeightOf(comp);
+    const int32_t first = y0 / bh;
+    const int32_t end = std::min(comp.BlockRows, y1 / bh);
+    if (comp.Samples) {
+      // Whatever no block covers reads as 0, as in a freshly made plane.
+      TkelComponentData& p = scratch.Planes[c];
+      const int32_t bw = 8 * std::max(comp.Map->UpsampleH, 1);
+      const bool covered = std::min(comp.Map->Columns, plan.PlaneWidth / bw) * bw >= p.Columns &&
+                           std::max(end - first, 0) * bh >= bandHeight;
+      if (!covered) p.ClearCells();
     }
-    set.FirstRow = y0;
-    if (convert)
-      convert(set, out, scratch.Presence, y0, y1);
-    else
-      RenderComponent(set, out, scratch.Presence, y0, y1, plan.Kind - jkFirstComponentView);
+    ReconstructPlaneRows(TkelBlockSource{comp.Map, comp.RowTables}, comp.Quant, first, end, y0,
+                         scratch.Planes[c], scratch.Presence, comp.Samples);
   }
+  set.FirstRow = y0;
+  if (plan.Kind < jkFirstComponentView)
+    ConversionOfKind(plan.Kind)(set, out, scratch.Presence, y0, y1);
+  else
+    RenderComponent(set, out, scratch.Presence, y0, y1, plan.Kind - jkFirstComponentView);
+}
+
+}  // namespace
+
+void RenderBands(const TkelBandPlan& plan, TBitmap32& out, std::atomic<int32_t>& next, TkelBandScratch& scratch) {
+  TkelPlaneSet set = PrepareScratch(plan, scratch);
+  const int32_t bands = plan.BandCount();
+  for (int32_t band = next.fetch_add(1, std::memory_order_relaxed); band < bands;
+       band = next.fetch_add(1, std::memory_order_relaxed))
+    RenderPreparedBand(plan, out, band, scratch, set);
+}
+
+void RenderBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch) {
+  TkelPlaneSet set = PrepareScratch(plan, scratch);
+  RenderPreparedBand(plan, out, band, scratch, set);
 }
 
 }  // namespace vt

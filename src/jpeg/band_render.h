@@ -19,6 +19,7 @@ struct TkelBandComponent {
   const TkelMCUs* Map = nullptr;   // nullptr: the component never appeared (samples 0)
   const int32_t* Quant = nullptr;  // quantisation entries x 512, natural order
   int32_t BlockRows = 0;           // block rows that hold data for the picture
+  uint8_t* const* const* RowTables = nullptr;  // see TkelBlockSource (reconstruct.h)
   bool Samples = false;            // the conversion reads this component's samples
 };
 
@@ -47,5 +48,8 @@ struct TkelBandScratch {
 // next band number from next. Several threads may run this at once on the same plan and bitmap,
 // each with its own scratch.
 void RenderBands(const TkelBandPlan& plan, TBitmap32& out, std::atomic<int32_t>& next, TkelBandScratch& scratch);
+
+// One band (0-based), on the calling thread.
+void RenderBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch);
 
 }  // namespace vt

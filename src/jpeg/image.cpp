@@ -29,22 +29,39 @@ void TkelJpegImage::Reset() {
 }
 
 int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
+  // A picture rendered after the parse may be rendered while decoding instead (PrepareScan
+  // starts it); whatever happens, no worker outlives the parse.
+  pipelineWanted_ = RenderWhileDecoding && !(flags & (pfNoRender | pfHeadersOnly));
+  pipelineScans_ = 0;
+  RenderedWhileDecoding = false;
+  struct PipelineGuard {
+    TkelJpegImage& image;
+    ~PipelineGuard() {
+      image.StopPipeline();
+      image.pipelineWanted_ = false;
+    }
+  } guard{*this};
   const int parsed = TkelBaseJpegParser::Parse(flags, colorModel);
   LastMCUWidth = MCUWidth;
   LastMCUHeight = MCUHeight;
   LastScanComponentCount = ScanComponentCount;
   if (!FrameSeen || (flags & (pfNoRender | pfHeadersOnly))) return parsed;
-  const int rendered = RenderOwnBitmap();
+  int rendered = jrOK;
+  if (!FinishPipeline(rendered)) rendered = RenderOwnBitmap();
   return parsed != jrOK ? parsed : rendered;
 }
 
 void TkelJpegImage::PrepareScan() {
+  // A further scan changes blocks that bands may be reading: the rendering while decoding ends
+  // here, and the picture is rendered after the parse.
+  if (pipeline_) StopPipeline();
   TkelBaseJpegParser::PrepareScan();
   for (int i = 0; i < ScanComponentCount && i < 4; ++i) {
     const TkelScanComponent& sc = ScanComponents[i];
     if (sc.FrameIndex < 0 || sc.FrameIndex >= 4 || sc.QuantTable >= 4) continue;
     FrameComponents[sc.FrameIndex].Quant = QuantTables[sc.QuantTable];
   }
+  if (++pipelineScans_ == 1 && pipelineWanted_) StartPipeline();
 }
 
 void TkelJpegImage::ReleaseSamples() {
@@ -209,20 +226,16 @@ int TkelJpegImage::RenderReference(TBitmap32& bitmap, bool crop, int viewMode) {
   return result;
 }
 
-int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
-  if (!FrameSeen) return jrBadData;
+bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int32_t& width, int32_t& height,
+                               int& result) const {
   int32_t planeWidth = 0, planeHeight = 0, blockRows[4] = {0, 0, 0, 0};
-  if (!PlaneSize(planeWidth, planeHeight, blockRows)) return jrBadData;
-  const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
-                                            : planeWidth > kParallelThreshold && planeHeight > kParallelThreshold;
-  RenderedInParallel = parallel;
-
+  if (!FrameSeen || !PlaneSize(planeWidth, planeHeight, blockRows)) return false;
   const int components = std::min(ComponentCount, 4);
-  TkelBandPlan plan;
+  plan = TkelBandPlan();
   plan.PlaneWidth = planeWidth;
   plan.PlaneHeight = planeHeight;
   plan.Components = components;
-  int result = jrOK;
+  result = jrOK;
   for (int i = 0; i < components; ++i) {
     const TkelMCUs* m = MCUs[i].get();
     if (!m) {
@@ -234,7 +247,6 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
     plan.Comp[i].Quant = FrameComponents[i].Quant.Scaled512;
     plan.Comp[i].BlockRows = int32_t(std::min<int64_t>(m->Rows, needed * m->BlocksDown));
   }
-
   if (viewMode == vmColor) {
     plan.Kind = uint8_t(ConversionKindOf(GetColorModel()));
   } else if (viewMode >= 1 && viewMode <= 4 && viewMode <= components) {
@@ -243,16 +255,29 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   // The picture comes out at its final size: the frame when cropping (the full frame only when
   // the data can stand for it, otherwise the rows it reached), the planes' size otherwise. A
   // model without conversion gives an empty picture of the planes' size.
-  int32_t width = planeWidth, height = planeHeight;
+  width = planeWidth;
+  height = planeHeight;
   if (crop && plan.Kind != 0 && (planeWidth != Width || planeHeight != Height)) {
     width = Width;
     height = FrameIsPlausible(Width, Height, Position) ? Height : std::min(Height, planeHeight);
   }
+  if (plan.Kind == 0) result = jrUnsupportedColorModel;
+  PlanBands(plan);
+  return true;
+}
+
+int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
+  TkelBandPlan plan;
+  int32_t width = 0, height = 0;
+  int result = jrOK;
+  if (!PlanRender(crop, viewMode, plan, width, height, result)) return jrBadData;
+  const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
+                                            : plan.PlaneWidth > kParallelThreshold && plan.PlaneHeight > kParallelThreshold;
+  RenderedInParallel = parallel;
   const bool reused = bitmap.Width() == width && bitmap.Height() == height;
   bitmap.SetSize(width, height);
   if (reused) bitmap.Clear(0);  // a new allocation of TBitmap32 is zero already
   if (plan.Kind == 0) return jrUnsupportedColorModel;
-  PlanBands(plan);
 
   // The bands go to the pool's workers and to this thread alike, each taking the next band.
   std::atomic<int32_t> next{0};

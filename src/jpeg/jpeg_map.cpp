@@ -70,7 +70,10 @@ uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
 bool TkelJpegMap::RowPresent(int32_t row) const {
   if (row < 0 || row >= Rows) return false;
   if (Dense) return true;
-  const auto& table = chunks_[static_cast<size_t>(row)];
+  return RowChunksPresent(chunks_[static_cast<size_t>(row)].get());
+}
+
+bool TkelJpegMap::RowChunksPresent(uint8_t* const* table) const {
   if (!table) return false;
   for (int32_t i = 0; i < ChunksPerRow(); ++i)
     if (table[static_cast<size_t>(i)]) return true;

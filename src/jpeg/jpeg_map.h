@@ -66,6 +66,21 @@ class TkelJpegMap {
   // Sparse maps: true when some cell of the row holds storage. Dense maps: inside the map.
   bool RowPresent(int32_t row) const;
 
+  // Sparse maps: the row's table of chunk pointers (nullptr when the row holds no cell). The
+  // table stays where it is, and a row's cells where they are, until the map is re-dimensioned,
+  // so another thread may read a finished row through it while later rows are written.
+  uint8_t* const* RowChunks(int32_t row) const {
+    if (Dense || row < 0 || row >= Rows) return nullptr;
+    return chunks_[static_cast<size_t>(row)].get();
+  }
+  // The cell at col of such a table (nullptr when absent), and whether the table holds a cell.
+  const uint8_t* CellOfRowChunks(uint8_t* const* table, int32_t col) const {
+    if (!table || col < 0 || col >= Columns) return nullptr;
+    const uint8_t* chunk = table[static_cast<size_t>(col) >> kChunkShift];
+    return chunk ? chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize : nullptr;
+  }
+  bool RowChunksPresent(uint8_t* const* table) const;
+
   static constexpr int kChunkShift = 4;
   static constexpr int kChunkCells = 1 << kChunkShift;
 

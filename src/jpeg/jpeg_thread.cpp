@@ -6,6 +6,7 @@
 
 #include "jpeg/band_render.h"
 #include "jpeg/image.h"
+#include "jpeg/render_pipeline.h"
 
 namespace vt {
 
@@ -34,6 +35,11 @@ bool TManualResetEvent::IsSet() {
 }
 
 void RunJpegJob(const TkelJpegJob& job) {
+  if (job.JobKind == jkPipeline) {
+    if (!job.Pipeline) throw std::invalid_argument("pipeline job without its pipeline");
+    job.Pipeline->Work();
+    return;
+  }
   if (job.JobKind == jkBands) {
     if (!job.Plan || !job.Bitmap || !job.NextBand) throw std::invalid_argument("band job without its plan or bitmap");
     TkelBandScratch scratch;

@@ -111,6 +111,10 @@ class TkelBaseJpegParser {
   virtual void DoAppBlock(int64_t offset, const uint8_t* bytes, int32_t count);
   // Asked once per SOF; true only for progressive frames here.
   virtual bool KeepCoefficients();
+  // While RowsHook is set, the scan decoding tells after each MCU row (and after each jump of a
+  // restart synchronisation) that the MCU rows above row are final: no later MCU of the scan
+  // writes to them. Called on the decoding thread.
+  virtual void ScanRowsDone(int32_t row);
 
   // Reads from the stream's current position; Position starts at 0 there.
   int LoadFromStream(TStream& stream, uint16_t flags, int colorModel);
@@ -288,6 +292,7 @@ class TkelBaseJpegParser {
   int pendingCode_ = -1;      // -1 none; 256 end of data; else the marker code met ahead
   int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
   TkelCoefBlock scratch_{};
+  bool RowsHook = false;  // call ScanRowsDone (off during re-decoding)
   ScanKind scanKind_ = kScanSequential;
   bool imageEndMet_ = false;  // the restart search stopped at the end-of-image marker
   bool headerMetInSearch_ = false;  // ... at a start-of-image or scan header (pfSearchStopsAtHeaders)

@@ -82,12 +82,13 @@ void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponen
 
 void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
                       TkelComponentData& plane, TkelAlphaComponentData& presence) {
-  ReconstructPlaneRows(mcus, quant512, 0, blockRows, 0, plane, presence);
+  ReconstructPlaneRows(TkelBlockSource{&mcus}, quant512, 0, blockRows, 0, plane, presence);
 }
 
-void ReconstructPlaneRows(const TkelMCUs& mcus, const int32_t* quant512, int32_t firstBlockRow,
+void ReconstructPlaneRows(const TkelBlockSource& blocks, const int32_t* quant512, int32_t firstBlockRow,
                           int32_t endBlockRow, int32_t planeFirstRow, TkelComponentData& plane,
                           TkelAlphaComponentData& presence, bool samples) {
+  const TkelMCUs& mcus = *blocks.Map;
   const int32_t hf = std::max(mcus.UpsampleH, 1);
   const int32_t vf = std::max(mcus.UpsampleV, 1);
   const int32_t bw = 8 * hf, bh = 8 * vf;
@@ -106,10 +107,10 @@ void ReconstructPlaneRows(const TkelMCUs& mcus, const int32_t* quant512, int32_t
     if (y0 < 0) continue;
     if (samples)
       for (int32_t r = 0; r < bh; ++r) rows[size_t(r)] = plane.Samples(y0 + r);
-    const bool reached = mcus.RowPresent(i);
+    const bool reached = blocks.RowPresent(i);
     bool any = false;
     for (int32_t k = 0; k < cols; ++k) {
-      const TkelCoefBlock* block = reached ? mcus.Block(k, i) : nullptr;
+      const TkelCoefBlock* block = reached ? blocks.Block(k, i) : nullptr;
       decoded[size_t(k)] = block && block->Decoded;
       any |= bool(decoded[size_t(k)]);
       if (!samples) continue;

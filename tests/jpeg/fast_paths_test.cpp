@@ -44,6 +44,27 @@ void ExpectFastEqualsReference(TkelJpegImage& image, const std::string& what) {
   image.ForceParallel = -1;
 }
 
+// Parse renders its own bitmap while it decodes: the same pixels as the reference render after
+// the parse. Small pictures are forced onto the parallel paths.
+void ExpectParseRenderEqualsReference(const Bytes& bytes, const std::string& what, bool expectWhileDecoding) {
+  SCOPED_TRACE(what + " rendered while decoding");
+  TkelJpegImage image(0);
+  image.ForceParallel = 1;
+  const int parsed = test::LoadBytes(image, bytes, 0);
+  if (!image.FrameSeen) return;
+  if (expectWhileDecoding) EXPECT_TRUE(image.RenderedWhileDecoding);
+  std::unique_ptr<TBitmap32> own = image.TakeBitmap();
+  ASSERT_TRUE(own);
+  TBitmap32 reference;
+  image.RenderReference(reference, true, 0);
+  EXPECT_TRUE(SamePixels(*own, reference));
+  // Decoding first and rendering after gives the same result code.
+  TkelJpegImage after(0);
+  after.RenderWhileDecoding = false;
+  EXPECT_EQ(parsed, test::LoadBytes(after, bytes, 0));
+  EXPECT_FALSE(after.RenderedWhileDecoding);
+}
+
 struct Variant {
   const char* Args;
   bool Grey;
@@ -79,6 +100,8 @@ TEST_P(FastRender, IntactTruncatedAndCorruptedGiveTheReferencePixels) {
     test::LoadBytes(image, bytes, pfNoRender);
     if (!image.FrameSeen) continue;
     ExpectFastEqualsReference(image, std::string(v.Args) + " " + name);
+    const bool sequential = std::string(v.Args).find("-progressive") == std::string::npos;
+    ExpectParseRenderEqualsReference(bytes, std::string(v.Args) + " " + name, sequential && name == "intact");
   }
 }
 
