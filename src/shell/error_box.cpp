@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "shell/warning.h"
+
 namespace vt {
 namespace {
 
@@ -121,6 +123,17 @@ int ErrorBoxResult(const QAbstractButton* clicked) {
   bool ok = false;
   const int result = clicked->property(kResultProperty).toInt(&ok);
   return ok ? result : idCancel;
+}
+
+int WarningOrErrorStyle(std::exception_ptr error) {
+  if (!error) return esError;
+  try {
+    std::rethrow_exception(error);
+  } catch (const EWarning&) {
+    return esWarning;
+  } catch (...) {
+  }
+  return esError;
 }
 
 int ShowError(QWidget* owner, std::exception_ptr error, const std::string& before,

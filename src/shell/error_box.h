@@ -72,6 +72,9 @@ int ShowError(QWidget* owner, std::exception_ptr error, const std::string& befor
               const std::string& after = {}, const std::string& caption = {},
               uint32_t buttons = mbOK, int style = esError);
 
+// The style the open command shows an exception in: a warning for EWarning, an error otherwise.
+int WarningOrErrorStyle(std::exception_ptr error);
+
 // The default presenter's box, built but not shown, and the result for the button clicked in
 // it (nullptr: the box was closed without a button).
 std::unique_ptr<QMessageBox> CreateErrorMessageBox(const TkelErrorBoxRequest& request);

@@ -60,6 +60,14 @@ TEST_F(RecordedBoxes, RequestCarriesOwnerCaptionBodyStyleAndButtons) {
   EXPECT_EQ(shown[1].Buttons, mbOK);
 }
 
+TEST(ErrorBoxStyle, WarningsOnlyForTheWarningClass) {
+  EXPECT_EQ(WarningOrErrorStyle(raised(EWarning("Nothing found."))), esWarning);
+  EXPECT_EQ(WarningOrErrorStyle(raised(std::runtime_error("Invalid image."))), esError);
+  EXPECT_EQ(WarningOrErrorStyle(raised(EOSError(2, "No such file"))), esError);
+  EXPECT_EQ(WarningOrErrorStyle(std::make_exception_ptr(42)), esError) << "not even an exception class";
+  EXPECT_EQ(WarningOrErrorStyle(nullptr), esError);
+}
+
 TEST_F(RecordedBoxes, SilentErrorsShowNothingAndAnswerAbort) {
   answer = idOk;
   EXPECT_EQ(ShowError(nullptr, raised(EAbort())), idAbort);

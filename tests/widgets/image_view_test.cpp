@@ -125,5 +125,20 @@ TEST_F(ImageViewTest, EditingModeDrawsTheCursorAndTakesItsKeys) {
   EXPECT_TRUE(doc.IsMCUDecoded({5, 2}));
 }
 
+// A control whose picture cannot be made: the paint event survives, the area is left plain.
+class FailingPicture : public TvtScrollControl {
+ protected:
+  void PaintClient(QPainter&, const QRect&) override { throw std::bad_alloc(); }
+};
+
+TEST(ScrollControlPaint, AFailingPictureLeavesThePlainColourInsteadOfEndingTheProgram) {
+  FailingPicture control;
+  control.resize(60, 40);
+  const QImage shot = control.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(QColor(shot.pixel(30, 20)), control.palette().color(QPalette::Window));
+  EXPECT_EQ(QColor(control.grab().toImage().pixel(30, 20)), control.palette().color(QPalette::Window))
+      << "and again on the next paint";
+}
+
 }  // namespace
 }  // namespace vt

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -16,9 +18,11 @@
 #include "shell/error_box.h"
 #include "support/test_support.h"
 #include "source/vt_common.h"
+#include "viewer/widgets/app_identity.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/main_form.h"
+#include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/source_actions.h"
 #include "widgets/widget_support.h"
 
@@ -75,6 +79,31 @@ TEST_F(MainFormTest, WindowMenusAndShortcuts) {
   form.OpenFile(test::SamplePath());
   test::RefreshActions();
   EXPECT_TRUE(save->isEnabled());
+
+  // File > Exit on Ctrl+Q closes the window.
+  QAction* exit = form.FileMenu()->actions().back();
+  EXPECT_EQ(exit->text(), "E&xit");
+  EXPECT_EQ(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  exit->trigger();
+  EXPECT_FALSE(form.isVisible());
+}
+
+// With its editing mode off the image view has no keys: the keyboard goes to the thumbnail
+// list, so Up and Down choose a thumbnail as soon as the window opens.
+TEST_F(MainFormTest, TheKeyboardFocusGoesToTheThumbnailList) {
+  TMainForm form(Args({test::SamplePath()}));
+  form.show();
+  form.activateWindow();
+  QApplication::setActiveWindow(&form);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.Image().focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(&form.ThumbBox()));
+  const QPointF middle(form.Image().width() / 2, form.Image().height() / 2);
+  QMouseEvent click(QEvent::MouseButtonPress, middle, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&form.Image(), &click);
+  EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(&form.ThumbBox())) << "a click on the picture keeps it";
+  form.Image().SetEditingEnabled(true);
+  EXPECT_EQ(form.Image().focusPolicy(), Qt::StrongFocus) << "the editing mode takes keys again";
 }
 
 // Files in which no JPEG is found: the box says "Invalid image." (with the reason) in the error
@@ -146,6 +175,30 @@ TEST_F(MainFormTest, OneDroppedFileReplacesTheDocumentAndTwoAreIgnored) {
   EXPECT_TRUE(shown.empty());
 }
 
+// Cards written by old cameras and systems carry names in Latin-1 and other 8-bit sets, which are
+// no valid UTF-8: such a file opens from the command line (as a file manager passes it) and by a
+// drop, its bytes unchanged.
+TEST_F(MainFormTest, ANameThatIsNotUtf8OpensByArgumentAndByDrop) {
+  const std::string dir = test::TempPath("latin1");
+  fs::create_directories(dir);
+  const std::string file = dir + "/r\xE9" "cup\xE9r\xE9.jpg";
+  test::WriteBytes(file, test::Cjpeg("-quality 90", 64, 48));
+  TMainForm byArgument(std::vector<std::string>{file});
+  EXPECT_TRUE(shown.empty()) << (shown.empty() ? "" : shown[0].Text);
+  EXPECT_TRUE(byArgument.Source().HasImage());
+  EXPECT_EQ(byArgument.Source().FileName, file);
+
+  TMainForm byDrop;
+  std::unique_ptr<QMimeData> data(new QMimeData);
+  data->setUrls({QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(dir).toPercentEncoding("/") +
+                                   "/r%E9cup%E9r%E9.jpg")});
+  EXPECT_TRUE(DragAccepted(byDrop, data.get()));
+  Drop(byDrop, data.get());
+  EXPECT_TRUE(shown.empty()) << (shown.empty() ? "" : shown[0].Text);
+  EXPECT_EQ(byDrop.Source().FileName, file);
+  EXPECT_TRUE(byDrop.Source().HasImage());
+}
+
 TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   LastOpenDir.clear();
   const std::string dir = test::TempPath("opendir");
@@ -172,6 +225,17 @@ TEST_F(MainFormTest, TheOpenCommandRemembersItsFolderAndACancelChangesNothing) {
   form.OpenMenuItemClick();
   EXPECT_EQ(dialog.seenDir, dir + "/");
   EXPECT_TRUE(form.Source().HasImage()) << "cancelled: the document stays";
+}
+
+TEST(ApplicationIdentity, TheWindowIconIsBuiltInAndTheDesktopEntryNamed) {
+  const QIcon icon = ApplicationIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_EQ(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+  EXPECT_EQ(icon.pixmap(QSize(128, 128)).size(), QSize(128, 128));
+  SetUpApplicationIdentity("1.2.3");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "vantrelle") << "as the installed vantrelle.desktop";
+  EXPECT_EQ(QGuiApplication::applicationVersion(), "1.2.3");
+  EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
 }
 
 }  // namespace

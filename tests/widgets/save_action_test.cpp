@@ -6,6 +6,8 @@
 #include <csignal>
 #include <filesystem>
 
+#include <QFileDialog>
+
 #include "base/safe_file.h"
 #include "source/vt_common.h"
 #include "support/test_support.h"
@@ -50,6 +52,7 @@ TEST_F(SaveActionTest, ProposesTheRestoredNameInTheDocumentsFolderThenTheFolderL
   EXPECT_EQ(dialog.seenName, "photo (restored).jpg");
   EXPECT_EQ(dialog.seenDir, dir + "/in/");
   EXPECT_NE(dialog.seenFilter.find("(*.jpg)|*.jpg|Any file|*.*"), std::string::npos) << dialog.seenFilter;
+  EXPECT_EQ(dialog.seenExt, "jpg") << "a name typed without an extension still gets .jpg";
   EXPECT_FALSE(fs::exists(dir + "/in/photo (restored).jpg"));
 
   dialog.answer = dir + "/out/first.jpg";
@@ -131,6 +134,34 @@ TEST_F(SaveActionTest, DisabledWithoutAnImageOrADialog) {
   EXPECT_EQ(InitialSaveFolder("/a/b/c.jpg"), "/a/b/") << "with no save folder yet";
   SaveFolder = "/x/";
   EXPECT_EQ(InitialSaveFolder("/a/b/c.jpg"), "/x/");
+}
+
+// The Qt dialog as the save commands show it: the proposed name in the chosen folder, and a
+// name typed without an extension completed with the command's own.
+TEST(FileDialogSetUp, SaveDialogProposesTheNameInTheFolderAndCompletesTheExtension) {
+  const std::string dir = test::TempPath("dialogsetup");
+  fs::create_directories(dir);
+  TvtFileDialog ours(TvtFileDialog::dkSave);
+  ours.InitialDir = dir;
+  ours.FileName = "photo (restored).jpg";
+  ours.Filter = ViewerFileFilter("*.jpg");
+  ours.DefaultExt = "jpg";
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  ours.Configure(dialog);
+  EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_EQ(dialog.defaultSuffix(), "jpg");
+  EXPECT_EQ(dialog.directory().absolutePath().toStdString(), fs::canonical(dir).string());
+  ASSERT_EQ(dialog.selectedFiles().size(), 1);
+  EXPECT_EQ(dialog.selectedFiles().front().toStdString(), fs::canonical(dir).string() + "/photo (restored).jpg");
+
+  TvtFileDialog open(TvtFileDialog::dkOpen);
+  QFileDialog openDialog;
+  openDialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  open.Configure(openDialog);
+  EXPECT_EQ(openDialog.acceptMode(), QFileDialog::AcceptOpen);
+  EXPECT_EQ(openDialog.fileMode(), QFileDialog::ExistingFile);
+  EXPECT_TRUE(openDialog.defaultSuffix().isEmpty());
 }
 
 }  // namespace

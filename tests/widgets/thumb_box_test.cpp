@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -78,6 +81,35 @@ TEST_F(ThumbBoxTest, TheSamplesThumbnailIsListedAndChosenAndTheLastEntryChoosesN
   EXPECT_EQ(form->Source().MainThumbIndex, 0);
 }
 
+// A double click on a thumbnail entry opens the editor on it; one on the empty space below the
+// entries, or with another button, does not.
+TEST_F(ThumbBoxTest, ADoubleClickOnAThumbnailOpensTheEditor) {
+  Open(test::SamplePath());
+  Box().resize(Box().width(), 600);  // room below the two entries
+  int opened = 0;
+  const auto doubleClick = [&](QPoint content, Qt::MouseButton button) {
+    QTimer::singleShot(0, [&] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal->windowTitle() == "Edit thumbnail") ++opened;
+        static_cast<QDialog*>(modal)->reject();
+      }
+    });
+    const QPointF at(Box().ContentToClient(content) + Box().ClientRect().topLeft());
+    QMouseEvent e(QEvent::MouseButtonDblClick, at, at, button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Box(), &e);
+    QCoreApplication::processEvents();
+  };
+  const TRect first = Box().Core().GetItemRect(0);
+  doubleClick({first.Left + 30, first.Top + 30}, Qt::LeftButton);
+  EXPECT_EQ(opened, 1);
+  doubleClick({first.Left + 30, Box().Core().ContentHeight() + 40}, Qt::LeftButton);
+  EXPECT_EQ(opened, 1) << "below the entries";
+  doubleClick({first.Left + 30, first.Top + 30}, Qt::RightButton);
+  EXPECT_EQ(opened, 1) << "right button";
+  EXPECT_EQ(Box().SelectedIndex(), 0);
+  EXPECT_TRUE(shown.empty());
+}
+
 TEST_F(ThumbBoxTest, WithoutThumbnailsTheListIsEmptyAndAfterANewOpenItIsRebuilt) {
   const std::string plain = test::TempPath("plain.jpg");
   test::WriteBytes(plain, test::Cjpeg("-quality 90", 64, 48));
@@ -119,6 +151,7 @@ TEST_F(ThumbBoxTest, SaveAsWritesTheTurnedAndCroppedThumbnailUnderItsProposedNam
   EXPECT_EQ(dialog.seenName, "holiday (thumb 110x160).bmp");
   EXPECT_EQ(dialog.seenDir, dir + "/");
   EXPECT_NE(dialog.seenFilter.find("(*.bmp)|*.bmp|Any file|*.*"), std::string::npos) << dialog.seenFilter;
+  EXPECT_EQ(dialog.seenExt, "bmp");
   dialog.answer = dir + "/out.bmp";
   form->SaveThumbAction().Execute();
   ASSERT_TRUE(shown.empty()) << shown[0].Text;

@@ -64,6 +64,18 @@ TEST_F(ThumbImageFormTest, ControlsAndTheirTexts) {
     EXPECT_EQ(form.Spin(side)->maximum(), 65536);
     EXPECT_EQ(form.Spin(side)->width(), form.Spin(0)->width());
   }
+  // Tab visits the fields as laid out, then the commands and the dialog's buttons.
+  const std::vector<QWidget*> expected = {
+      form.Spin(csTop), form.Spin(csLeft), form.Spin(csRight), form.Spin(csBottom), form.FlipHorizontallyButton(),
+      form.FlipVerticallyButton(), form.RotateLeftButton(), form.RotateRightButton(), form.SaveButton(),
+      form.OkButton(), form.CancelButton()};
+  std::vector<QWidget*> tabbed;  // the controls above in the order of the focus chain
+  QWidget* w = form.Spin(csTop);
+  for (int i = 0; i < 200 && tabbed.size() < expected.size(); ++i, w = w->nextInFocusChain())
+    if (std::find(expected.begin(), expected.end(), w) != expected.end() &&
+        std::find(tabbed.begin(), tabbed.end(), w) == tabbed.end())
+      tabbed.push_back(w);
+  EXPECT_EQ(tabbed, expected);
 }
 
 TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEvenAfterASave) {
@@ -95,6 +107,7 @@ TEST_F(ThumbImageFormTest, OkReturnsTheEditedValuesAndCancelLeavesTheCallersEven
     }, false));
     EXPECT_EQ(values, before) << "Cancel keeps the caller's values";
     EXPECT_EQ(dialog.seenName, "holiday (thumb 120x8).bmp");
+    EXPECT_EQ(dialog.seenExt, "bmp");
     TBitmap32 saved;
     saved.LoadFromFile(dialog.answer);
     EXPECT_EQ(saved.Width(), 120);
@@ -138,6 +151,42 @@ TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBefore
   EXPECT_EQ(view.Core().CropLeft(), 92);
   EXPECT_EQ(form.Spin(csLeft)->value(), 92);
   send(QEvent::MouseButtonRelease, edge + QPoint(300, 0), Qt::NoButton);
+}
+
+// The picture as the editor paints it: the kept part shows the thumbnail, the part cut away the
+// control colour, and dotted red marks run from the crop corners out to the borders.
+TEST_F(ThumbImageFormTest, OnlyTheKeptPartShowsAndTheCropMarksReachTheBorders) {
+  const TBitmap32 bitmap = Picture(100, 60);
+  TvtThumbImage view;
+  view.resize(300, 200);
+  view.Core().SetBitmap(&bitmap);
+  view.Core().LoadValues(0, 10, 5, 20, 15);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  // The picture (100 x 60, plus 16 on each side) is centred in the client area.
+  const QPoint origin = view.ContentToClient({16, 16}) + view.ClientRect().topLeft();
+  const QColor control = view.palette().color(QPalette::Window);
+  const auto at = [&](int x, int y) { return QColor(shot.pixel(origin.x() + x, origin.y() + y)); };
+  EXPECT_EQ(shot.pixel(origin.x() + 40, origin.y() + 30), bitmap.Pixel(40, 30)) << "kept";
+  EXPECT_EQ(at(5, 30), control) << "left of the left crop";
+  EXPECT_EQ(at(40, 2), control) << "above the top crop";
+  EXPECT_EQ(at(90, 30), control) << "right of the right crop";
+  EXPECT_EQ(at(40, 50), control) << "below the bottom crop";
+  // Inside the corners (which the marks start from) the kept part reaches the crop edges.
+  EXPECT_EQ(shot.pixel(origin.x() + 11, origin.y() + 6), bitmap.Pixel(11, 6)) << "near the first kept pixel";
+  EXPECT_EQ(shot.pixel(origin.x() + 78, origin.y() + 43), bitmap.Pixel(78, 43)) << "near the last kept pixel";
+  EXPECT_EQ(at(9, 6), control) << "the column before the first kept one";
+  EXPECT_EQ(at(80, 43), control) << "the column after the last kept one";
+  // The left mark continues the left edge up to the top border; the right one lies on the last
+  // kept column; both run on to the bottom border.
+  const auto redOnColumn = [&](int x, int y0, int y1) {
+    int red = 0;
+    for (int y = y0; y < y1; ++y) red += QColor(shot.pixel(x, y)) == QColor(Qt::red);
+    return red;
+  };
+  const QRect client = view.ClientRect();
+  EXPECT_GT(redOnColumn(origin.x() + 10, client.top(), origin.y() + 5), (origin.y() + 5 - client.top()) / 4);
+  EXPECT_GT(redOnColumn(origin.x() + 79, origin.y() + 45, client.bottom()), (client.bottom() - origin.y() - 45) / 4);
+  EXPECT_EQ(redOnColumn(origin.x() + 40, client.top(), origin.y() + 5), 0) << "no mark where no edge runs";
 }
 
 }  // namespace

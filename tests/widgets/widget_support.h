@@ -47,11 +47,12 @@ class AnsweringDialog : public TvtFileDialog {
     seenDir = InitialDir;
     seenName = FileName;
     seenFilter = Filter.FilterText();
+    seenExt = DefaultExt;
     if (answer.empty()) return false;
     FileName = answer;
     return true;
   }
-  std::string answer, seenDir, seenName, seenFilter;
+  std::string answer, seenDir, seenName, seenFilter, seenExt;
 };
 
 // The bundled sample: a photo with an Exif thumbnail, a damaged stretch and a cut-off end.

@@ -5,15 +5,17 @@
 // resizer's worker, and empties the working folder "Vantrelle/" in the temporary folder; the
 // decoding workers are joined as the process ends.
 #include <QApplication>
-#include <QStringList>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "jpeg/color_tables.h"
 #include "source/vt_common.h"
 #include "thumbs/handler_registry.h"
 #include "viewer/resizer.h"
+#include "viewer/widgets/app_identity.h"
 #include "viewer/widgets/main_form.h"
 #include "viewer/widgets/resizer_timer.h"
 
@@ -51,14 +53,13 @@ int main(int argc, char** argv) {
 
   QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Vantrelle viewer");
-  QApplication::setApplicationVersion(VT_VERSION);
+  vt::SetUpApplicationIdentity(VT_VERSION);
   vt::InstallResizerTimer();
 
   int status = 0;
   {
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // QApplication has taken out its own options; the rest are ours, with their bytes as given.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     vt::TMainForm form(arguments);
     form.show();
     status = QApplication::exec();

@@ -9,24 +9,32 @@ TvtFileDialog::TvtFileDialog(TKind kind, QObject* parent) : QObject(parent), kin
 
 bool TvtFileDialog::Execute(QWidget* owner) {
   QFileDialog dialog(owner);
+  Configure(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  FileNames.clear();
+  for (const QString& file : dialog.selectedFiles()) FileNames.push_back(QDir::toNativeSeparators(file).toStdString());
+  FileName = FileNames.front();
+  FilterIndex = SelectedFilterIndex(dialog, Filter);
+  return true;
+}
+
+void TvtFileDialog::Configure(QFileDialog& dialog) const {
   if (kind_ == dkOpen) {
     dialog.setWindowTitle(QObject::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   } else {
     // The file's folder must exist; replacing a file is confirmed first (Qt's default).
     dialog.setWindowTitle(QObject::tr("Save As"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
   }
+  if (!Title.empty()) dialog.setWindowTitle(QString::fromStdString(Title));
   dialog.setSizeGripEnabled(true);
   if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
   ApplyFileDialogFilters(dialog, Filter, FilterIndex);
+  dialog.setDefaultSuffix(QString::fromStdString(DefaultExt));
   if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  FileName = QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
-  FilterIndex = SelectedFilterIndex(dialog, Filter);
-  return true;
 }
 
 }  // namespace vt

@@ -4,9 +4,11 @@
 
 #include <QObject>
 #include <string>
+#include <vector>
 
 #include "shell/filter_array.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace vt {
@@ -23,9 +25,19 @@ class TvtFileDialog : public QObject {
   std::string FileName;
   TkelShellFilterArray Filter;
   int FilterIndex = kViewerFilterIndex;  // 1-based
+  // The window title; empty: "Open" or "Save As".
+  std::string Title;
+  // An open dialog that lets the user choose several files; after a successful Execute,
+  // FileNames holds every chosen file (and FileName the first).
+  bool MultiSelect = false;
+  std::vector<std::string> FileNames;
+  // Added to a typed file name that has no extension ("jpg", "bmp"); empty adds nothing.
+  std::string DefaultExt;
 
   // Shows the dialog modally, owned by owner; false when cancelled.
   virtual bool Execute(QWidget* owner);
+  // Sets up a Qt dialog as Execute shows it: kind, title, folder, filters, proposed name.
+  void Configure(QFileDialog& dialog) const;
 
  private:
   TKind kind_;

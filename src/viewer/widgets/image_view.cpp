@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "shell/error_box.h"
 #include "viewer/widgets/resizer_timer.h"
 
 namespace vt {
@@ -27,24 +28,55 @@ TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(
 
 TvtImage::~TvtImage() { core_.SetSource(nullptr); }
 
+void TvtImage::SetEditingEnabled(bool value) {
+  core_.SetEditingEnabled(value);
+  setFocusPolicy(value ? Qt::StrongFocus : Qt::NoFocus);
+  if (!value && hasFocus()) focusNextChild();
+}
+
 void TvtImage::PaintClient(QPainter& painter, const QRect&) {
-  const QRect client = ClientRect();
-  const TBitmap32& picture = core_.Picture(client.width(), client.height());
-  painter.drawImage(0, 0, BitmapImage(picture));
+  // The picture is made for the screen's own pixels, so that a high-density screen shows the
+  // photo at its resolution instead of a low-density picture scaled up.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = DevicePixels();
+  const TBitmap32& picture = core_.Picture(pixels.width(), pixels.height());
+  QImage image = BitmapImage(picture);
+  image.setDevicePixelRatio(ratio);
+  painter.drawImage(0, 0, image);
   if (!core_.EditingActive()) return;
   const TRect r = core_.CursorRect();
   if (r.IsEmpty()) return;
   // Its right and bottom sides lie on the first column and row after the MCU.
   const QRect frame(r.Left, r.Top, r.Width(), r.Height());
+  painter.save();
+  painter.scale(1.0 / ratio, 1.0 / ratio);
   painter.setPen(QPen(Qt::red, 0));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(frame);
+  painter.restore();
   if (hasFocus() && ShowFocus) {
     QStyleOptionFocusRect option;
     option.initFrom(this);
-    option.rect = frame.adjusted(0, 0, 1, 1);
+    option.rect = ToLogical(frame.adjusted(0, 0, 1, 1));
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
   }
+}
+
+QSize TvtImage::DevicePixels() const {
+  const qreal ratio = devicePixelRatioF();
+  const QRect client = ClientRect();
+  return QSize(qRound(client.width() * ratio), qRound(client.height() * ratio));
+}
+
+QRect TvtImage::ToLogical(const QRect& pixels) const {
+  const qreal ratio = devicePixelRatioF();
+  return QRectF(pixels.x() / ratio, pixels.y() / ratio, pixels.width() / ratio, pixels.height() / ratio)
+      .toAlignedRect();
+}
+
+void TvtImage::ScrollInView(const TRect& rect) {
+  const QRect r = ToLogical(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
+  TvtScrollControl::ScrollInView(MakeRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height()));
 }
 
 void TvtImage::resizeEvent(QResizeEvent* event) {
@@ -58,9 +90,9 @@ void TvtImage::ThemeChanged() {
 }
 
 void TvtImage::mousePressEvent(QMouseEvent* event) {
-  setFocus(Qt::MouseFocusReason);
-  const QPoint p = event->position().toPoint() - ClientRect().topLeft();
-  core_.ClickAt(p.x(), p.y());
+  if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);  // only while editing
+  const QPointF p = (event->position() - QPointF(ClientRect().topLeft())) * devicePixelRatioF();
+  core_.ClickAt(static_cast<int32_t>(p.x()), static_cast<int32_t>(p.y()));
 }
 
 namespace {
@@ -97,7 +129,17 @@ std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modif
 
 void TvtImage::keyPressEvent(QKeyEvent* event) {
   const std::optional<TvtEditCommand> command = CommandForKey(event->key(), event->modifiers());
-  if (command && core_.Execute(*command)) {
+  bool done = false;
+  if (command) {
+    try {
+      done = core_.Execute(*command);
+    } catch (...) {
+      // An editing command that fails is reported like any other command.
+      ShowError(window(), std::current_exception(), {}, {}, {}, mbOK, esError);
+      done = true;
+    }
+  }
+  if (done) {
     event->accept();
     return;
   }

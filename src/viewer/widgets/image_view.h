@@ -18,14 +18,20 @@ class TvtImage : public TvtScrollControl, public IvtImageViewHost {
 
   void SetSource(TvtThumbSource* source) { core_.SetSource(source); }
   TvtThumbSource* Source() const { return core_.Source(); }
-  void SetEditingEnabled(bool value) { core_.SetEditingEnabled(value); }
+  // The view takes the keyboard focus only while its editing mode is on (it has no other keys),
+  // so that with editing off the focus goes to the next control, the thumbnail list.
+  void SetEditingEnabled(bool value);
   void SetUseThumbnail(bool value) { core_.SetUseThumbnail(value); }
   TvtImageViewCore& Core() { return core_; }
 
   // IvtImageViewHost
   void Repaint() override { update(); }
   void UpdateScrollBars() override { TvtScrollControl::UpdateScrollBars(); }
-  void ScrollInView(const TRect& rect) override { TvtScrollControl::ScrollInView(rect); }
+  // The core works in the screen's pixels (device pixels); rect is in them.
+  void ScrollInView(const TRect& rect) override;
+  // The client area's size in device pixels, and a rectangle in them in widget units.
+  QSize DevicePixels() const;
+  QRect ToLogical(const QRect& pixels) const;
 
  protected:
   void PaintClient(QPainter& painter, const QRect& clip) override;

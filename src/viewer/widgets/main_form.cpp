@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -12,12 +13,11 @@
 #include <stdexcept>
 
 #include "shell/error_box.h"
-#include "shell/warning.h"
 #include "source/open_failure.h"
 #include "source/vt_common.h"
+#include "viewer/widgets/deep_open_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
-#include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
@@ -39,7 +39,19 @@ std::string Sentence(std::string text) {
 
 }  // namespace
 
-TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
+namespace {
+
+std::vector<std::string> Paths(const QStringList& arguments) {
+  std::vector<std::string> paths;
+  for (const QString& argument : arguments) paths.push_back(QFile::encodeName(argument).toStdString());
+  return paths;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : TMainForm(Paths(arguments), parent) {}
+
+TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(QString::fromStdString(MakeCaption("")));
   setAcceptDrops(true);
 
@@ -71,13 +83,14 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
   editThumbAction_->SetThumbBox(thumbBox_);
   saveThumbAction_ = new TvtSaveThumbAction(this);
   saveThumbAction_->SetThumbBox(thumbBox_);
+  deepOpen_ = std::make_unique<TvtDeepOpen>(this, *source_, *discSource_, [this] { return openDialog_; });
   BuildMenus();
 
   const int menuHeight = menuBar()->sizeHint().height();
   resize(kClientWidth, kClientHeight + menuHeight);
   move(0, 0);
 
-  if (arguments.size() == 1) OpenFile(arguments.front().toStdString());
+  if (arguments.size() == 1) OpenFile(arguments.front());
 }
 
 TMainForm::~TMainForm() {
@@ -87,6 +100,7 @@ TMainForm::~TMainForm() {
   thumbBox_->SetSource(nullptr);
   saveAction_->SetSource(nullptr);
   source_.reset();
+  deepOpen_.reset();
   discSource_.reset();
 }
 
@@ -100,6 +114,9 @@ void TMainForm::BuildMenus() {
   openMenuItem_ = fileMenu_->addAction(tr("&Open..."));
   openMenuItem_->setShortcut(QKeySequence::Open);
   connect(openMenuItem_, &QAction::triggered, this, [this] { OpenMenuItemClick(); });
+  fileMenu_->addAction(deepOpen_->DeepScanAction());
+  fileMenu_->addAction(deepOpen_->ReferenceAction());
+  fileMenu_->addAction(deepOpen_->FoundImagesAction());
   fileMenu_->addAction(saveAction_);
   fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(tr("E&xit"));
@@ -129,6 +146,7 @@ void TMainForm::ShowAbout() {
 void TMainForm::OpenFile(const std::string& path) {
   try {
     source_->Load(nullptr, nullptr, false, nullptr);
+    deepOpen_->Forget();
     discSource_->Open(path);
     source_->FileName = discSource_->FileName;
     TvtItem* item = discSource_->FirstItem();
@@ -137,15 +155,8 @@ void TMainForm::OpenFile(const std::string& path) {
     item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
     source_->Load(item->HeaderStream, item->Stream, false, item);
   } catch (...) {
-    std::exception_ptr error = std::current_exception();
-    int style = esError;
-    try {
-      std::rethrow_exception(error);
-    } catch (const EWarning&) {
-      style = esWarning;
-    } catch (...) {
-    }
-    ShowError(this, error, {}, {}, {}, mbOK, style);
+    const std::exception_ptr error = std::current_exception();
+    ShowError(this, error, {}, {}, {}, mbOK, WarningOrErrorStyle(error));
   }
 }
 
@@ -164,7 +175,10 @@ bool TMainForm::SingleDroppedFile(const QMimeData* data, std::string* path) {
   if (data == nullptr || !data->hasUrls()) return false;
   const QList<QUrl> urls = data->urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return false;
-  const std::string file = urls.front().toLocalFile().toStdString();
+  // The path's bytes as the URL carries them (percent-encoded), so that a name that is not valid
+  // UTF-8 survives; toLocalFile() would replace such bytes.
+  const std::string file =
+      QByteArray::fromPercentEncoding(urls.front().path(QUrl::FullyEncoded).toLatin1()).toStdString();
   if (file.empty()) return false;
   if (path) *path = file;
   return true;

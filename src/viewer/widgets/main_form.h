@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "source/disc_source.h"
 #include "viewer/thumb_source.h"
@@ -17,6 +18,7 @@ class QMimeData;
 
 namespace vt {
 
+class TvtDeepOpen;
 class TvtImage;
 class TvtThumbBox;
 class TvtFileDialog;
@@ -31,6 +33,9 @@ class TMainForm : public QMainWindow {
  public:
   // arguments: the command line without the program name; exactly one is opened.
   explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
+  // The same with the arguments as the system gave them: a file name that is not valid UTF-8
+  // (common on cards written by old cameras) keeps its bytes and opens.
+  explicit TMainForm(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   // The one open routine of the menu, the command line and drops. Errors are shown in the error
@@ -51,6 +56,8 @@ class TMainForm : public QMainWindow {
   void SetOpenDialog(TvtFileDialog* dialog) { openDialog_ = dialog; }
   void SetSaveDialog(TvtFileDialog* dialog);
   TvtSourceSaveAction& SaveAction() { return *saveAction_; }
+  // File > Open with deep scan..., Open with reference photo... and Found images...
+  TvtDeepOpen& DeepOpen() { return *deepOpen_; }
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
   QMenu* HelpMenu() const { return helpMenu_; }
@@ -73,6 +80,7 @@ class TMainForm : public QMainWindow {
 
   std::unique_ptr<TvtDiscSource> discSource_;
   std::unique_ptr<TvtThumbSource> source_;
+  std::unique_ptr<TvtDeepOpen> deepOpen_;
   TvtImage* image_ = nullptr;
   TvtThumbBox* thumbBox_ = nullptr;
   TvtEditThumbAction* editThumbAction_ = nullptr;

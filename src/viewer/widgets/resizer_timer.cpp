@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdio>
+#include <exception>
+
 #include "viewer/resizer.h"
 
 namespace vt {
@@ -16,7 +19,17 @@ class TvtQtResizerTimer : public IvtResizerTimer {
  public:
   explicit TvtQtResizerTimer(TvtGR32Resizer& resizer) : timer_(new QTimer(QCoreApplication::instance())) {
     timer_->setInterval(static_cast<int>(TvtGR32Resizer::kPollInterval.count()));
-    QObject::connect(timer_, &QTimer::timeout, [&resizer] { resizer.Poll(); });
+    QObject::connect(timer_, &QTimer::timeout, [&resizer] {
+      // Nothing may leave a timer's slot; a poll that fails (no thread could be started) is
+      // tried again at the next tick.
+      try {
+        resizer.Poll();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "Smooth scaling could not go on: %s\n", e.what());
+      } catch (...) {
+        std::fprintf(stderr, "Smooth scaling could not go on\n");
+      }
+    });
   }
   ~TvtQtResizerTimer() override { delete timer_.data(); }
   void SetEnabled(bool enabled) override {

@@ -10,6 +10,9 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <string>
 
 namespace vt {
 
@@ -166,7 +169,22 @@ void TvtScrollControl::paintEvent(QPaintEvent* event) {
   painter.save();
   painter.setClipRect(clip);
   painter.translate(client.topLeft());
-  PaintClient(painter, clip.translated(-client.topLeft()));
+  // Nothing may leave a paint event (Qt would end the program): a failed picture leaves the
+  // area plain, and the failure is told once per control.
+  bool failed = true;
+  std::string failure = "unknown error";
+  try {
+    PaintClient(painter, clip.translated(-client.topLeft()));
+    failed = false;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+  }
+  if (failed) {
+    painter.fillRect(clip.translated(-client.topLeft()), palette().color(QPalette::Window));
+    if (!paintFailureReported_) std::fprintf(stderr, "Painting failed: %s\n", failure.c_str());
+    paintFailureReported_ = true;
+  }
   painter.restore();
 }
 

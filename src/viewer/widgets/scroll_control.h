@@ -80,6 +80,7 @@ class TvtScrollControl : public QWidget {
   uint8_t scrollBars_ = ssBoth;
   bool updatingScrollBars_ = false;
   bool settingBars_ = false;
+  bool paintFailureReported_ = false;
   QScrollBar* hBar_ = nullptr;
   QScrollBar* vBar_ = nullptr;
   TvtScrollBarState hState_, vState_;

@@ -32,6 +32,7 @@ void TvtSourceSaveAction::DoExecute() {
   dialog.FileName = RestoredFileName(doc.FileName);
   dialog.Filter = ViewerFileFilter("*.jpg");
   dialog.FilterIndex = kViewerFilterIndex;
+  dialog.DefaultExt = "jpg";
   QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : GetOwnerWindow();
   if (!dialog.Execute(owner)) return;
   const std::string target = dialog.FileName;

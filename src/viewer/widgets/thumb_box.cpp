@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+#include "shell/error_box.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/resizer_timer.h"
 #include "viewer/widgets/thumb_image_form.h"
@@ -106,14 +107,16 @@ void TvtThumbBox::mousePressEvent(QMouseEvent* event) {
 
 void TvtThumbBox::mouseDoubleClickEvent(QMouseEvent* event) {
   mousePressEvent(event);
-  if (event->button() == Qt::LeftButton) EditSelected();
+  // Only a double click on an entry edits it (not one on the empty space below the list).
+  const QPoint p = ClientToContent(event->position().toPoint() - ClientRect().topLeft());
+  if (event->button() == Qt::LeftButton && core_.ItemAt(p.x(), p.y()) >= 0) RunEditSelected();
 }
 
 void TvtThumbBox::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      EditSelected();
+      RunEditSelected();
       break;
     case Qt::Key_Up:
       core_.SelectPrevious();
@@ -126,6 +129,14 @@ void TvtThumbBox::keyPressEvent(QKeyEvent* event) {
       return;
   }
   event->accept();
+}
+
+void TvtThumbBox::RunEditSelected() {
+  try {
+    EditSelected();
+  } catch (...) {
+    ShowError(window(), std::current_exception(), {}, {}, {}, mbOK, esError);
+  }
 }
 
 void TvtThumbBox::EditSelected() {

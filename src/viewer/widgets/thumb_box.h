@@ -30,6 +30,8 @@ class TvtThumbBox : public TvtCustomListBox, public IvtThumbBoxHost {
   int32_t SelectedIndex() const { return core_.SelectedIndex(); }
   // Opens the thumbnail editor on the selected thumbnail and keeps its result on OK.
   void EditSelected();
+  // EditSelected for the list's own input (Enter, a double click): a failure goes to the error box.
+  void RunEditSelected();
 
   // IvtThumbBoxHost
   void Repaint() override { update(); }

@@ -34,6 +34,7 @@ void TvtSaveThumbAction::DoExecute() {
   TvtFileDialog& dialog = dialog_ ? *dialog_ : own;
   dialog.Filter = ViewerFileFilter("*.bmp");
   dialog.FilterIndex = kViewerFilterIndex;
+  dialog.DefaultExt = "bmp";
   dialog.InitialDir = InitialSaveFolder(doc->FileName);
   dialog.FileName = ProposedThumbFileName(doc->FileName, bitmap, o, l, t, r, b);
   QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : GetOwnerWindow();

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <iterator>
 
 #include "shell/error_box.h"
 #include "source/vt_common.h"
@@ -92,6 +93,13 @@ TvtThumbImageForm::TvtThumbImageForm(QWidget* parent, const TBitmap32& bitmap, c
   layout->addLayout(top, 1);
   layout->addLayout(buttons);
 
+  // Tab goes through the fields as they are laid out (top, left, right, bottom), then the
+  // commands, then the dialog's buttons.
+  QWidget* const order[] = {spins_[csTop], spins_[csLeft], spins_[csRight], spins_[csBottom], flipH_, flipV_,
+                            rotateL_,      rotateR_,      save_,          ok_,              cancel_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+  spins_[csTop]->setFocus();
+
   ownDialog_ = new TvtFileDialog(TvtFileDialog::dkSave, this);
   saveDialog_ = ownDialog_;
 }
@@ -124,6 +132,7 @@ void TvtThumbImageForm::SaveToFile() {
                                             c.CropRight(), c.CropBottom());
     dialog.Filter = ViewerFileFilter("*.bmp");
     dialog.FilterIndex = kViewerFilterIndex;
+    dialog.DefaultExt = "bmp";
     if (!dialog.Execute(this)) return;
     SaveFolder = FolderOf(dialog.FileName);
     SaveThumbBitmapFile(bitmap_, c.Orientation(), c.CropLeft(), c.CropTop(), c.CropRight(), c.CropBottom(),

@@ -1,0 +1,107 @@
+#include "viewer/found_images.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+
+#include "source/disc_source_thread.h"
+
+namespace vt {
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  return name.empty() ? path : name;
+}
+
+// A message part as a sentence: a capital first letter (unless it starts with a file name) and
+// a full stop.
+std::string Sentence(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
+// The notes of the references that decoded nothing, one a line, each naming its file by its
+// name rather than its whole path.
+std::string ReferenceNotes(const TvtOpenResult& result, const TvtOpenOptions& options) {
+  std::string out;
+  for (std::string note : result.Notes) {
+    for (const std::string& ref : options.References) {
+      const std::string prefix = ref + ": ";
+      if (note.rfind(prefix, 0) == 0) {
+        note = BaseName(ref) + ": " + note.substr(prefix.size());
+        break;
+      }
+    }
+    if (!out.empty()) out += '\n';
+    out += note;
+    if (out.back() != '.') out += '.';
+  }
+  return out;
+}
+
+}  // namespace
+
+TvtFoundImagesPlan PlanFoundImages(const TvtOpenResult& result, const TvtOpenOptions& options) {
+  TvtFoundImagesPlan plan;
+  const bool referencesUnused = !options.References.empty() && result.ReferencesUnused;
+  if (result.Items.empty()) {
+    if (result.Cancelled) return plan;  // the user stopped it: nothing to tell
+    plan.Kind = TvtFoundImagesPlan::pkError;
+    std::string why;
+    if (referencesUnused) why = ReferenceNotes(result, options);
+    if (why.empty()) why = Sentence(result.Reason.empty() ? "no picture was found in the file" : result.Reason);
+    plan.Message = "Invalid image.\n\n" + why;
+    return plan;
+  }
+  if (referencesUnused) {
+    std::string notes = ReferenceNotes(result, options);
+    if (notes.empty()) notes = Sentence(kReferenceDecodesNothing);
+    plan.Warning = notes + "\n\nShowing what the file holds without the reference.";
+  }
+  if (result.Items.size() == 1) {
+    plan.Kind = TvtFoundImagesPlan::pkOpen;
+    plan.Item = 0;
+    return plan;
+  }
+  plan.Kind = TvtFoundImagesPlan::pkChoose;
+  plan.Item = result.DefaultItem >= 0 && result.DefaultItem < static_cast<int32_t>(result.Items.size())
+                  ? result.DefaultItem
+                  : 0;
+  return plan;
+}
+
+std::string FoundItemText(const TvtFoundItem& item) {
+  char offset[64];
+  std::snprintf(offset, sizeof offset, "0x%" PRIX64 " (%" PRIu64 ")", item.Offset, item.Offset);
+  std::string text = std::string("Offset ") + offset + ", " + std::to_string(item.Length) +
+                     (item.Length == 1 ? " byte" : " bytes");
+  text += "\n" + std::to_string(item.Width) + " x " + std::to_string(item.Height) + ", " +
+          std::to_string(item.DecodedPercent) + "% decoded";
+  std::string flags;
+  if (item.Broken) flags = "broken";
+  if (item.ReplacementHeader) {
+    if (!flags.empty()) flags += ", ";
+    flags += "replacement header from " + (item.Reference.empty() ? std::string("this file") : BaseName(item.Reference));
+  }
+  if (!flags.empty()) text += "\n" + flags;
+  return text;
+}
+
+std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& fileName) {
+  const size_t n = result.Items.size();
+  std::string text = std::to_string(n) + (n == 1 ? " picture" : " pictures") + " found in " + BaseName(fileName) + ".";
+  if (result.Cancelled) text += " The scan was cancelled: these were found before it stopped.";
+  text += " Choose the one to show.";
+  return text;
+}
+
+std::string ScanPhaseText(const std::string& phase) {
+  if (phase == TvtDiscSourceThread::kSignatureText) return "Searching the file for pictures";
+  if (phase == TvtDiscSourceThread::kScanMarkerText) return "Trying the headers on the picture data found";
+  return phase;
+}
+
+}  // namespace vt

@@ -1,0 +1,45 @@
+// What the viewer does with the pictures an open beyond the default one found (a deep scan, a
+// reference photo): show an error, open the one picture, or let the user choose from the list
+// of found images, starting with the same default as vantrelle-cli; and the texts of that list.
+// Engine code: no Qt here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "source/source_open.h"
+
+namespace vt {
+
+struct TvtFoundImagesPlan {
+  enum TKind {
+    pkNothing,  // the user cancelled the scan before anything was found: say nothing
+    pkError,    // nothing to show: Message goes to the error box
+    pkOpen,     // exactly one picture: open Item directly
+    pkChoose,   // several: the list of found images, Item preselected
+  };
+  TKind Kind = pkNothing;
+  int32_t Item = -1;
+  std::string Message;  // pkError: "Invalid image.\n\nREASON."
+  // Shown as a warning before the picture opens or the list shows: the references that were
+  // asked for and decoded nothing, while the file held other pictures of its own.
+  std::string Warning;
+};
+
+TvtFoundImagesPlan PlanFoundImages(const TvtOpenResult& result, const TvtOpenOptions& options);
+
+// The text of one row of the list, one fact per line:
+//   "Offset 0xBB8 (3000), 41235 bytes"
+//   "640 x 480, 100% decoded"
+//   "broken, replacement header from ref.jpg"   (only when there is something to say)
+std::string FoundItemText(const TvtFoundItem& item);
+
+// The line above the list: "3 pictures found in card.img." and, after a cancelled scan, that
+// these are the ones found before it stopped.
+std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& fileName);
+
+// The worker's phase texts in the viewer's words (unknown texts pass unchanged).
+std::string ScanPhaseText(const std::string& phase);
+
+}  // namespace vt
