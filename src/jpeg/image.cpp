@@ -18,6 +18,7 @@ TkelJpegImage::TkelJpegImage(int32_t bufferSize, bool overridesAppBlock)
 TkelJpegImage::~TkelJpegImage() = default;
 
 void TkelJpegImage::Reset() {
+  aheadBitmap_.reset();
   MCUWidth = 0;
   MCUHeight = 0;
   ReleaseSamples();
@@ -31,7 +32,10 @@ void TkelJpegImage::Reset() {
 int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
   // A picture rendered after the parse may be rendered while decoding instead (PrepareScan
   // starts it); whatever happens, no worker outlives the parse.
-  pipelineWanted_ = RenderWhileDecoding && !(flags & (pfNoRender | pfHeadersOnly));
+  aheadBitmap_.reset();
+  const bool renders = !(flags & (pfNoRender | pfHeadersOnly));
+  pipelineWanted_ = RenderWhileDecoding && (renders || (RenderPlanesWhileDecoding && !(flags & pfHeadersOnly)));
+  pipelineCrop_ = renders;
   pipelineScans_ = 0;
   RenderedWhileDecoding = false;
   struct PipelineGuard {
@@ -45,7 +49,13 @@ int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
   LastMCUWidth = MCUWidth;
   LastMCUHeight = MCUHeight;
   LastScanComponentCount = ScanComponentCount;
-  if (!FrameSeen || (flags & (pfNoRender | pfHeadersOnly))) return parsed;
+  if (!FrameSeen || !renders) {
+    if (FrameSeen && !(flags & pfHeadersOnly)) {
+      int rendered = jrOK;
+      FinishPipeline(rendered);  // the planes-size picture waits for Render
+    }
+    return parsed;
+  }
   int rendered = jrOK;
   if (!FinishPipeline(rendered)) rendered = RenderOwnBitmap();
   return parsed != jrOK ? parsed : rendered;
@@ -267,6 +277,15 @@ bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int3
 }
 
 int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
+  // The planes-size picture made while decoding, when it is still what this render would give.
+  if (aheadBitmap_) {
+    const std::unique_ptr<TBitmap32> ahead = std::move(aheadBitmap_);
+    if (!crop && viewMode == vmColor && aheadEdits_ == BlockEdits && FrameSeen) {
+      bitmap.TakePixels(*ahead);
+      RenderedInParallel = true;
+      return aheadResult_;
+    }
+  }
   TkelBandPlan plan;
   int32_t width = 0, height = 0;
   int result = jrOK;

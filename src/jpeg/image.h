@@ -87,6 +87,10 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // Rendering while decoding (render_pipeline.h): used by Parse when it renders its own bitmap
   // of a large sequential picture. Off: Parse decodes first and renders after.
   bool RenderWhileDecoding = true;
+  // With pfNoRender too: the colour picture at the planes' size (what Render(bitmap, false,
+  // vmColor) gives) is rendered while decoding and handed to the first such Render after the
+  // parse, as long as no repair operation has changed the blocks in between. The document sets it.
+  bool RenderPlanesWhileDecoding = false;
   // Whether the last Parse's picture came from rendering while decoding.
   bool RenderedWhileDecoding = false;
 
@@ -107,6 +111,10 @@ class TkelJpegImage : public TkelBaseJpegParser {
   std::unique_ptr<TBitmap32> pipelineBitmap_;
   int pipelineJobs_ = 0;
   bool pipelineWanted_ = false;
+  bool pipelineCrop_ = true;           // the own bitmap (cropped) or the planes' size
+  std::unique_ptr<TBitmap32> aheadBitmap_;  // the planes-size picture for the next Render
+  int aheadResult_ = 0;
+  uint32_t aheadEdits_ = 0;
   int32_t pipelineScans_ = 0;
   int32_t pipelineWidth_ = 0, pipelineHeight_ = 0;
   uint8_t pipelineKind_ = 0;

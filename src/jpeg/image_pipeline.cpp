@@ -39,7 +39,10 @@ void TkelJpegImage::StartPipeline() {
   PlanBands(plan);
 
   try {
-    pipelineBitmap_ = std::make_unique<TBitmap32>(Width, Height);
+    // The own bitmap is the frame; the planes' size grows with the rows the data reaches, so
+    // that picture starts at the whole frame's planes and is cut to the rows reached after.
+    pipelineBitmap_ = pipelineCrop_ ? std::make_unique<TBitmap32>(Width, Height)
+                                    : std::make_unique<TBitmap32>(planeWidth, planeHeight);
     pipeline_ = std::make_unique<TkelRenderPipeline>(plan, *pipelineBitmap_);
   } catch (const std::bad_alloc&) {
     pipeline_.reset();
@@ -85,9 +88,9 @@ bool TkelJpegImage::FinishPipeline(int& rendered) {
   int result = jrOK;
   // Only the one sequential scan it started on, and a frame and colour model as they were.
   const bool stands = pipelineScans_ == 1 && !HeightFromDNL && Width == pipelineWidth_ &&
-                      Height == pipelineHeight_ && PlanRender(true, vmColor, plan, width, height, result) &&
+                      Height == pipelineHeight_ && PlanRender(pipelineCrop_, vmColor, plan, width, height, result) &&
                       plan.Kind == pipelineKind_ && width == pipelineBitmap_->Width() &&
-                      height == pipelineBitmap_->Height();
+                      (pipelineCrop_ ? height == pipelineBitmap_->Height() : height <= pipelineBitmap_->Height());
   if (!stands) {
     StopPipeline();
     return false;
@@ -110,10 +113,23 @@ bool TkelJpegImage::FinishPipeline(int& rendered) {
   TkelBandScratch scratch;
   for (const int32_t band : pending)
     if (band < plan.BandCount()) RenderBand(plan, *picture, band, scratch);
-  Bitmap = std::move(picture);
   RenderedInParallel = true;
   RenderedWhileDecoding = true;
   rendered = result;
+  if (pipelineCrop_) {
+    Bitmap = std::move(picture);
+    return true;
+  }
+  if (height < picture->Height()) {
+    // The data stopped early: the planes end at the last row it reached.
+    auto cut = std::make_unique<TBitmap32>(width, height);
+    for (int32_t y = 0; y < height; ++y)
+      std::copy(picture->ScanLine(y), picture->ScanLine(y) + width, cut->ScanLine(y));
+    picture = std::move(cut);
+  }
+  aheadBitmap_ = std::move(picture);
+  aheadResult_ = result;
+  aheadEdits_ = BlockEdits;
   return true;
 }
 

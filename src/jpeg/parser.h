@@ -185,6 +185,9 @@ class TkelBaseJpegParser {
   bool KeepsCoefficients = false;  // KeepCoefficients answer at SOF
   std::unique_ptr<TkelJpegID> ID;
   bool DataErrors = false;
+  // Counts the repair operations (RedecodeFrom and the grid edits): a picture rendered before
+  // stands only while this has not changed.
+  uint32_t BlockEdits = 0;
   int32_t EobRun = 0;           // progressive end-of-band run of the current scan
   int32_t CleanMCUs = 0;        // MCUs decoded without error in the current re-decoding run
   // Restart markers the decoding synchronised on, and those of them that came right where a

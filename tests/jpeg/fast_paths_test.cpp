@@ -52,12 +52,29 @@ void ExpectParseRenderEqualsReference(const Bytes& bytes, const std::string& wha
   image.ForceParallel = 1;
   const int parsed = test::LoadBytes(image, bytes, 0);
   if (!image.FrameSeen) return;
-  if (expectWhileDecoding) EXPECT_TRUE(image.RenderedWhileDecoding);
+  if (expectWhileDecoding) {
+    EXPECT_TRUE(image.RenderedWhileDecoding);
+  }
   std::unique_ptr<TBitmap32> own = image.TakeBitmap();
   ASSERT_TRUE(own);
   TBitmap32 reference;
   image.RenderReference(reference, true, 0);
   EXPECT_TRUE(SamePixels(*own, reference));
+  // The planes-size picture rendered while decoding under pfNoRender, handed to Render.
+  {
+    TkelJpegImage planes(0);
+    planes.ForceParallel = 1;
+    planes.RenderPlanesWhileDecoding = true;
+    test::LoadBytes(planes, bytes, pfNoRender);
+    if (expectWhileDecoding) {
+      EXPECT_TRUE(planes.RenderedWhileDecoding);
+    }
+    TBitmap32 ahead, plain;
+    const int a = planes.Render(ahead, false, vmColor);
+    const int b = planes.RenderReference(plain, false, vmColor);
+    EXPECT_EQ(a, b);
+    EXPECT_TRUE(SamePixels(ahead, plain));
+  }
   // Decoding first and rendering after gives the same result code.
   TkelJpegImage after(0);
   after.RenderWhileDecoding = false;
@@ -110,6 +127,22 @@ INSTANTIATE_TEST_SUITE_P(Files, FastRender,
                                             ::testing::Values(std::pair{1, 1}, std::pair{17, 9},
                                                               std::pair{333, 517}, std::pair{481, 481},
                                                               std::pair{1000, 7})));
+
+// A repair between the parse and the render changes the blocks: the picture made while decoding
+// must not stand for them.
+TEST(FastRender, ARepairAfterTheParseIsRenderedNotTheEarlierPicture) {
+  const Bytes jpeg = test::Cjpeg("-quality 90 -sample 2x2", 640, 512, false, 3);
+  TkelJpegImage image(0);
+  image.RenderPlanesWhileDecoding = true;
+  test::LoadBytes(image, jpeg, pfNoRender | pfRecordSegments);
+  ASSERT_TRUE(image.RenderedWhileDecoding);
+  image.ClearMCU(3, 2);
+  TBitmap32 after, reference;
+  image.Render(after, false, vmColor);
+  image.RenderReference(reference, false, vmColor);
+  EXPECT_TRUE(SamePixels(after, reference));
+  EXPECT_EQ(after.Pixel(3 * 16 + 5, 2 * 16 + 5), 0u) << "the cleared MCU is a hole";
+}
 
 // Coefficients far beyond what an encoder writes: the inverse DCT's extremes and clamps.
 TEST(FastRender, ExtremeCoefficientsGiveTheReferencePixels) {
