@@ -63,6 +63,13 @@ TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
 
 TBitmap32::~TBitmap32() = default;
 
+void TBitmap32::TakePixels(TBitmap32& other) noexcept {
+  if (this == &other) return;
+  width_ = std::exchange(other.width_, 0);
+  height_ = std::exchange(other.height_, 0);
+  bits_ = std::move(other.bits_);
+}
+
 void TBitmap32::SetSize(int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) {
     width = 0;

@@ -98,6 +98,10 @@ class TKernelResampler : public TCustomResampler {
   explicit TKernelResampler(std::unique_ptr<TCustomKernel> kernel);
   void Resample(TBitmap32& dst, const TRect& dstRect, const TBitmap32& src,
                 const TRect& srcRect) const override;
+  // The same pixels the plain way: one pixel and one tap at a time on the calling thread.
+  // Resample vectorises the passes and shares large ones among threads; tests compare the two.
+  void ResampleReference(TBitmap32& dst, const TRect& dstRect, const TBitmap32& src,
+                         const TRect& srcRect) const;
   std::unique_ptr<TCustomResampler> Clone() const override;
   TCustomKernel& Kernel() { return *kernel_; }
   const TCustomKernel& Kernel() const { return *kernel_; }
@@ -115,6 +119,9 @@ class TBitmap32 {
   TBitmap32& operator=(const TBitmap32& other);  // like Assign
   TBitmap32(TBitmap32&& other) noexcept;
   TBitmap32& operator=(TBitmap32&& other) noexcept;
+  // Takes other's size and pixels (other becomes empty); this bitmap keeps its own draw mode,
+  // resampler and other settings.
+  void TakePixels(TBitmap32& other) noexcept;
   ~TBitmap32();
 
   int32_t Width() const { return width_; }

@@ -1,6 +1,5 @@
 #include "bitmap/pixel_storage.h"
 
-#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -9,19 +8,20 @@ namespace vt {
 void TPixelStorage::Allocate(size_t count) {
   Release();
   if (count == 0) return;
-  // calloc hands large blocks over as fresh zero pages, without a clearing pass.
-  words_ = static_cast<uint32_t*>(std::calloc(count, sizeof(uint32_t)));
-  if (!words_) throw std::bad_alloc();
+  if (count > SIZE_MAX / sizeof(uint32_t)) throw std::bad_alloc();
+  block_ = TZeroedBlock(count * sizeof(uint32_t));
+  words_ = reinterpret_cast<uint32_t*>(block_.Data());
   count_ = count;
 }
 
 void TPixelStorage::Release() {
-  std::free(words_);
+  block_ = TZeroedBlock();
   words_ = nullptr;
   count_ = 0;
 }
 
 void TPixelStorage::Swap(TPixelStorage& other) noexcept {
+  block_.Swap(other.block_);
   std::swap(words_, other.words_);
   std::swap(count_, other.count_);
 }

@@ -1,10 +1,11 @@
-// The pixel words of a TBitmap32: a zeroed block of memory from calloc, which hands large blocks
-// over as fresh zero pages, so a big bitmap costs no clearing pass (a std::vector would write
-// every word once more).
+// The pixel words of a TBitmap32: a zeroed block (base/zeroed_block.h), so a big bitmap costs no
+// clearing pass (a std::vector would write every word once more) and faults in huge pages.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "base/zeroed_block.h"
 
 namespace vt {
 
@@ -36,6 +37,7 @@ class TPixelStorage {
   uint32_t* end() { return words_ + count_; }
 
  private:
+  TZeroedBlock block_;
   uint32_t* words_ = nullptr;
   size_t count_ = 0;
 };

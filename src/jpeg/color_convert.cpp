@@ -25,19 +25,22 @@ template <int kPlanes, typename PixelRun>
 void ForPresentRuns(const TkelPlaneSet& planes, TBitmap32& bitmap,
                     const TkelAlphaComponentData& presence, int32_t firstRow, int32_t endRow,
                     PixelRun&& pixel) {
-  int32_t width = bitmap.Width();
+  // Runs of whole areas across the planes; the last one is cut at the bitmap's edge.
+  const int32_t limit = bitmap.Width();
+  int32_t width = int32_t((int64_t(limit) + 7) & ~int64_t(7));
   for (int p = 0; p < kPlanes; ++p)
     if (planes.Plane[p]) width = std::min(width, planes.Plane[p]->Columns);
   width &= ~7;
   const std::vector<int16_t> zeros(size_t(std::max(width, 0)), 0);
+  const int32_t band = planes.FirstRow;
   endRow = std::min(endRow, bitmap.Height());
-  for (int32_t y = std::max(firstRow, 0); y < endRow; ++y) {
-    const uint8_t* mask = presence.Row(y >> 3);
+  for (int32_t y = std::max(firstRow, band); y < endRow; ++y) {
+    const uint8_t* mask = presence.Row((y - band) >> 3);
     if (!mask) continue;
     const int16_t* s[4] = {zeros.data(), zeros.data(), zeros.data(), zeros.data()};
     for (int p = 0; p < kPlanes; ++p) {
       const TkelComponentData* plane = planes.Plane[p];
-      if (plane && y < plane->Rows) s[p] = plane->Samples(y);
+      if (plane && y - band < plane->Rows) s[p] = plane->Samples(y - band);
     }
     TColor32* out = bitmap.ScanLine(y);
     int32_t x = 0;
@@ -49,7 +52,8 @@ void ForPresentRuns(const TkelPlaneSet& planes, TBitmap32& bitmap,
       }
       int32_t end = x + 8;
       while (end < width && (mask[end >> 6] >> ((end >> 3) & 7) & 1)) end += 8;
-      pixel(out + x, s[0] + x, s[1] + x, s[2] + x, s[3] + x, end - x);
+      const int32_t n = std::min(end, limit) - x;
+      if (n > 0) pixel(out + x, s[0] + x, s[1] + x, s[2] + x, s[3] + x, n);
       x = end;
     }
   }
@@ -116,6 +120,51 @@ bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 }
+
+// Each chroma table is also a line in fixed point: T(i) = i * Q + ((i * R + B) >> K) gives the
+// table's entry for every i from 0 to 255 (LinesMatchTables checks all of them once), so eight
+// entries come from two multiplications instead of a gather.
+template <int32_t Q, int32_t R, int32_t B, int K>
+__attribute__((target("avx2"))) inline __m256i Line(__m256i i) {
+  const __m256i whole = _mm256_mullo_epi32(i, _mm256_set1_epi32(Q));
+  const __m256i part = _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(i, _mm256_set1_epi32(R)), _mm256_set1_epi32(B)), K);
+  return _mm256_add_epi32(whole, part);
+}
+#define VT_CR_R 1435, 5309, 4006, 13
+#define VT_CB_G -353, 615, 519, 10
+#define VT_CR_G -732, 5903, 4110, 13
+#define VT_CB_B 1814, 1081, 1065, 11
+
+bool LinesMatchTables(const TkelColorTables& t) {
+  auto line = [](int32_t i, int32_t q, int32_t r, int32_t b, int k) { return i * q + ((i * r + b) >> k); };
+  for (int32_t i = 0; i < 256; ++i)
+    if (t.CrR[i] != line(i, VT_CR_R) || t.CbG[i] != line(i, VT_CB_G) || t.CrG[i] != line(i, VT_CR_G) ||
+        t.CbB[i] != line(i, VT_CB_B) || t.Luma[i] != i * 1024)
+      return false;
+  return true;
+}
+
+template <bool kSwap>
+__attribute__((target("avx2"))) void YCbCrRunLinesAvx2(const TkelColorTables& t, TColor32* out,
+                                                        const int16_t* y, const int16_t* cb,
+                                                        const int16_t* cr, int32_t n) {
+  const __m256i low = _mm256_set1_epi32(255);
+  const __m256i alpha = _mm256_set1_epi32(int32_t(0xFF000000u));
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i vy = LoadSamples(y + i, low), vcb = LoadSamples(cb + i, low), vcr = LoadSamples(cr + i, low);
+    const __m256i l = _mm256_slli_epi32(vy, 10);
+    const __m256i r = Channel(_mm256_add_epi32(_mm256_add_epi32(l, Line<VT_CR_R>(vcr)), _mm256_set1_epi32(kRedOffset)));
+    const __m256i g = Channel(_mm256_add_epi32(
+        _mm256_add_epi32(l, _mm256_add_epi32(Line<VT_CB_G>(vcb), Line<VT_CR_G>(vcr))), _mm256_set1_epi32(kGreenOffset)));
+    const __m256i b = Channel(_mm256_add_epi32(_mm256_add_epi32(l, Line<VT_CB_B>(vcb)), _mm256_set1_epi32(kBlueOffset)));
+    const __m256i hi = kSwap ? b : r, lo = kSwap ? r : b;
+    const __m256i px = _mm256_or_si256(
+        _mm256_or_si256(alpha, _mm256_slli_epi32(hi, 16)), _mm256_or_si256(_mm256_slli_epi32(g, 8), lo));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), px);
+  }
+  YCbCrRun<kSwap>(t, out + i, y + i, cb + i, cr + i, n - i);
+}
 #endif
 
 template <bool kSwap>
@@ -124,6 +173,7 @@ void ConvertYCbCrImpl(const TkelPlaneSet& planes, TBitmap32& bitmap,
   const TkelColorTables& t = ColorTables();
 #ifdef VT_HAVE_AVX2_PATH
   const bool wide = HasAvx2();
+  static const bool lines = LinesMatchTables(t);
 #else
   const bool wide = false;
 #endif
@@ -131,6 +181,7 @@ void ConvertYCbCrImpl(const TkelPlaneSet& planes, TBitmap32& bitmap,
                     [&t, wide](TColor32* out, const int16_t* y, const int16_t* cb, const int16_t* cr,
                                const int16_t*, int32_t n) {
 #ifdef VT_HAVE_AVX2_PATH
+                      if (wide && lines) return YCbCrRunLinesAvx2<kSwap>(t, out, y, cb, cr, n);
                       if (wide) return YCbCrRunAvx2<kSwap>(t, out, y, cb, cr, n);
 #endif
                       (void)wide;
@@ -263,6 +314,7 @@ void RenderComponent(const TkelPlaneSet& planes, TBitmap32& bitmap,
   if (component < 0 || component > 3) return;
   TkelPlaneSet one;
   one.Plane[0] = planes.Plane[component];
+  one.FirstRow = planes.FirstRow;
   ConvertGray(one, bitmap, presence, firstRow, endRow);
 }
 

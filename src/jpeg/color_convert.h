@@ -1,7 +1,8 @@
 // Conversion of the component planes into TBitmap32 rows, one routine per colour model, and the
 // grey view of a single component. Every routine writes bitmap rows [firstRow, endRow) across
-// the bitmap's width; the bitmap has the plane size and is already cleared to 0. Pixels outside
-// present areas are left (0, 0, 0, 0). Disjoint row bands may be converted on several threads.
+// the bitmap's width, which may be narrower than the planes (a cropped picture); the bitmap is
+// already cleared to 0. Pixels outside present areas are left (0, 0, 0, 0). Disjoint row bands
+// may be converted on several threads.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +12,12 @@
 
 namespace vt {
 
-// Planes by frame component index; a missing plane (nullptr) reads as samples of 0.
+// Planes by frame component index; a missing plane (nullptr) reads as samples of 0. The planes
+// and the presence map may hold a band of the image: their row 0 is image row FirstRow (a
+// multiple of 8), and rows outside the band are not converted.
 struct TkelPlaneSet {
   const TkelComponentData* Plane[4] = {nullptr, nullptr, nullptr, nullptr};
+  int32_t FirstRow = 0;
 };
 
 using TkelConversion = void (*)(const TkelPlaneSet& planes, TBitmap32& bitmap,

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <thread>
+
+#include "jpeg/band_render.h"
 #include "jpeg/color_convert.h"
 #include "jpeg/presence.h"
 #include "jpeg/reconstruct.h"
@@ -15,6 +18,7 @@ TkelJpegImage::TkelJpegImage(int32_t bufferSize, bool overridesAppBlock)
 TkelJpegImage::~TkelJpegImage() = default;
 
 void TkelJpegImage::Reset() {
+  aheadBitmap_.reset();
   MCUWidth = 0;
   MCUHeight = 0;
   ReleaseSamples();
@@ -26,22 +30,48 @@ void TkelJpegImage::Reset() {
 }
 
 int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
+  // A picture rendered after the parse may be rendered while decoding instead (PrepareScan
+  // starts it); whatever happens, no worker outlives the parse.
+  aheadBitmap_.reset();
+  const bool renders = !(flags & (pfNoRender | pfHeadersOnly));
+  pipelineWanted_ = RenderWhileDecoding && (renders || (RenderPlanesWhileDecoding && !(flags & pfHeadersOnly)));
+  pipelineCrop_ = renders;
+  pipelineScans_ = 0;
+  RenderedWhileDecoding = false;
+  struct PipelineGuard {
+    TkelJpegImage& image;
+    ~PipelineGuard() {
+      image.StopPipeline();
+      image.pipelineWanted_ = false;
+    }
+  } guard{*this};
   const int parsed = TkelBaseJpegParser::Parse(flags, colorModel);
   LastMCUWidth = MCUWidth;
   LastMCUHeight = MCUHeight;
   LastScanComponentCount = ScanComponentCount;
-  if (!FrameSeen || (flags & (pfNoRender | pfHeadersOnly))) return parsed;
-  const int rendered = RenderOwnBitmap();
+  if (!FrameSeen || !renders) {
+    if (FrameSeen && !(flags & pfHeadersOnly)) {
+      int rendered = jrOK;
+      FinishPipeline(rendered);  // the planes-size picture waits for Render
+    }
+    return parsed;
+  }
+  int rendered = jrOK;
+  if (!FinishPipeline(rendered)) rendered = RenderOwnBitmap();
   return parsed != jrOK ? parsed : rendered;
 }
 
 void TkelJpegImage::PrepareScan() {
+  // A further scan changes blocks that bands may be reading: the rendering while decoding ends
+  // here, and the picture is rendered after the parse.
+  if (pipeline_) StopPipeline();
   TkelBaseJpegParser::PrepareScan();
   for (int i = 0; i < ScanComponentCount && i < 4; ++i) {
     const TkelScanComponent& sc = ScanComponents[i];
     if (sc.FrameIndex < 0 || sc.FrameIndex >= 4 || sc.QuantTable >= 4) continue;
     FrameComponents[sc.FrameIndex].Quant = QuantTables[sc.QuantTable];
   }
+  if (++pipelineScans_ == 1 && pipelineWanted_) StartPipeline();
 }
 
 void TkelJpegImage::ReleaseSamples() {
@@ -102,7 +132,7 @@ int TkelJpegImage::Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int vie
   return Render(*bitmap, crop, viewMode);
 }
 
-int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
+int TkelJpegImage::RenderReference(TBitmap32& bitmap, bool crop, int viewMode) {
   if (!FrameSeen) return jrBadData;
   int32_t planeWidth = 0, planeHeight = 0, blockRows[4] = {0, 0, 0, 0};
   if (!PlaneSize(planeWidth, planeHeight, blockRows)) return jrBadData;
@@ -203,6 +233,101 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
     cropped.DrawMode = dmOpaque;
     bitmap = std::move(cropped);
   }
+  return result;
+}
+
+bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int32_t& width, int32_t& height,
+                               int& result) const {
+  int32_t planeWidth = 0, planeHeight = 0, blockRows[4] = {0, 0, 0, 0};
+  if (!FrameSeen || !PlaneSize(planeWidth, planeHeight, blockRows)) return false;
+  const int components = std::min(ComponentCount, 4);
+  plan = TkelBandPlan();
+  plan.PlaneWidth = planeWidth;
+  plan.PlaneHeight = planeHeight;
+  plan.Components = components;
+  result = jrOK;
+  for (int i = 0; i < components; ++i) {
+    const TkelMCUs* m = MCUs[i].get();
+    if (!m) {
+      result = jrBadData;  // rendered with samples 0
+      continue;
+    }
+    const int64_t needed = (int64_t(Height) + m->MCUHeight - 1) / std::max(m->MCUHeight, 1);
+    plan.Comp[i].Map = m;
+    plan.Comp[i].Quant = FrameComponents[i].Quant.Scaled512;
+    plan.Comp[i].BlockRows = int32_t(std::min<int64_t>(m->Rows, needed * m->BlocksDown));
+  }
+  if (viewMode == vmColor) {
+    plan.Kind = uint8_t(ConversionKindOf(GetColorModel()));
+  } else if (viewMode >= 1 && viewMode <= 4 && viewMode <= components) {
+    plan.Kind = uint8_t(jkFirstComponentView + viewMode - 1);
+  }
+  // The picture comes out at its final size: the frame when cropping (the full frame only when
+  // the data can stand for it, otherwise the rows it reached), the planes' size otherwise. A
+  // model without conversion gives an empty picture of the planes' size.
+  width = planeWidth;
+  height = planeHeight;
+  if (crop && plan.Kind != 0 && (planeWidth != Width || planeHeight != Height)) {
+    width = Width;
+    height = FrameIsPlausible(Width, Height, Position) ? Height : std::min(Height, planeHeight);
+  }
+  if (plan.Kind == 0) result = jrUnsupportedColorModel;
+  PlanBands(plan);
+  return true;
+}
+
+int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
+  // The planes-size picture made while decoding, when it is still what this render would give.
+  if (aheadBitmap_) {
+    const std::unique_ptr<TBitmap32> ahead = std::move(aheadBitmap_);
+    if (!crop && viewMode == vmColor && aheadEdits_ == BlockEdits && FrameSeen) {
+      bitmap.TakePixels(*ahead);
+      RenderedInParallel = true;
+      return aheadResult_;
+    }
+  }
+  TkelBandPlan plan;
+  int32_t width = 0, height = 0;
+  int result = jrOK;
+  if (!PlanRender(crop, viewMode, plan, width, height, result)) return jrBadData;
+  const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
+                                            : plan.PlaneWidth > kParallelThreshold && plan.PlaneHeight > kParallelThreshold;
+  RenderedInParallel = parallel;
+  const bool reused = bitmap.Width() == width && bitmap.Height() == height;
+  bitmap.SetSize(width, height);
+  if (reused) bitmap.Clear(0);  // a new allocation of TBitmap32 is zero already
+  if (plan.Kind == 0) return jrUnsupportedColorModel;
+
+  // The bands go to the pool's workers and to this thread alike, each taking the next band.
+  std::atomic<int32_t> next{0};
+  const int helpers =
+      parallel ? int(std::min<int64_t>({int64_t(std::thread::hardware_concurrency()) - 1, 4, plan.BandCount() - 1}))
+               : 0;
+  std::exception_ptr errors[4];
+  for (int i = 0; i < helpers; ++i) {
+    TkelJpegJob job;
+    job.JobKind = jkBands;
+    job.Image = this;
+    job.Bitmap = &bitmap;
+    job.Plan = &plan;
+    job.NextBand = &next;
+    job.Done = &Events[i];
+    job.Error = &errors[i];
+    Events[i].Reset();
+    DispatchJpegJob(job);
+  }
+  std::exception_ptr own;
+  try {
+    TkelBandScratch scratch;
+    RenderBands(plan, bitmap, next, scratch);
+  } catch (...) {
+    own = std::current_exception();
+    next.store(plan.BandCount());  // the others stop after their band
+  }
+  for (int i = 0; i < helpers; ++i) Events[i].Wait();
+  if (own) std::rethrow_exception(own);
+  for (int i = 0; i < helpers; ++i)
+    if (errors[i]) std::rethrow_exception(errors[i]);
   return result;
 }
 

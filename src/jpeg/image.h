@@ -10,7 +10,9 @@
 
 #include "base/limits.h"
 #include "bitmap/bitmap32.h"
+#include "jpeg/band_render.h"
 #include "jpeg/jpeg_map.h"
+#include "jpeg/render_pipeline.h"
 #include "jpeg/jpeg_thread.h"
 #include "jpeg/parser.h"
 
@@ -47,6 +49,10 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // height is cut to the rows that the data reached.
   int Render(std::unique_ptr<TBitmap32>& bitmap, bool crop, int viewMode);
   int Render(TBitmap32& bitmap, bool crop, int viewMode);
+  // The same pixels made the plain way: every component reconstructed into a plane of the whole
+  // image (one worker job per component), the planes converted in three row bands, and the
+  // result cropped. Render works band by band instead; this stays as its reference in tests.
+  int RenderReference(TBitmap32& bitmap, bool crop, int viewMode);
   // Render into the own bitmap with Crop and view mode 0.
   int RenderOwnBitmap();
   // The own bitmap, handed over (null when there is none).
@@ -78,7 +84,41 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // Whether the last Render ran on the worker pool.
   bool RenderedInParallel = false;
 
+  // Rendering while decoding (render_pipeline.h): used by Parse when it renders its own bitmap
+  // of a large sequential picture. Off: Parse decodes first and renders after.
+  bool RenderWhileDecoding = true;
+  // With pfNoRender too: the colour picture at the planes' size (what Render(bitmap, false,
+  // vmColor) gives) is rendered while decoding and handed to the first such Render after the
+  // parse, as long as no repair operation has changed the blocks in between. The document sets it.
+  bool RenderPlanesWhileDecoding = false;
+  // Whether the last Parse's picture came from rendering while decoding.
+  bool RenderedWhileDecoding = false;
+
+ protected:
+  void ScanRowsDone(int32_t row) override;
+
  private:
+  // The band plan of a render and the picture's size; false when there is nothing to render
+  // (no frame, no plane). result: jrBadData for a component that never appeared,
+  // jrUnsupportedColorModel for a picture without conversion (Kind 0).
+  bool PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int32_t& width, int32_t& height,
+                  int& result) const;
+  // Rendering while decoding (image_pipeline.cpp).
+  void StartPipeline();
+  void StopPipeline();                     // stops the workers and waits for them
+  bool FinishPipeline(int& rendered);      // after the parse: true when its picture stands
+  std::unique_ptr<TkelRenderPipeline> pipeline_;
+  std::unique_ptr<TBitmap32> pipelineBitmap_;
+  int pipelineJobs_ = 0;
+  bool pipelineWanted_ = false;
+  bool pipelineCrop_ = true;           // the own bitmap (cropped) or the planes' size
+  std::unique_ptr<TBitmap32> aheadBitmap_;  // the planes-size picture for the next Render
+  int aheadResult_ = 0;
+  uint32_t aheadEdits_ = 0;
+  int32_t pipelineScans_ = 0;
+  int32_t pipelineWidth_ = 0, pipelineHeight_ = 0;
+  uint8_t pipelineKind_ = 0;
+
   // Plane size from the coefficient maps; false when there is nothing to size from.
   bool PlaneSize(int32_t& width, int32_t& height, int32_t blockRows[4]) const;
   static void DimensionPlane(TkelComponentData& plane, int32_t width, int32_t height);

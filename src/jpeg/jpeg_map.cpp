@@ -1,7 +1,5 @@
 #include "jpeg/jpeg_map.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <new>
@@ -10,70 +8,10 @@ namespace vt {
 
 namespace {
 
-// Blocks from this size on are mapped from the system rather than taken from the heap.
-constexpr size_t kMapThreshold = size_t{1} << 21;
-constexpr size_t kHugePage = size_t{1} << 21;
 // Slabs of a sparse map grow with the map, up to this size.
 constexpr size_t kMaxSlabBytes = size_t{8} << 20;
 
 }  // namespace
-
-TkelJpegMap::ZeroedBlock::ZeroedBlock(size_t bytes) {
-  if (bytes == 0) return;
-  if (bytes >= kMapThreshold) {
-    // Over-map by one huge page so that the block can start on a huge-page boundary.
-    const size_t mapBytes = bytes + kHugePage;
-    void* base = mmap(nullptr, mapBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) throw std::bad_alloc();
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1);
-#ifdef MADV_HUGEPAGE
-    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
-#endif
-    mapBase_ = base;
-    mapBytes_ = mapBytes;
-    data_ = reinterpret_cast<uint8_t*>(start);
-  } else {
-    data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
-    if (!data_) throw std::bad_alloc();
-  }
-  bytes_ = bytes;
-}
-
-TkelJpegMap::ZeroedBlock::~ZeroedBlock() { Free(); }
-
-TkelJpegMap::ZeroedBlock::ZeroedBlock(ZeroedBlock&& o) noexcept
-    : data_(o.data_), bytes_(o.bytes_), mapBase_(o.mapBase_), mapBytes_(o.mapBytes_) {
-  o.data_ = nullptr;
-  o.bytes_ = 0;
-  o.mapBase_ = nullptr;
-  o.mapBytes_ = 0;
-}
-
-TkelJpegMap::ZeroedBlock& TkelJpegMap::ZeroedBlock::operator=(ZeroedBlock&& o) noexcept {
-  if (this != &o) {
-    Free();
-    data_ = o.data_;
-    bytes_ = o.bytes_;
-    mapBase_ = o.mapBase_;
-    mapBytes_ = o.mapBytes_;
-    o.data_ = nullptr;
-    o.bytes_ = 0;
-    o.mapBase_ = nullptr;
-    o.mapBytes_ = 0;
-  }
-  return *this;
-}
-
-void TkelJpegMap::ZeroedBlock::Free() {
-  if (mapBase_)
-    munmap(mapBase_, mapBytes_);
-  else
-    std::free(data_);
-  data_ = nullptr;
-  bytes_ = 0;
-  mapBase_ = nullptr;
-  mapBytes_ = 0;
-}
 
 TkelJpegMap::TkelJpegMap(int32_t cellSize, bool dense) : CellSize(cellSize), Dense(dense) {}
 
@@ -132,7 +70,10 @@ uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
 bool TkelJpegMap::RowPresent(int32_t row) const {
   if (row < 0 || row >= Rows) return false;
   if (Dense) return true;
-  const auto& table = chunks_[static_cast<size_t>(row)];
+  return RowChunksPresent(chunks_[static_cast<size_t>(row)].get());
+}
+
+bool TkelJpegMap::RowChunksPresent(uint8_t* const* table) const {
   if (!table) return false;
   for (int32_t i = 0; i < ChunksPerRow(); ++i)
     if (table[static_cast<size_t>(i)]) return true;

@@ -20,6 +20,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/zeroed_block.h"
+
 namespace vt {
 
 class TkelJpegMap {
@@ -64,30 +66,26 @@ class TkelJpegMap {
   // Sparse maps: true when some cell of the row holds storage. Dense maps: inside the map.
   bool RowPresent(int32_t row) const;
 
+  // Sparse maps: the row's table of chunk pointers (nullptr when the row holds no cell). The
+  // table stays where it is, and a row's cells where they are, until the map is re-dimensioned,
+  // so another thread may read a finished row through it while later rows are written.
+  uint8_t* const* RowChunks(int32_t row) const {
+    if (Dense || row < 0 || row >= Rows) return nullptr;
+    return chunks_[static_cast<size_t>(row)].get();
+  }
+  // The cell at col of such a table (nullptr when absent), and whether the table holds a cell.
+  const uint8_t* CellOfRowChunks(uint8_t* const* table, int32_t col) const {
+    if (!table || col < 0 || col >= Columns) return nullptr;
+    const uint8_t* chunk = table[static_cast<size_t>(col) >> kChunkShift];
+    return chunk ? chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize : nullptr;
+  }
+  bool RowChunksPresent(uint8_t* const* table) const;
+
   static constexpr int kChunkShift = 4;
   static constexpr int kChunkCells = 1 << kChunkShift;
 
  private:
-  // Zero-filled storage. Large blocks come straight from the system as untouched zero pages
-  // (backed by huge pages where the system offers them, so that first writes fault once per
-  // 2 MB instead of once per 4 KB); small ones from calloc.
-  class ZeroedBlock {
-   public:
-    ZeroedBlock() = default;
-    explicit ZeroedBlock(size_t bytes);  // throws std::bad_alloc like new
-    ~ZeroedBlock();
-    ZeroedBlock(ZeroedBlock&& o) noexcept;
-    ZeroedBlock& operator=(ZeroedBlock&& o) noexcept;
-    uint8_t* Data() const { return data_; }
-    size_t Bytes() const { return bytes_; }
-
-   private:
-    void Free();
-    uint8_t* data_ = nullptr;
-    size_t bytes_ = 0;
-    void* mapBase_ = nullptr;  // set when mapped from the system
-    size_t mapBytes_ = 0;
-  };
+  using ZeroedBlock = TZeroedBlock;
   struct RowBlock {
     int32_t FirstRow;
     ZeroedBlock Storage;

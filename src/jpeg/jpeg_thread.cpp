@@ -4,7 +4,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "jpeg/band_render.h"
 #include "jpeg/image.h"
+#include "jpeg/render_pipeline.h"
 
 namespace vt {
 
@@ -33,6 +35,17 @@ bool TManualResetEvent::IsSet() {
 }
 
 void RunJpegJob(const TkelJpegJob& job) {
+  if (job.JobKind == jkPipeline) {
+    if (!job.Pipeline) throw std::invalid_argument("pipeline job without its pipeline");
+    job.Pipeline->Work();
+    return;
+  }
+  if (job.JobKind == jkBands) {
+    if (!job.Plan || !job.Bitmap || !job.NextBand) throw std::invalid_argument("band job without its plan or bitmap");
+    TkelBandScratch scratch;
+    RenderBands(*job.Plan, *job.Bitmap, *job.NextBand, scratch);
+    return;
+  }
   if (job.JobKind == jkReconstruct ? !job.Image : (!job.Bitmap || !job.Presence))
     throw std::invalid_argument("decoding job without its image or bitmap");
   if (job.JobKind == jkReconstruct) {

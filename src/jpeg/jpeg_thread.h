@@ -35,9 +35,16 @@ class TManualResetEvent {
 };
 
 // Job kinds: 0 ReconstructComponent; 1..8 a conversion (grey, grey+alpha, YCbCr, YCbCr swapped,
-// YCCK, CMYK, RGB, RGBA); 9..12 the grey view of component 0..3.
+// YCCK, CMYK, RGB, RGBA); 9..12 the grey view of component 0..3; 13 bands of a render, taken one
+// by one until none is left (band_render.h); 14 the bands of a render while decoding, as they
+// become ready (render_pipeline.h).
 constexpr uint8_t jkReconstruct = 0;
 constexpr uint8_t jkFirstComponentView = 9;
+constexpr uint8_t jkBands = 13;
+constexpr uint8_t jkPipeline = 14;
+
+struct TkelBandPlan;
+class TkelRenderPipeline;
 
 struct TkelJpegJob {
   uint8_t JobKind = 0;
@@ -49,6 +56,9 @@ struct TkelJpegJob {
   int ViewMode = 0;
   int32_t FirstRow = 0;
   int32_t EndRow = 0;
+  const TkelBandPlan* Plan = nullptr;        // jkBands: the render's plan
+  std::atomic<int32_t>* NextBand = nullptr;  // jkBands: the next band to take
+  TkelRenderPipeline* Pipeline = nullptr;    // jkPipeline
   TManualResetEvent* Done = nullptr;     // signalled when the job ends (not owned)
   std::exception_ptr* Error = nullptr;   // receives the job's exception, if any (not owned)
 };

@@ -97,6 +97,7 @@ int TkelBaseJpegParser::RedecodePass(int32_t startMCU, int search, bool useNextD
 
 int TkelBaseJpegParser::RedecodeFrom(int32_t startMCU, int32_t startByte, int32_t startBit, int search,
                                      bool useNextDC) {
+  ++BlockEdits;
   if (!FrameSeen || !stream_ || ScanComponentCount <= 0 || MCUsPerRow <= 0 || ScanCount == 0) return jrBadData;
   const int32_t total = MCUsPerRow * MCURows;
   if (startMCU < 0 || startMCU >= total || startByte < 0 || startBit < 0 || startBit > 7) return jrBadData;
@@ -177,6 +178,7 @@ bool TkelBaseJpegParser::IsMCUDecoded(int32_t col, int32_t row) const {
 }
 
 void TkelBaseJpegParser::ClearMCU(int32_t col, int32_t row) {
+  ++BlockEdits;
   if (!InGrid(col, row)) return;
   for (int i = 0; i < ScanComponentCount; ++i) {
     const TkelScanComponent& sc = ScanComponents[i];
@@ -201,6 +203,7 @@ int32_t TkelBaseJpegParser::ReachedMCUEnd() const {
 }
 
 void TkelBaseJpegParser::InsertMCU(int32_t col, int32_t row) {
+  ++BlockEdits;
   if (!InGrid(col, row)) return;
   const int32_t p = row * MCUsPerRow + col;
   const int32_t last = MCUsPerRow * MCURows - 1;
@@ -209,6 +212,7 @@ void TkelBaseJpegParser::InsertMCU(int32_t col, int32_t row) {
 }
 
 void TkelBaseJpegParser::InsertMCURow(int32_t col, int32_t row) {
+  ++BlockEdits;
   if (!InGrid(col, row)) return;
   const int32_t p = row * MCUsPerRow + col;
   const int32_t last = MCUsPerRow * MCURows - 1;
@@ -220,6 +224,7 @@ void TkelBaseJpegParser::InsertMCURow(int32_t col, int32_t row) {
 }
 
 void TkelBaseJpegParser::DeleteMCU(int32_t col, int32_t row) {
+  ++BlockEdits;
   if (!InGrid(col, row) || (col == 0 && row == 0)) return;
   const int32_t p = row * MCUsPerRow + col;
   const int32_t last = MCUsPerRow * MCURows - 1;

@@ -31,6 +31,8 @@ void TkelBaseJpegParser::DoAppSegment(int, int32_t, const uint8_t*, int32_t) {}
 void TkelBaseJpegParser::DoAppBlock(int64_t, const uint8_t*, int32_t) {}
 bool TkelBaseJpegParser::KeepCoefficients() { return Process == 0xC2; }
 
+void TkelBaseJpegParser::ScanRowsDone(int32_t) {}
+
 void TkelBaseJpegParser::FreeMaps() {
   for (auto& m : MCUs) m.reset();
   Offsets.reset();

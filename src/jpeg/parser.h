@@ -111,6 +111,10 @@ class TkelBaseJpegParser {
   virtual void DoAppBlock(int64_t offset, const uint8_t* bytes, int32_t count);
   // Asked once per SOF; true only for progressive frames here.
   virtual bool KeepCoefficients();
+  // While RowsHook is set, the scan decoding tells after each MCU row (and after each jump of a
+  // restart synchronisation) that the MCU rows above row are final: no later MCU of the scan
+  // writes to them. Called on the decoding thread.
+  virtual void ScanRowsDone(int32_t row);
 
   // Reads from the stream's current position; Position starts at 0 there.
   int LoadFromStream(TStream& stream, uint16_t flags, int colorModel);
@@ -181,6 +185,9 @@ class TkelBaseJpegParser {
   bool KeepsCoefficients = false;  // KeepCoefficients answer at SOF
   std::unique_ptr<TkelJpegID> ID;
   bool DataErrors = false;
+  // Counts the repair operations (RedecodeFrom and the grid edits): a picture rendered before
+  // stands only while this has not changed.
+  uint32_t BlockEdits = 0;
   int32_t EobRun = 0;           // progressive end-of-band run of the current scan
   int32_t CleanMCUs = 0;        // MCUs decoded without error in the current re-decoding run
   // Restart markers the decoding synchronised on, and those of them that came right where a
@@ -288,6 +295,7 @@ class TkelBaseJpegParser {
   int pendingCode_ = -1;      // -1 none; 256 end of data; else the marker code met ahead
   int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
   TkelCoefBlock scratch_{};
+  bool RowsHook = false;  // call ScanRowsDone (off during re-decoding)
   ScanKind scanKind_ = kScanSequential;
   bool imageEndMet_ = false;  // the restart search stopped at the end-of-image marker
   bool headerMetInSearch_ = false;  // ... at a start-of-image or scan header (pfSearchStopsAtHeaders)

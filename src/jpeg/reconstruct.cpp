@@ -82,33 +82,44 @@ void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponen
 
 void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
                       TkelComponentData& plane, TkelAlphaComponentData& presence) {
+  ReconstructPlaneRows(TkelBlockSource{&mcus}, quant512, 0, blockRows, 0, plane, presence);
+}
+
+void ReconstructPlaneRows(const TkelBlockSource& blocks, const int32_t* quant512, int32_t firstBlockRow,
+                          int32_t endBlockRow, int32_t planeFirstRow, TkelComponentData& plane,
+                          TkelAlphaComponentData& presence, bool samples) {
+  const TkelMCUs& mcus = *blocks.Map;
   const int32_t hf = std::max(mcus.UpsampleH, 1);
   const int32_t vf = std::max(mcus.UpsampleV, 1);
   const int32_t bw = 8 * hf, bh = 8 * vf;
   // Only blocks that fit the plane entirely are written (the plane is sized so that all do).
   const int32_t cols = std::min(mcus.Columns, plane.Columns / bw);
-  blockRows = std::min(blockRows, plane.Rows / bh);
-  uint8_t samples[64];
+  firstBlockRow = std::max(firstBlockRow, 0);
+  endBlockRow = std::min<int64_t>(endBlockRow, (int64_t(planeFirstRow) + plane.Rows) / bh);
+  uint8_t samplesOut[64];
   uint8_t flat[64];
   std::fill(flat, flat + 64, uint8_t(128));  // the inverse DCT of an all-zero block
   std::vector<int16_t*> rows(static_cast<size_t>(bh));
   // Presence of one block row: one flag per block, turned into map bits once per row.
   std::vector<uint8_t> decoded(size_t(std::max(cols, 0)));
-  for (int32_t i = 0; i < blockRows; ++i) {
-    const int32_t y0 = i * bh;
-    for (int32_t r = 0; r < bh; ++r) rows[size_t(r)] = plane.Samples(y0 + r);
-    const bool reached = mcus.RowPresent(i);
+  for (int32_t i = firstBlockRow; i < endBlockRow; ++i) {
+    const int32_t y0 = i * bh - planeFirstRow;
+    if (y0 < 0) continue;
+    if (samples)
+      for (int32_t r = 0; r < bh; ++r) rows[size_t(r)] = plane.Samples(y0 + r);
+    const bool reached = blocks.RowPresent(i);
     bool any = false;
     for (int32_t k = 0; k < cols; ++k) {
-      const TkelCoefBlock* block = reached ? mcus.Block(k, i) : nullptr;
+      const TkelCoefBlock* block = reached ? blocks.Block(k, i) : nullptr;
       decoded[size_t(k)] = block && block->Decoded;
       any |= bool(decoded[size_t(k)]);
+      if (!samples) continue;
       if (!block) {
         ReplicateInto(flat, hf, vf, rows.data(), k * bw);
         continue;
       }
-      InverseDct(block->Coef, quant512, samples, 8);
-      ReplicateInto(samples, hf, vf, rows.data(), k * bw);
+      InverseDct(block->Coef, quant512, samplesOut, 8);
+      ReplicateInto(samplesOut, hf, vf, rows.data(), k * bw);
     }
     if (!any) continue;
     // Runs of decoded blocks become runs of present areas.

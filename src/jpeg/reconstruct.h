@@ -19,4 +19,28 @@ void ReplicateBlock(const uint8_t* samples, int32_t hf, int32_t vf, TkelComponen
 void ReconstructPlane(const TkelMCUs& mcus, const int32_t* quant512, int32_t blockRows,
                       TkelComponentData& plane, TkelAlphaComponentData& presence);
 
+// Where a band reads one component's blocks: the map itself, or, while the decoder still writes
+// later rows, the chunk tables of finished rows captured on the decoding thread (RowTables, one
+// per block row; then the map's row count, which the decoder changes, is never read).
+struct TkelBlockSource {
+  const TkelMCUs* Map = nullptr;
+  uint8_t* const* const* RowTables = nullptr;
+
+  const TkelCoefBlock* Block(int32_t col, int32_t row) const {
+    if (!RowTables) return Map->Block(col, row);
+    return reinterpret_cast<const TkelCoefBlock*>(Map->CellOfRowChunks(RowTables[row], col));
+  }
+  bool RowPresent(int32_t row) const {
+    return RowTables ? Map->RowChunksPresent(RowTables[row]) : Map->RowPresent(row);
+  }
+};
+
+// The same for block rows [firstBlockRow, endBlockRow) into a band: plane row 0 and presence row
+// 0 are image row planeFirstRow (a multiple of 8) and the area row below it. Only block rows that
+// fit the band entirely are written. With samples false only the presence is marked (a component
+// whose samples the conversion does not read still shows where data was decoded).
+void ReconstructPlaneRows(const TkelBlockSource& blocks, const int32_t* quant512, int32_t firstBlockRow,
+                          int32_t endBlockRow, int32_t planeFirstRow, TkelComponentData& plane,
+                          TkelAlphaComponentData& presence, bool samples = true);
+
 }  // namespace vt

@@ -345,6 +345,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
       RecordMCUEnd(MCUCounter);
       col = MCUCounter % MCUsPerRow;
       row = MCUCounter / MCUsPerRow;
+      if (RowsHook && !repair) ScanRowsDone(row);
       continue;
     }
     RecordMCUEnd(MCUCounter);
@@ -358,6 +359,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
     if (++col >= MCUsPerRow) {
       col = 0;
       ++row;
+      if (RowsHook && !repair) ScanRowsDone(row);
     }
     // While the height comes from DNL every MCU may be followed by more.
     if (RestartInterval > 0 && (HeightFromDNL || MCUCounter < total)) {
@@ -365,6 +367,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
         SearchNextRestart(true);
         col = MCUCounter % MCUsPerRow;
         row = MCUCounter / MCUsPerRow;
+        if (RowsHook && !repair) ScanRowsDone(row);
       }
     }
   }

@@ -60,6 +60,8 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   OwnsStream = ownsStream;
   if (stream == nullptr) return;
 
+  // The picture that Render makes below is rendered while the data is decoded.
+  Jpeg->RenderPlanesWhileDecoding = true;
   if (headerStream != nullptr) {
     headerStream->SetPosition(0);
     Jpeg->LoadFromStream(*headerStream, pfHeadersOnly | pfRecordSegments | pfNoRender);

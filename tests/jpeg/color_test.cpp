@@ -128,6 +128,40 @@ TEST(Conversions, YCbCrFollowsTheIntegerFormulaEverywhere) {
       }
 }
 
+// Every chroma pair at a spread of luma values, through the vectorised conversion, against the
+// formula with the tables: 256 x 256 pixels per luma value, all present.
+TEST(Conversions, YCbCrMatchesTheTablesForEveryChromaPair) {
+  const TkelColorTables& t = ColorTables();
+  auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+  TkelComponentData plane[3];
+  for (auto& pl : plane) {
+    pl.SetColumns(256);
+    pl.SetRows(256);
+  }
+  TkelAlphaComponentData presence;
+  DimensionPresence(presence, 256, 256);
+  SetPresent(presence, 0, 0, 32, 32);
+  TkelPlaneSet set;
+  for (int i = 0; i < 3; ++i) set.Plane[i] = &plane[i];
+  for (int y : {0, 1, 16, 77, 128, 200, 235, 254, 255}) {
+    for (int cr = 0; cr < 256; ++cr)
+      for (int cb = 0; cb < 256; ++cb) {
+        plane[0].Samples(cr)[cb] = int16_t(y);
+        plane[1].Samples(cr)[cb] = int16_t(cb);
+        plane[2].Samples(cr)[cb] = int16_t(cr);
+      }
+    TBitmap32 out(256, 256);
+    ConvertYCbCr(set, out, presence, 0, 256);
+    for (int cr = 0; cr < 256; ++cr)
+      for (int cb = 0; cb < 256; ++cb) {
+        const int r = clamp((y * 1024 + t.CrR[cr] - 183763) / 1024);
+        const int g = clamp((y * 1024 + t.CbG[cb] + t.CrG[cr] + 138790) / 1024);
+        const int b = clamp((y * 1024 + t.CbB[cb] - 232260) / 1024);
+        ASSERT_EQ(out.Pixel(cb, cr), Color32(uint8_t(r), uint8_t(g), uint8_t(b))) << y << " " << cb << " " << cr;
+      }
+  }
+}
+
 TEST(Conversions, GreyViewOfOneComponentAndUnknownModels) {
   Planes p(3, {11, 22, 33});
   RenderComponent(p.Set(), p.bitmap, p.presence, 0, 8, 2);

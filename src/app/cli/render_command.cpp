@@ -119,13 +119,19 @@ int RenderFile(const std::string& file, const std::string& out, const std::strin
     }
     stream.SetPointer(bytes.data(), int64_t(bytes.size()));
     decoder = std::make_unique<TkelJpegImage>(0);
-    parsed = decoder->LoadFromStream(stream, pfNoRender, 0);
+    // The colour picture is the image's own render, which it makes while it decodes.
+    try {
+      parsed = decoder->LoadFromStream(stream, view == vmColor ? 0 : pfNoRender, 0);
+    } catch (const std::bad_alloc&) {
+      std::cerr << file << ": not enough memory for a " << decoder->Width << " x " << decoder->Height << " picture\n";
+      return 1;
+    }
   }
   TkelJpegImage& image = *decoder;
-  std::unique_ptr<TBitmap32> bitmap;
+  std::unique_ptr<TBitmap32> bitmap = view == vmColor ? image.TakeBitmap() : nullptr;
   int rendered = jrOK;
   try {
-    rendered = image.Render(bitmap, true, view);
+    if (!bitmap) rendered = image.Render(bitmap, true, view);
   } catch (const std::bad_alloc&) {
     std::cerr << file << ": not enough memory for a " << image.Width << " x " << image.Height << " picture\n";
     return 1;

@@ -1,0 +1,67 @@
+#include "base/zeroed_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace vt {
+
+namespace {
+constexpr size_t kHugePage = size_t{1} << 21;
+}  // namespace
+
+TZeroedBlock::TZeroedBlock(size_t bytes) {
+  if (bytes == 0) return;
+  if (bytes >= kMapThreshold) {
+    // Over-map by one huge page so that the block can start on a huge-page boundary.
+    const size_t mapBytes = bytes + kHugePage;
+    if (mapBytes < bytes) throw std::bad_alloc();
+    void* base = mmap(nullptr, mapBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
+#endif
+    mapBase_ = base;
+    mapBytes_ = mapBytes;
+    data_ = reinterpret_cast<uint8_t*>(start);
+  } else {
+    data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
+    if (!data_) throw std::bad_alloc();
+  }
+  bytes_ = bytes;
+}
+
+TZeroedBlock::~TZeroedBlock() { Free(); }
+
+TZeroedBlock::TZeroedBlock(TZeroedBlock&& o) noexcept { Swap(o); }
+
+TZeroedBlock& TZeroedBlock::operator=(TZeroedBlock&& o) noexcept {
+  if (this != &o) {
+    Free();
+    Swap(o);
+  }
+  return *this;
+}
+
+void TZeroedBlock::Swap(TZeroedBlock& o) noexcept {
+  std::swap(data_, o.data_);
+  std::swap(bytes_, o.bytes_);
+  std::swap(mapBase_, o.mapBase_);
+  std::swap(mapBytes_, o.mapBytes_);
+}
+
+void TZeroedBlock::Free() {
+  if (mapBase_)
+    munmap(mapBase_, mapBytes_);
+  else
+    std::free(data_);
+  data_ = nullptr;
+  bytes_ = 0;
+  mapBase_ = nullptr;
+  mapBytes_ = 0;
+}
+
+}  // namespace vt
