@@ -490,3 +490,19 @@ TEST_F(DeepOpenTest, TheProgressDialogShowsAfterAMomentAndItsCancelStopsTheScan)
 
 }  // namespace
 }  // namespace vt
+
+namespace vt {
+namespace {
+
+// A card or disk image is rarely named .jpg: the deep scan's dialog lists every file from the
+// start, the reference photo's dialog JPEG files.
+TEST_F(DeepOpenTest, TheDeepScanDialogStartsWithAnyFile) {
+  Deep().DeepScanAction()->trigger();
+  EXPECT_EQ(open.seenFilterIndex, kViewerFilterIndex + 1);
+  EXPECT_NE(open.seenFilter.find("*.*"), std::string::npos);
+  Deep().ReferenceAction()->trigger();
+  EXPECT_EQ(open.seenFilterIndex, kViewerFilterIndex);
+}
+
+}  // namespace
+}  // namespace vt
