@@ -35,6 +35,15 @@ save_as() {
   xdotool key Return
   gone "Save As"
 }
+# The save runs after its dialog has closed: waits (up to 60 s, for the sanitizer build) until the
+# file is there (it appears whole: the save renames a finished temporary file).
+written() {
+  for _ in $(seq 300); do
+    if [ -s "$1" ]; then return 0; fi
+    sleep 0.2
+  done
+  echo "$1 was not written"; cat "$E2E_TMP/viewer.log"; exit 1
+}
 size_of() { /usr/bin/python3 -c 'import sys; from PIL import Image; print("%dx%d" % Image.open(sys.argv[1]).size)' "$1"; }
 
 echo "Enter in the list opens the editor; a typed top crop of 10, then a quarter turn:"
@@ -47,6 +56,7 @@ sleep 0.5
 echo "Save to file... from the editor:"
 xdotool key alt+s
 save_as "$E2E_TMP/edited"
+written "$E2E_TMP/edited.bmp"
 [ "$(size_of "$E2E_TMP/edited.bmp")" = 110x160 ] || { echo "edited.bmp: $(size_of "$E2E_TMP/edited.bmp")"; exit 1; }
 window "Edit thumbnail" >/dev/null  # the editor stays open after saving
 xdotool key Return                  # OK
@@ -58,6 +68,7 @@ xdotool mousemove --window "$E2E_WINDOW" 75 9 click 1
 sleep 0.5
 xdotool key s
 save_as "$E2E_TMP/thumb"
+written "$E2E_TMP/thumb.bmp"
 [ "$(size_of "$E2E_TMP/thumb.bmp")" = 110x160 ] || { echo "thumb.bmp: $(size_of "$E2E_TMP/thumb.bmp")"; exit 1; }
 cmp -s "$E2E_TMP/edited.bmp" "$E2E_TMP/thumb.bmp" || { echo "the two bitmaps differ"; exit 1; }
 
@@ -65,6 +76,7 @@ echo "File > Save As (Ctrl+S) writes the restored photo:"
 xdotool windowfocus --sync "$E2E_WINDOW"
 xdotool key ctrl+s
 save_as "$E2E_TMP/restored"
+written "$E2E_TMP/restored.jpg"
 djpeg -outfile "$E2E_TMP/restored.ppm" "$E2E_TMP/restored.jpg" 2>"$E2E_TMP/djpeg.log" || { cat "$E2E_TMP/djpeg.log"; exit 1; }
 [ ! -s "$E2E_TMP/djpeg.log" ] || { echo "libjpeg warns:"; cat "$E2E_TMP/djpeg.log"; exit 1; }
 [ "$(size_of "$E2E_TMP/restored.ppm")" = 800x600 ] || { echo "restored: $(size_of "$E2E_TMP/restored.ppm")"; exit 1; }
