@@ -15,18 +15,6 @@ xdotool windowsize "$E2E_WINDOW" 760 520
 xdotool windowfocus --sync "$E2E_WINDOW"
 sleep 1
 
-# Waits for a window titled $1 and gives it the keyboard.
-window() {
-  local id
-  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || {
-    echo "no window titled '$1'"; cat "$E2E_TMP/viewer.log"; exit 1; }
-  xdotool windowfocus --sync "$id"
-  echo "$id"
-}
-gone() {
-  for _ in $(seq 50); do xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0; sleep 0.2; done
-  echo "the window '$1' did not close"; exit 1
-}
 # Types a file name into the save dialog that is open and accepts it.
 save_as() {
   window "Save As" >/dev/null
