@@ -7,7 +7,9 @@
 # build-fuzz/artifacts/TARGET/ (copy each one that a fix cures into tests/data/fuzz/TARGET/ so
 # that the test suite replays it). Every round's figures are appended to
 # build-fuzz/logs/TARGET.summary: wall and CPU seconds, executions, edges covered, findings.
-# VT_FUZZ_JOBS (default 2) sets how many processes run side by side.
+# VT_FUZZ_JOBS (default 2) sets how many processes run side by side; VT_FUZZ_TIMEOUT (default 20)
+# the seconds after which an input counts as a hang (raise it when other work shares the machine:
+# libFuzzer measures wall time, and at the lowest priority a busy machine starves the fuzzer).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 targets=(open_path app_segments redecode write_readback bmp_load document_edits load_jpeg restore)
@@ -19,6 +21,7 @@ fi
 target=$1
 seconds=$2
 jobs=${VT_FUZZ_JOBS:-2}
+timeout=${VT_FUZZ_TIMEOUT:-20}
 if ! printf '%s\n' "${targets[@]}" | grep -qx "$target"; then
   echo "fuzz.sh: no target \"$target\" (targets: ${targets[*]})" >&2
   exit 2
@@ -77,7 +80,7 @@ while :; do
   t0=$(date +%s)
   (cd "$logs" && rm -f fuzz-*.log &&
    /usr/bin/time -o "$logs/cpu" -f '%U %S' nice -n 19 "$build/fuzz/fuzz_$target" -jobs="$jobs" -workers="$jobs" -max_total_time="$left" \
-     -timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=1048576 -print_final_stats=1 \
+     -timeout="$timeout" -rss_limit_mb=2048 -malloc_limit_mb=1024 -max_len=1048576 -print_final_stats=1 \
      -artifact_prefix="$artifacts/" "$work" "$seeds" "$regressions" >/dev/null 2>&1 || true)
   t1=$(date +%s)
   execs=0

@@ -246,6 +246,34 @@ void VerticalRow(const TColor32* mid, int32_t w, const Contribution& c, int32_t 
   for (int32_t x = 0; x < w; ++x) line[x] = PackChannels(acc + 4 * size_t(x));
 }
 
+// The geometry shared by both forms of the kernel resampler: the destination span drawn, each
+// destination column's and row's weights, and the source rows that any destination row reads.
+struct TResamplePlan {
+  Span Xs, Ys;
+  std::vector<Contribution> Cols, Rows;
+  int32_t RowLo = 0, RowHi = 0;
+};
+
+// False when nothing is drawn (an empty destination span or no readable source).
+bool PlanResample(const TCustomKernel& kernel, const TBitmap32& dst, const TRect& dstRect, const TBitmap32& src,
+                  const TRect& srcRect, TResamplePlan& plan) {
+  plan.Xs = ClipSpan(dstRect.Left, dstRect.Right, dst.Width());
+  plan.Ys = ClipSpan(dstRect.Top, dstRect.Bottom, dst.Height());
+  if (plan.Xs.first >= plan.Xs.last || plan.Ys.first >= plan.Ys.last) return false;
+  const int32_t vx0 = std::max(srcRect.Left, 0), vx1 = std::min(srcRect.Right, src.Width());
+  const int32_t vy0 = std::max(srcRect.Top, 0), vy1 = std::min(srcRect.Bottom, src.Height());
+  if (vx0 >= vx1 || vy0 >= vy1) return false;
+  plan.Cols = BuildContributions(kernel, dstRect.Left, dstRect.Right, srcRect.Left, srcRect.Right, vx0, vx1, plan.Xs);
+  plan.Rows = BuildContributions(kernel, dstRect.Top, dstRect.Bottom, srcRect.Top, srcRect.Bottom, vy0, vy1, plan.Ys);
+  plan.RowLo = vy1;
+  plan.RowHi = vy0;
+  for (const Contribution& c : plan.Rows) {
+    plan.RowLo = std::min(plan.RowLo, c.start);
+    plan.RowHi = std::max(plan.RowHi, c.start + int32_t(c.weights.size()));
+  }
+  return true;
+}
+
 }  // namespace
 
 double TLanczosKernel::Filter(double x) const {
@@ -304,22 +332,14 @@ std::unique_ptr<TCustomResampler> TKernelResampler::Clone() const {
 
 void TKernelResampler::Resample(TBitmap32& dst, const TRect& dstRect, const TBitmap32& src,
                                 const TRect& srcRect) const {
-  const Span xs = ClipSpan(dstRect.Left, dstRect.Right, dst.Width());
-  const Span ys = ClipSpan(dstRect.Top, dstRect.Bottom, dst.Height());
-  if (xs.first >= xs.last || ys.first >= ys.last) return;
-  const int32_t vx0 = std::max(srcRect.Left, 0), vx1 = std::min(srcRect.Right, src.Width());
-  const int32_t vy0 = std::max(srcRect.Top, 0), vy1 = std::min(srcRect.Bottom, src.Height());
-  if (vx0 >= vx1 || vy0 >= vy1) return;
-  const auto cols = BuildContributions(*kernel_, dstRect.Left, dstRect.Right, srcRect.Left,
-                                       srcRect.Right, vx0, vx1, xs);
-  const auto rows = BuildContributions(*kernel_, dstRect.Top, dstRect.Bottom, srcRect.Top,
-                                       srcRect.Bottom, vy0, vy1, ys);
-  int32_t rowLo = vy1, rowHi = vy0;
+  TResamplePlan plan;
+  if (!PlanResample(*kernel_, dst, dstRect, src, srcRect, plan)) return;
+  const Span& xs = plan.Xs;
+  const Span& ys = plan.Ys;
+  const auto& cols = plan.Cols;
+  const auto& rows = plan.Rows;
+  const int32_t rowLo = plan.RowLo, rowHi = plan.RowHi;
   size_t taps = 0;
-  for (const Contribution& c : rows) {
-    rowLo = std::min(rowLo, c.start);
-    rowHi = std::max(rowHi, c.start + int32_t(c.weights.size()));
-  }
   for (const Contribution& c : cols) taps += c.weights.size();
   const int32_t w = xs.last - xs.first;
   const TPackedWeights packed = PackWeights(cols);
@@ -361,23 +381,14 @@ void TKernelResampler::Resample(TBitmap32& dst, const TRect& dstRect, const TBit
 }
 
 void TKernelResampler::ResampleReference(TBitmap32& dst, const TRect& dstRect, const TBitmap32& src,
-                                const TRect& srcRect) const {
-  const Span xs = ClipSpan(dstRect.Left, dstRect.Right, dst.Width());
-  const Span ys = ClipSpan(dstRect.Top, dstRect.Bottom, dst.Height());
-  if (xs.first >= xs.last || ys.first >= ys.last) return;
-  const int32_t vx0 = std::max(srcRect.Left, 0), vx1 = std::min(srcRect.Right, src.Width());
-  const int32_t vy0 = std::max(srcRect.Top, 0), vy1 = std::min(srcRect.Bottom, src.Height());
-  if (vx0 >= vx1 || vy0 >= vy1) return;
-  const auto cols = BuildContributions(*kernel_, dstRect.Left, dstRect.Right, srcRect.Left,
-                                       srcRect.Right, vx0, vx1, xs);
-  const auto rows = BuildContributions(*kernel_, dstRect.Top, dstRect.Bottom, srcRect.Top,
-                                       srcRect.Bottom, vy0, vy1, ys);
-  // Source rows any destination row reads.
-  int32_t rowLo = vy1, rowHi = vy0;
-  for (const Contribution& c : rows) {
-    rowLo = std::min(rowLo, c.start);
-    rowHi = std::max(rowHi, c.start + int32_t(c.weights.size()));
-  }
+                                         const TRect& srcRect) const {
+  TResamplePlan plan;
+  if (!PlanResample(*kernel_, dst, dstRect, src, srcRect, plan)) return;
+  const Span& xs = plan.Xs;
+  const Span& ys = plan.Ys;
+  const auto& cols = plan.Cols;
+  const auto& rows = plan.Rows;
+  const int32_t rowLo = plan.RowLo, rowHi = plan.RowHi;
   // Horizontal pass into an intermediate of (rowHi - rowLo) rows x drawn width.
   const int32_t w = xs.last - xs.first;
   std::vector<TColor32> mid(size_t(rowHi - rowLo) * size_t(w));

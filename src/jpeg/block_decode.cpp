@@ -1,5 +1,7 @@
 // Decoding one 8x8 block of quantised coefficients: sequential (SOF0/SOF1) and the four
 // progressive scan types (DC first, DC refinement, AC first, AC refinement).
+#include <bit>
+
 #include "jpeg/bit_reader.h"
 #include "jpeg/std_tables.h"
 
@@ -177,11 +179,11 @@ int TkelBaseJpegParser::DecodeAcFirst(TkelScanComponent& sc, TkelCoefBlock* bloc
 
 namespace {
 
-inline void Refine(int16_t& coef, int p) {
-  if (coef > 0)
-    coef = static_cast<int16_t>(coef + p);
-  else
-    coef = static_cast<int16_t>(coef - p);
+// A non-zero coefficient with its correction bit: p away from zero when the bit is 1. Without
+// branches: the bits are random, and a mispredicted branch per bit was the cost of the scan.
+inline int16_t RefinedBy(int16_t coef, int p, int bit) {
+  const int step = coef > 0 ? p : -p;
+  return static_cast<int16_t>(coef + (step & -bit));
 }
 
 }  // namespace
@@ -206,75 +208,97 @@ inline void Refine(int16_t& coef, int p) {
     --bits;                                    \
   } while (0)
 
+// The bit state in locals (acc, bits) for the whole block; the members are brought up to date
+// around every call that uses them, and refills go through them, so symbols, errors and
+// Position are those of the member-based reader.
+#define VT_SYNC_OUT() (acc_ = acc, accBits_ = bits)
+#define VT_SYNC_IN() (acc = acc_, bits = accBits_)
+
 int TkelBaseJpegParser::DecodeAcRefine(TkelScanComponent& sc, TkelCoefBlock* block) {
   const int p = 1 << Al;
   const int se = Se;
   int16_t* const coefs = block->Coef;
   int k = Ss;
   int r;
+  uint64_t acc = acc_;
+  int bits = accBits_;
   if (EobRun == 0) {
     const TkelHuffmanTable& ac = AcTables[sc.AcTable];
     for (; k <= se; ++k) {
       int rs = 0;
-      r = HuffDecode(ac, rs);
-      if (r != jrOK) return r;
+      if (bits < 17) {
+        VT_SYNC_OUT();
+        FillFast();
+        if (accBits_ < 17) FillBits();
+        VT_SYNC_IN();
+      }
+      const unsigned idx = static_cast<unsigned>(acc >> (64 - kHuffLookupBits));
+      const int len = bits >= 17 ? ac.LookupLength[idx] : 0;
+      if (len != 0) {
+        rs = ac.LookupValue[idx];
+        acc <<= len;
+        bits -= len;
+      } else {  // a long code, or the bits near a marker: the member reader's exact rule
+        VT_SYNC_OUT();
+        r = HuffDecode(ac, rs);
+        if (r != jrOK) return r;
+        VT_SYNC_IN();
+      }
       int run = rs >> 4;
       const int s = rs & 15;
       int newValue = 0;
       if (s == 0 && run < 15) {
         EobRun = 1 << run;
         if (run > 0) {
+          VT_SYNC_OUT();
           int extra = 0;
           r = ReadBits(run, extra);
           if (r != jrOK) return r;
+          VT_SYNC_IN();
           EobRun += extra;
         }
         break;
       }
       if (s != 0) {
-        int bit = 0;
-        r = ReadBits(1, bit);
-        if (r != jrOK) return r;
+        int bit;
+        VT_NEXT_BIT(bit);
         newValue = bit ? p : -p;
       }
-      {
-        uint64_t acc = acc_;
-        int bits = accBits_;
-        while (k <= se) {
-          int16_t& coef = coefs[kZigZag[k]];
-          if (coef != 0) {
-            int bit;
-            VT_NEXT_BIT(bit);
-            if (bit) Refine(coef, p);
-          } else if (--run < 0) {
-            break;
-          }
-          ++k;
+      while (k <= se) {
+        int16_t& coef = coefs[kZigZag[k]];
+        if (coef != 0) {
+          int bit;
+          VT_NEXT_BIT(bit);
+          coef = RefinedBy(coef, p, bit);
+        } else if (--run < 0) {
+          break;
         }
-        acc_ = acc;
-        accBits_ = bits;
+        ++k;
       }
       if (newValue != 0 && k <= se) coefs[kZigZag[k]] = static_cast<int16_t>(newValue);
     }
   }
   if (EobRun > 0) {
-    uint64_t acc = acc_;
-    int bits = accBits_;
-    for (; k <= se; ++k) {
-      int16_t& coef = coefs[kZigZag[k]];
-      if (coef != 0) {
-        int bit;
-        VT_NEXT_BIT(bit);
-        if (bit) Refine(coef, p);
-      }
+    // The non-zero coefficients left in the band, found without a branch per coefficient, then
+    // corrected in zig-zag order.
+    uint64_t nonzero = 0;
+    for (int j = k; j <= se; ++j) nonzero |= uint64_t(coefs[kZigZag[j]] != 0) << j;
+    while (nonzero != 0) {
+      const int j = std::countr_zero(nonzero);
+      nonzero &= nonzero - 1;
+      int16_t& coef = coefs[kZigZag[j]];
+      int bit;
+      VT_NEXT_BIT(bit);
+      coef = RefinedBy(coef, p, bit);
     }
-    acc_ = acc;
-    accBits_ = bits;
     --EobRun;
   }
+  VT_SYNC_OUT();
   return jrOK;
 }
 
+#undef VT_SYNC_OUT
+#undef VT_SYNC_IN
 #undef VT_NEXT_BIT
 
 }  // namespace vt

@@ -77,8 +77,9 @@ void YCbCrRun(const TkelColorTables& t, TColor32* out, const int16_t* y, const i
 // The 256-bit values never cross a call into code built without AVX2.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-// The same arithmetic eight pixels at a time: the table entries come by gathers, Luma[i] is
-// i * 1024, and the division by 1024 truncates toward zero as in the scalar form.
+// The same arithmetic eight pixels at a time: Terms gives the chroma tables' entries (TLineTerms
+// below), Luma[i] is i * 1024, and the division by 1024 truncates toward zero as in the scalar
+// form.
 __attribute__((target("avx2"))) inline __m256i Channel(__m256i sum) {
   const __m256i bias = _mm256_and_si256(_mm256_srai_epi32(sum, 31), _mm256_set1_epi32(1023));
   const __m256i v = _mm256_srai_epi32(_mm256_add_epi32(sum, bias), 10);
@@ -90,24 +91,19 @@ __attribute__((target("avx2"))) inline __m256i LoadSamples(const int16_t* p, __m
   return _mm256_and_si256(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), low);
 }
 
-template <bool kSwap>
-__attribute__((target("avx2"))) void YCbCrRunAvx2(const TkelColorTables& t, TColor32* out,
-                                                   const int16_t* y, const int16_t* cb,
-                                                   const int16_t* cr, int32_t n) {
+template <bool kSwap, typename Terms>
+__attribute__((target("avx2"))) void YCbCrRunAvx2(const TkelColorTables& t, const Terms& terms, TColor32* out,
+                                                   const int16_t* y, const int16_t* cb, const int16_t* cr, int32_t n) {
   const __m256i low = _mm256_set1_epi32(255);
   const __m256i alpha = _mm256_set1_epi32(int32_t(0xFF000000u));
   int32_t i = 0;
   for (; i + 8 <= n; i += 8) {
     const __m256i vy = LoadSamples(y + i, low), vcb = LoadSamples(cb + i, low), vcr = LoadSamples(cr + i, low);
     const __m256i l = _mm256_slli_epi32(vy, 10);
-    const __m256i r = Channel(_mm256_add_epi32(
-        _mm256_add_epi32(l, _mm256_i32gather_epi32(t.CrR, vcr, 4)), _mm256_set1_epi32(kRedOffset)));
-    const __m256i g = Channel(_mm256_add_epi32(
-        _mm256_add_epi32(l, _mm256_add_epi32(_mm256_i32gather_epi32(t.CbG, vcb, 4),
-                                             _mm256_i32gather_epi32(t.CrG, vcr, 4))),
-        _mm256_set1_epi32(kGreenOffset)));
-    const __m256i b = Channel(_mm256_add_epi32(
-        _mm256_add_epi32(l, _mm256_i32gather_epi32(t.CbB, vcb, 4)), _mm256_set1_epi32(kBlueOffset)));
+    const __m256i r = Channel(_mm256_add_epi32(_mm256_add_epi32(l, terms.CrR(vcr)), _mm256_set1_epi32(kRedOffset)));
+    const __m256i g = Channel(_mm256_add_epi32(_mm256_add_epi32(l, _mm256_add_epi32(terms.CbG(vcb), terms.CrG(vcr))),
+                                               _mm256_set1_epi32(kGreenOffset)));
+    const __m256i b = Channel(_mm256_add_epi32(_mm256_add_epi32(l, terms.CbB(vcb)), _mm256_set1_epi32(kBlueOffset)));
     const __m256i hi = kSwap ? b : r, lo = kSwap ? r : b;
     const __m256i px = _mm256_or_si256(
         _mm256_or_si256(alpha, _mm256_slli_epi32(hi, 16)), _mm256_or_si256(_mm256_slli_epi32(g, 8), lo));
@@ -144,27 +140,13 @@ bool LinesMatchTables(const TkelColorTables& t) {
   return true;
 }
 
-template <bool kSwap>
-__attribute__((target("avx2"))) void YCbCrRunLinesAvx2(const TkelColorTables& t, TColor32* out,
-                                                        const int16_t* y, const int16_t* cb,
-                                                        const int16_t* cr, int32_t n) {
-  const __m256i low = _mm256_set1_epi32(255);
-  const __m256i alpha = _mm256_set1_epi32(int32_t(0xFF000000u));
-  int32_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256i vy = LoadSamples(y + i, low), vcb = LoadSamples(cb + i, low), vcr = LoadSamples(cr + i, low);
-    const __m256i l = _mm256_slli_epi32(vy, 10);
-    const __m256i r = Channel(_mm256_add_epi32(_mm256_add_epi32(l, Line<VT_CR_R>(vcr)), _mm256_set1_epi32(kRedOffset)));
-    const __m256i g = Channel(_mm256_add_epi32(
-        _mm256_add_epi32(l, _mm256_add_epi32(Line<VT_CB_G>(vcb), Line<VT_CR_G>(vcr))), _mm256_set1_epi32(kGreenOffset)));
-    const __m256i b = Channel(_mm256_add_epi32(_mm256_add_epi32(l, Line<VT_CB_B>(vcb)), _mm256_set1_epi32(kBlueOffset)));
-    const __m256i hi = kSwap ? b : r, lo = kSwap ? r : b;
-    const __m256i px = _mm256_or_si256(
-        _mm256_or_si256(alpha, _mm256_slli_epi32(hi, 16)), _mm256_or_si256(_mm256_slli_epi32(g, 8), lo));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), px);
-  }
-  YCbCrRun<kSwap>(t, out + i, y + i, cb + i, cr + i, n - i);
-}
+// The same terms computed as the lines above.
+struct TLineTerms {
+  __attribute__((target("avx2"))) __m256i CrR(__m256i cr) const { return Line<VT_CR_R>(cr); }
+  __attribute__((target("avx2"))) __m256i CbG(__m256i cb) const { return Line<VT_CB_G>(cb); }
+  __attribute__((target("avx2"))) __m256i CrG(__m256i cr) const { return Line<VT_CR_G>(cr); }
+  __attribute__((target("avx2"))) __m256i CbB(__m256i cb) const { return Line<VT_CB_B>(cb); }
+};
 #endif
 
 template <bool kSwap>
@@ -181,8 +163,7 @@ void ConvertYCbCrImpl(const TkelPlaneSet& planes, TBitmap32& bitmap,
                     [&t, wide](TColor32* out, const int16_t* y, const int16_t* cb, const int16_t* cr,
                                const int16_t*, int32_t n) {
 #ifdef VT_HAVE_AVX2_PATH
-                      if (wide && lines) return YCbCrRunLinesAvx2<kSwap>(t, out, y, cb, cr, n);
-                      if (wide) return YCbCrRunAvx2<kSwap>(t, out, y, cb, cr, n);
+                      if (wide && lines) return YCbCrRunAvx2<kSwap>(t, TLineTerms{}, out, y, cb, cr, n);
 #endif
                       (void)wide;
                       YCbCrRun<kSwap>(t, out, y, cb, cr, n);

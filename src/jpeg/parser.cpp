@@ -105,18 +105,24 @@ void TkelBaseJpegParser::FlushAppBlock() {
   const int32_t n = appBlockLength_;
   appBlockLength_ = 0;
   BeforeEvent();
-  DoAppBlock(appBlockOffset_, appBlock_.data(), n);
+  DoAppBlock(appBlockOffset_, appBlock_.get(), n);
 }
 
 void TkelBaseJpegParser::AddToAppBlock(int64_t offset, int marker, int32_t declaredLength,
                                        const uint8_t* bytes, int32_t count) {
   if (!OverridesAppBlock) return;
   if (appBlockLength_ == 0) appBlockOffset_ = offset;
-  if (appBlock_.empty()) appBlock_.resize(kAppBlockInitial);
   const int64_t need = static_cast<int64_t>(appBlockLength_) + count + 4;
-  if (need > static_cast<int64_t>(appBlock_.size()))
-    appBlock_.resize(static_cast<size_t>(((need + 65536) / 65537) * 65537));
-  uint8_t* d = appBlock_.data() + appBlockLength_;
+  if (need > static_cast<int64_t>(appBlockCapacity_)) {
+    // Grows geometrically, so that long runs of segments join in linear time.
+    const size_t capacity = std::max({static_cast<size_t>(kAppBlockInitial), appBlockCapacity_ * 2,
+                                      static_cast<size_t>(((need + 65536) / 65537) * 65537)});
+    std::unique_ptr<uint8_t[]> grown(new uint8_t[capacity]);
+    if (appBlockLength_ > 0) std::memcpy(grown.get(), appBlock_.get(), static_cast<size_t>(appBlockLength_));
+    appBlock_ = std::move(grown);
+    appBlockCapacity_ = capacity;
+  }
+  uint8_t* d = appBlock_.get() + appBlockLength_;
   d[0] = 0xFF;
   d[1] = static_cast<uint8_t>(marker);
   d[2] = static_cast<uint8_t>((declaredLength + 2) >> 8);

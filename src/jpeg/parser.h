@@ -322,7 +322,11 @@ class TkelBaseJpegParser {
   std::vector<uint8_t> segment_;   // payload of the current segment
   int32_t segmentLength_ = 0;
   bool segmentIsApp_ = false;
-  std::vector<uint8_t> appBlock_;
+  // The joined run of APPn/COM segments. Only the first appBlockLength_ bytes are ever read, so
+  // the storage is not cleared (a cleared 640 KB buffer cost a thumbnail listing a third of its
+  // page faults).
+  std::unique_ptr<uint8_t[]> appBlock_;
+  size_t appBlockCapacity_ = 0;
   int32_t appBlockLength_ = 0;
   int64_t appBlockOffset_ = 0;
 };

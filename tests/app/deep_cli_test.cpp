@@ -32,8 +32,7 @@ std::string Write(const Bytes& bytes, const char* suffix = ".jpg") {
 
 // A photo whose scan header lies past 4 KB (behind a comment segment of padding).
 Bytes Padded(const Bytes& jpeg) {
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  out.insert(out.end(), {0xFF, 0xFE, 0x17, 0x72});
+  Bytes out = {jpeg[0], jpeg[1], 0xFF, 0xFE, 0x17, 0x72};
   out.insert(out.end(), 0x1770, 'x');
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return out;

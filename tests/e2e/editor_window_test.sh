@@ -15,18 +15,6 @@ xdotool windowsize "$E2E_WINDOW" 760 520
 xdotool windowfocus --sync "$E2E_WINDOW"
 sleep 1
 
-# Waits for a window titled $1 and gives it the keyboard.
-window() {
-  local id
-  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || {
-    echo "no window titled '$1'"; cat "$E2E_TMP/viewer.log"; exit 1; }
-  xdotool windowfocus --sync "$id"
-  echo "$id"
-}
-gone() {
-  for _ in $(seq 50); do xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0; sleep 0.2; done
-  echo "the window '$1' did not close"; exit 1
-}
 # Types a file name into the save dialog that is open and accepts it.
 save_as() {
   window "Save As" >/dev/null
@@ -34,6 +22,15 @@ save_as() {
   xdotool type --delay 20 "$1"
   xdotool key Return
   gone "Save As"
+}
+# The save runs after its dialog has closed: waits (up to 60 s, for the sanitizer build) until the
+# file is there (it appears whole: the save renames a finished temporary file).
+written() {
+  for _ in $(seq 300); do
+    if [ -s "$1" ]; then return 0; fi
+    sleep 0.2
+  done
+  echo "$1 was not written"; cat "$E2E_TMP/viewer.log"; exit 1
 }
 size_of() { /usr/bin/python3 -c 'import sys; from PIL import Image; print("%dx%d" % Image.open(sys.argv[1]).size)' "$1"; }
 
@@ -47,6 +44,7 @@ sleep 0.5
 echo "Save to file... from the editor:"
 xdotool key alt+s
 save_as "$E2E_TMP/edited"
+written "$E2E_TMP/edited.bmp"
 [ "$(size_of "$E2E_TMP/edited.bmp")" = 110x160 ] || { echo "edited.bmp: $(size_of "$E2E_TMP/edited.bmp")"; exit 1; }
 window "Edit thumbnail" >/dev/null  # the editor stays open after saving
 xdotool key Return                  # OK
@@ -58,6 +56,7 @@ xdotool mousemove --window "$E2E_WINDOW" 75 9 click 1
 sleep 0.5
 xdotool key s
 save_as "$E2E_TMP/thumb"
+written "$E2E_TMP/thumb.bmp"
 [ "$(size_of "$E2E_TMP/thumb.bmp")" = 110x160 ] || { echo "thumb.bmp: $(size_of "$E2E_TMP/thumb.bmp")"; exit 1; }
 cmp -s "$E2E_TMP/edited.bmp" "$E2E_TMP/thumb.bmp" || { echo "the two bitmaps differ"; exit 1; }
 
@@ -65,6 +64,7 @@ echo "File > Save As (Ctrl+S) writes the restored photo:"
 xdotool windowfocus --sync "$E2E_WINDOW"
 xdotool key ctrl+s
 save_as "$E2E_TMP/restored"
+written "$E2E_TMP/restored.jpg"
 djpeg -outfile "$E2E_TMP/restored.ppm" "$E2E_TMP/restored.jpg" 2>"$E2E_TMP/djpeg.log" || { cat "$E2E_TMP/djpeg.log"; exit 1; }
 [ ! -s "$E2E_TMP/djpeg.log" ] || { echo "libjpeg warns:"; cat "$E2E_TMP/djpeg.log"; exit 1; }
 [ "$(size_of "$E2E_TMP/restored.ppm")" = 800x600 ] || { echo "restored: $(size_of "$E2E_TMP/restored.ppm")"; exit 1; }

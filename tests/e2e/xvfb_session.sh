@@ -57,3 +57,16 @@ e2e_settled_shot() {
   done
   echo "the window did not settle within 30 s"
 }
+
+# Waits (up to 60 s: the sanitizer build is slow) for a visible window titled exactly $1 and gives it the keyboard.
+window() {
+  local id
+  id=$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || {
+    echo "no window titled '$1'"; cat "$E2E_TMP/viewer.log"; exit 1; }
+  xdotool windowfocus --sync "$id"
+  echo "$id"
+}
+gone() {
+  for _ in $(seq 150); do xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0; sleep 0.2; done
+  echo "the window '$1' did not close"; exit 1
+}

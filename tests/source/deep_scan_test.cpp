@@ -26,16 +26,7 @@ std::string WriteFile(const Bytes& bytes) {
   return path;
 }
 
-// Junk that holds no FF D8 FF and no FF DA (so nothing in it can be a candidate).
-Bytes Junk(size_t n, uint32_t seed) {
-  Bytes b(n);
-  for (auto& v : b) {
-    seed = seed * 1103515245u + 12345u;
-    v = static_cast<uint8_t>(seed >> 16);
-    if (v == 0xFF) v = 0x7F;
-  }
-  return b;
-}
+Bytes Junk(size_t n, uint32_t seed) { return test::JunkWithoutMarkers(n, seed); }
 
 // A photo with an Exif thumbnail (when exiftool is there).
 Bytes PhotoWithThumbnail(int w, int h, uint32_t seed) {

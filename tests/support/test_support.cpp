@@ -37,6 +37,16 @@ std::string TempPath(const std::string& suffix) {
   return TempDir() + "/t" + std::to_string(counter++) + suffix;
 }
 
+Bytes JunkWithoutMarkers(size_t n, uint32_t seed) {
+  Bytes b(n);
+  for (auto& v : b) {
+    seed = seed * 1103515245u + 12345u;
+    v = static_cast<uint8_t>(seed >> 16);
+    if (v == 0xFF) v = 0x7F;
+  }
+  return b;
+}
+
 std::string CorpusPath(const std::string& name) { return std::string(VT_CORPUS_DIR) + "/" + name; }
 std::string DataPath(const std::string& name) { return std::string(VT_TEST_DATA_DIR) + "/" + name; }
 

@@ -24,6 +24,10 @@ std::string Quote(const std::string& s);
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 
+// Deterministic junk without a single FF byte: nothing in it can be taken for a marker, so a deep
+// scan finds no candidate in it.
+Bytes JunkWithoutMarkers(size_t n, uint32_t seed);
+
 // Deterministic photo-like pixels (smooth shapes plus noise), RGB triplets row by row.
 Bytes PhotoLikeRgb(int width, int height, uint32_t seed = 1);
 // Writes them as a binary PPM (or, grey, a PGM of their luma) and returns the path.

@@ -35,16 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-// Junk without FF bytes: nothing in it can look like a marker.
-Bytes Junk(size_t n, uint32_t seed) {
-  Bytes b(n);
-  for (auto& v : b) {
-    seed = seed * 1103515245u + 12345u;
-    v = static_cast<uint8_t>(seed >> 16);
-    if (v == 0xFF) v = 0x7F;
-  }
-  return b;
-}
+Bytes Junk(size_t n, uint32_t seed) { return test::JunkWithoutMarkers(n, seed); }
 
 // A 4:2:0 photo whose tables and scan header lie behind a comment of padding (past the first
 // 4 KB, as behind an Exif block).
@@ -486,6 +477,22 @@ TEST_F(DeepOpenTest, TheProgressDialogShowsAfterAMomentAndItsCancelStopsTheScan)
   EXPECT_FALSE(callback(71, TvtDiscSourceThread::kScanMarkerText)) << "Cancel stops the scan";
   slow.Finish();
   EXPECT_EQ(slow.Dialog(), nullptr);
+}
+
+}  // namespace
+}  // namespace vt
+
+namespace vt {
+namespace {
+
+// A card or disk image is rarely named .jpg: the deep scan's dialog lists every file from the
+// start, the reference photo's dialog JPEG files.
+TEST_F(DeepOpenTest, TheDeepScanDialogStartsWithAnyFile) {
+  Deep().DeepScanAction()->trigger();
+  EXPECT_EQ(open.seenFilterIndex, kViewerFilterIndex + 1);
+  EXPECT_NE(open.seenFilter.find("*.*"), std::string::npos);
+  Deep().ReferenceAction()->trigger();
+  EXPECT_EQ(open.seenFilterIndex, kViewerFilterIndex);
 }
 
 }  // namespace

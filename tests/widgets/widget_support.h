@@ -48,11 +48,13 @@ class AnsweringDialog : public TvtFileDialog {
     seenName = FileName;
     seenFilter = Filter.FilterText();
     seenExt = DefaultExt;
+    seenFilterIndex = FilterIndex;
     if (answer.empty()) return false;
     FileName = answer;
     return true;
   }
   std::string answer, seenDir, seenName, seenFilter, seenExt;
+  int seenFilterIndex = 0;
 };
 
 // The bundled sample: a photo with an Exif thumbnail, a damaged stretch and a cut-off end.

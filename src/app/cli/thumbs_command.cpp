@@ -237,6 +237,9 @@ int RunThumbsFromHeaders(const TThumbsOptions& o) {
     return -1;
   }
   if (!load.ItemCertain) return -1;
+  // APPn/COM segments may follow the first scan where more scans come (progressive files, or
+  // scans of single components); the full road reads them, so those files take it.
+  if (image.Process == 0xC2 || image.ScanComponentCount != image.ComponentCount) return -1;
   return Report(o, image, load.Result, *file, 0, true);
 }
 

@@ -86,13 +86,13 @@ void TvtDeepOpen::SetReferenceDialog(TvtFileDialog* dialog) { referenceDialog_ =
 
 void TvtDeepOpen::SetChooser(TvtFoundImagesChooser* chooser) { chooser_ = chooser; }
 
-bool TvtDeepOpen::PickFile(TvtFileDialog& dialog, const QString& title, std::string& path) {
+bool TvtDeepOpen::PickFile(TvtFileDialog& dialog, const QString& title, std::string& path, int filterIndex) {
   const std::string oldTitle = dialog.Title;
   dialog.Title = title.toStdString();
   dialog.InitialDir = LastOpenDir;
   dialog.FileName.clear();
   dialog.Filter = ViewerFileFilter("*.jpg;*.jpeg");
-  dialog.FilterIndex = kViewerFilterIndex;
+  dialog.FilterIndex = filterIndex;
   const bool chosen = dialog.Execute(owner_);
   dialog.Title = oldTitle;
   if (!chosen) return false;
@@ -104,7 +104,8 @@ bool TvtDeepOpen::PickFile(TvtFileDialog& dialog, const QString& title, std::str
 void TvtDeepOpen::OpenWithDeepScan() {
   TvtFileDialog* dialog = openDialog_ ? openDialog_() : nullptr;
   std::string path;
-  if (dialog == nullptr || !PickFile(*dialog, QObject::tr(kDeepScanTitle), path)) return;
+  // A deep scan is for card and disk images too (.img, .bin, .dd): every file is listed.
+  if (dialog == nullptr || !PickFile(*dialog, QObject::tr(kDeepScanTitle), path, kViewerFilterIndex + 1)) return;
   TvtOpenOptions options;
   options.Deep = true;
   Open(path, std::move(options));
@@ -114,7 +115,7 @@ void TvtDeepOpen::OpenWithReference() {
   TvtFileDialog* dialog = openDialog_ ? openDialog_() : nullptr;
   std::string path;
   if (dialog == nullptr || referenceDialog_ == nullptr ||
-      !PickFile(*dialog, QObject::tr("Open with reference photo: the damaged file"), path))
+      !PickFile(*dialog, QObject::tr("Open with reference photo: the damaged file"), path, kViewerFilterIndex))
     return;
   TvtFileDialog& refs = *referenceDialog_;
   refs.Title = QObject::tr("Choose an intact photo from the same camera (the reference)").toStdString();

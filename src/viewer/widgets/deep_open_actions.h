@@ -76,7 +76,8 @@ class TvtDeepOpen {
 
  private:
   struct TOpened;
-  bool PickFile(TvtFileDialog& dialog, const QString& title, std::string& path);
+  // filterIndex: the filter the dialog starts with (1 JPEG files, 2 any file).
+  bool PickFile(TvtFileDialog& dialog, const QString& title, std::string& path, int filterIndex);
   void Show(const std::shared_ptr<TOpened>& opened, int32_t row);
 
   QPointer<QWidget> owner_;

@@ -113,7 +113,15 @@ void TMainForm::BuildMenus() {
   fileMenu_ = menuBar()->addMenu(tr("&File"));
   openMenuItem_ = fileMenu_->addAction(tr("&Open..."));
   openMenuItem_->setShortcut(QKeySequence::Open);
-  connect(openMenuItem_, &QAction::triggered, this, [this] { OpenMenuItemClick(); });
+  connect(openMenuItem_, &QAction::triggered, this, [this] {
+    // Opening reports its own failures; anything the dialog raises goes to the box too, never
+    // into the event loop.
+    try {
+      OpenMenuItemClick();
+    } catch (...) {
+      ShowError(this, std::current_exception());
+    }
+  });
   fileMenu_->addAction(deepOpen_->DeepScanAction());
   fileMenu_->addAction(deepOpen_->ReferenceAction());
   fileMenu_->addAction(deepOpen_->FoundImagesAction());
