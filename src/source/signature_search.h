@@ -1,7 +1,7 @@
 // The byte patterns the disc source's signature search stops at, found in a block of memory:
 // FF D8 FF (a start of image followed by the next marker's first byte) and FF DA (a scan
-// header). Both begin with FF, so the block is searched for FF with memchr and only the bytes
-// after each FF are looked at.
+// header). Both begin with FF, so the block is searched for FF, many bytes at a time, and only
+// the bytes after each FF are looked at.
 #pragma once
 
 #include <cstdint>

@@ -68,6 +68,35 @@ TEST(FindSignatures, FindsWhatAByteByByteLookFindsWithinStartsAndGot) {
   EXPECT_EQ(all.size(), naive.size());
 }
 
+TEST(FindSignatures, APatternAnywhereAroundTheBlocksLookedAtTogether) {
+  // The block is looked at 64 bytes at a time and its rest byte by byte: each pattern, alone or
+  // behind another FF, at every place of 200 bytes of zeros, of bytes without FF and of FF
+  // alone, with starts and got on either side of it and at the 64-byte steps.
+  const std::vector<Bytes> patterns = {{0xFF, 0xD8, 0xFF}, {0xFF, 0xDA}, {0xFF, 0xFF, 0xD8, 0xFF}, {0xFF, 0xD8, 0xFF, 0xDA}};
+  const size_t size = 200;
+  for (uint8_t fill : {uint8_t{0x00}, uint8_t{0x5A}, uint8_t{0xFF}}) {
+    for (size_t k = 0; k < patterns.size(); ++k) {
+      for (size_t p = 0; p < size; ++p) {
+        Bytes b(size, fill);
+        for (size_t j = 0; j < patterns[k].size() && p + j < size; ++j) b[p + j] = patterns[k][j];
+        for (int64_t starts : {int64_t(p) - 1, int64_t(p), int64_t(p) + 1, int64_t(p) + 2, int64_t{63}, int64_t{64},
+                               int64_t{65}, int64_t{128}, int64_t{192}, int64_t{size}}) {
+          if (starts < 0 || starts > int64_t(size)) continue;
+          for (int64_t got : {starts, starts + 1, starts + 2, int64_t{size}}) {
+            if (got > int64_t(size)) continue;
+            std::vector<uint32_t> found, expected;
+            FindSignatures(b.data(), starts, got, found);
+            for (uint64_t at : NaiveSignatures(Bytes(b.begin(), b.begin() + got)))
+              if (int64_t(at) < starts) expected.push_back(static_cast<uint32_t>(at));
+            ASSERT_EQ(found, expected) << "fill " << int(fill) << " pattern " << k << " at " << p << " starts "
+                                       << starts << " got " << got;
+          }
+        }
+      }
+    }
+  }
+}
+
 // A file in memory, read at positions as the helper reads the opened file.
 struct MemoryFile {
   explicit MemoryFile(Bytes b) : bytes(std::move(b)) {}
@@ -194,6 +223,35 @@ TEST(SignatureFinder, AFailedReadRaisesAtItsChunkAndIsTriedAgain) {
   for (uint64_t p : all)
     if (p >= 2 * c) rest.push_back(p);
   ExpectSignaturesOf(file, Walk(finder, 2 * c), rest);
+}
+
+TEST(SignatureFinder, ReadsAheadPastFourGigabytes) {
+  // Zeros but for two patterns past 5 GiB, one of them across a chunk boundary: the helper
+  // reads at 64-bit positions and the offsets found keep all their bits.
+  const uint64_t c = TvtSignatureFinder::kAheadChunk;
+  const uint64_t base = uint64_t{5} << 30;
+  const uint64_t size = base + 3 * c + 7;
+  const uint64_t soi = base + c - 1, sos = size - 2;
+  const std::vector<std::pair<uint64_t, uint8_t>> planted = {{soi, 0xFF}, {soi + 1, 0xD8}, {soi + 2, 0xFF},
+                                                             {sos, 0xFF}, {sos + 1, 0xDA}};
+  auto readAt = [&](uint64_t offset, void* buffer, int64_t count) -> int64_t {
+    if (offset >= size) return 0;
+    const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(size - offset));
+    auto* out = static_cast<uint8_t*>(buffer);
+    std::memset(out, 0, static_cast<size_t>(n));
+    for (const auto& [at, value] : planted)
+      if (at >= offset && at < offset + static_cast<uint64_t>(n)) out[at - offset] = value;
+    return n;
+  };
+  TMemoryStream unused;
+  TvtSignatureFinder finder(unused, size, readAt);
+  const std::vector<TvtFoundSignature> found = Walk(finder, base);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].Offset, soi);
+  EXPECT_EQ(found[0].Bytes[2], 0xFF);
+  EXPECT_TRUE(found[0].StartOfImage());
+  EXPECT_EQ(found[1].Offset, sos);
+  EXPECT_EQ(found[1].Count, 2);
 }
 
 TEST(SignatureFinder, BytesTheFileNoLongerHasReadAsZerosUpToItsSize) {
