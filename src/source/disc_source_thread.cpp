@@ -4,13 +4,14 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/jpeg_id.h"
 #include "source/disc_source.h"
+#include "source/candidate_image.h"
 #include "source/file_stream_7z.h"
+#include "source/signature_finder.h"
 #include "source/stream_7z.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "thumbs/picture_geometry.h"
@@ -101,6 +102,9 @@ void TvtDiscSourceThread::Execute() {
     // Read access, others may read, the file must exist.
     auto* file = new Tkel7zFileStream(Source.FileName, 0x20);
     auto in = TComPtr<IInStream>(static_cast<IInStream*>(file));
+    // Reads at a position without moving the file's own: the signature search reads ahead with
+    // it on a helper thread while this thread reads candidates through the buffered stream.
+    ReadAt = [file](uint64_t offset, void* buffer, int64_t count) { return file->ReadAt(offset, buffer, count); };
     SignaturePhase(in.Get());
     if (!Terminated()) AddReferenceHeaders();
     AnalyseScanMarkers();
@@ -111,6 +115,7 @@ void TvtDiscSourceThread::Execute() {
     Error = std::current_exception();
     ErrorMessage = "Unknown error";
   }
+  ReadAt = nullptr;
   Image.reset();
   try {
     Source.Root().Pack();
@@ -125,7 +130,7 @@ void TvtDiscSourceThread::SignaturePhase(IInStream* inStream) {
   Source.Stream = std::make_unique<TvtBufferedStream>(new Tvt7zStream(inStream), true);
   Stream = Source.Stream.get();
   Size = static_cast<uint64_t>(Stream->GetSize());
-  Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
+  Image = std::make_unique<TvtCandidateImage>();
   QueueMessage(kSignatureText);
   SetPhase(1, Size);
   ScanRange(0, Source.WholeFileSearch() ? Size : 3);
@@ -141,14 +146,16 @@ void TvtDiscSourceThread::SignaturePhase(IInStream* inStream) {
 }
 
 void TvtDiscSourceThread::ScanRange(uint64_t start, uint64_t count) {
-  // The search looks at the bytes in chunks: a start-of-image candidate is FF D8 FF with its
-  // last byte inside the range, a scan marker FF DA likewise; both start at an FF, so only the
-  // FF bytes of a chunk are looked at. A found JPEG is skipped as a whole: no pattern may start
-  // inside it. This finds exactly what a byte-by-byte window over the range finds.
+  // A start-of-image candidate is FF D8 FF with its last byte inside the range, a scan marker
+  // FF DA likewise; chunk by chunk, the search stops at each of them in order. A found JPEG is
+  // skipped as a whole: no pattern may start inside it. This finds exactly what a byte-by-byte
+  // window over the range finds. A search of more than a few chunks of the worker's own file
+  // reads ahead on a helper thread, so that the file is read while what was found is judged.
   Container = nullptr;
   const uint64_t end = start + count < start ? UINT64_MAX : start + count;
-  constexpr int64_t kChunk = 65536;
-  std::vector<uint8_t> chunk(static_cast<size_t>(kChunk) + 2);
+  const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(Stream->GetSize(), 0));
+  const bool ahead = ReadAt && count >= 4 * uint64_t{TvtSignatureFinder::kAheadChunk};
+  TvtSignatureFinder finder(*Stream, size, ahead ? ReadAt : nullptr);
   uint64_t pos = start;
   while (pos < end && !Terminated()) {
     const uint32_t tick = TickCount();
@@ -159,35 +166,24 @@ void TvtDiscSourceThread::ScanRange(uint64_t start, uint64_t count) {
         LastTick = tick;
       }
     }
-    Stream->Seek(static_cast<int64_t>(pos), soBeginning);
-    const int64_t got = Stream->Read(chunk.data(), kChunk + 2);
-    if (got <= 0) break;  // the end of the file
-    const uint8_t* data = chunk.data();
-    // Pattern starts looked at in this chunk: the rest comes with the next one.
-    const int64_t starts = std::min<int64_t>(got, kChunk);
-    uint64_t next = pos + static_cast<uint64_t>(starts);
-    int64_t i = 0;
-    while (i < starts) {
-      const void* ff = std::memchr(data + i, 0xFF, static_cast<size_t>(starts - i));
-      if (!ff) break;
-      i = static_cast<const uint8_t*>(ff) - data;
-      const uint64_t at = pos + static_cast<uint64_t>(i);
-      if (i + 2 < got && data[i + 1] == 0xD8 && data[i + 2] == 0xFF && at + 2 < end) {
+    const TvtSignatureChunk& chunk = finder.At(pos);
+    if (chunk.End <= pos) break;  // the end of the file
+    uint64_t next = chunk.End;
+    const auto first = std::lower_bound(chunk.Found.begin(), chunk.Found.end(), pos,
+                                        [](const TvtFoundSignature& f, uint64_t p) { return f.Offset < p; });
+    for (auto found = first; found != chunk.Found.end(); ++found) {
+      const uint64_t at = found->Offset;
+      if (found->StartOfImage()) {  // FF D8 FF
+        if (at + 2 >= end) continue;
         const int64_t d = TryJpegAt(at);
         if (Terminated()) return;
         if (d > 0) {
           next = at + static_cast<uint64_t>(d);
           break;
         }
-        i += 2;  // FF D8 FF: the next pattern can start at the second FF
-        continue;
+      } else if (at + 1 < end) {  // FF DA
+        RecordScanMarker(at, found->Bytes, found->Count);
       }
-      if (i + 1 < got && data[i + 1] == 0xDA && at + 1 < end) {
-        RecordScanMarker(at);
-        i += 2;
-        continue;
-      }
-      ++i;
     }
     pos = next;
   }
@@ -214,7 +210,22 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
   try {
     // In a deep scan, a candidate's restart search stops at the next picture's markers, so that
     // thousands of fake candidates cannot each search the rest of the file.
-    const int r = Image->LoadFromStream(*Stream, Source.WholeFileSearch() ? 16 | pfSearchStopsAtHeaders : 16);
+    const bool deep = Source.WholeFileSearch();
+    const uint16_t flags = deep ? 16 | pfSearchStopsAtHeaders : 16;
+    // A deep scan renders a picture only when its preview is asked for (candidate_image.h).
+    bool renderLater = deep;
+    if (auto* candidate = dynamic_cast<TvtCandidateImage*>(Image.get())) candidate->JudgeOnly = renderLater;
+    int r = Image->LoadFromStream(*Stream, renderLater ? flags | pfNoRender : flags);
+    if (renderLater && Image->FrameSeen) {
+      if (!MayRenderLater(*Image)) {
+        // Rendered now, as the parse would have done: a render that fails gives up the candidate.
+        const int rendered = Image->RenderOwnBitmap();
+        if (r == jrOK) r = rendered;
+        renderLater = false;
+      } else if (r == jrOK && Image->DecodedPercent() == 100 && !RendersCleanly(*Image)) {
+        r = jrUnsupportedColorModel;  // what the render would have reported; broken either way
+      }
+    }
     const int percent = Image->DecodedPercent();
     const bool broken = r != jrOK || percent < 100;
     CollectHeaders();
@@ -244,7 +255,13 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
         if (Image->Bitmap) ApplyOrientation(*Image->Bitmap, o - 1);
         if (o >= 5) std::swap(item->Width, item->Height);
       }
-      if (Image->Bitmap) item->SetPreview(MakePreview(*Image->Bitmap), Source.PreviewStore.get());
+      if (renderLater) {
+        TStream* stream = Source.Stream.get();
+        item->PreviewStore = Source.PreviewStore.get();
+        item->PreviewMaker = [stream, offset, flags] { return RenderJpegPreview(*stream, offset, flags); };
+      } else if (Image->Bitmap) {
+        item->SetPreview(MakePreview(*Image->Bitmap), Source.PreviewStore.get());
+      }
     }
 
     item->Stream = Source.Stream.get();

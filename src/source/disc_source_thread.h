@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,9 @@ class TvtDiscSourceThread {
   std::unique_ptr<TkelJpegWithThumbs> Image;
   TvtItem* Container = nullptr;
   std::unique_ptr<uint8_t[]> MarkerBuffer;
+  // Reads the opened file at a position, safe beside the buffered stream's reads; set while the
+  // worker's own file is searched (tests that drive ScanRange on a stream leave it empty).
+  std::function<int64_t(uint64_t offset, void* buffer, int64_t count)> ReadAt;
   std::exception_ptr Error;
   std::string ErrorMessage;
   std::vector<std::pair<std::string, bool>> Messages;
@@ -71,6 +75,9 @@ class TvtDiscSourceThread {
   int64_t TryJpegAt(uint64_t offset);
   int64_t ExamineJpeg(uint64_t offset);
   void RecordScanMarker(uint64_t offset);
+  // The same with the bytes from offset on at hand in memory (available of them), as the
+  // signature search has them.
+  void RecordScanMarker(uint64_t offset, const uint8_t* bytes, int64_t available);
   void CollectHeaders();
   void AnalyseScanMarkers();
   // Reference files (reference_headers.cpp): their header sets join ScanHeaders before the

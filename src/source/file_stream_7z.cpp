@@ -111,6 +111,18 @@ HRESULT Tkel7zFileStream::Read(void* buffer, uint32_t size, uint32_t* processed)
   return S_OK;
 }
 
+int64_t Tkel7zFileStream::ReadAt(uint64_t offset, void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+  const size_t ask = static_cast<size_t>(std::min<int64_t>(count, 0x7FFFF000));
+  ssize_t n;
+  do {
+    n = ::pread(handle_, buffer, ask, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) OleCheck(HResultFromOsError(errno));
+  return static_cast<int64_t>(n);
+}
+
 HRESULT Tkel7zFileStream::Write(const void* buffer, uint32_t size, uint32_t* processed) {
   if (processed) *processed = 0;
   if (size == 0) return S_OK;

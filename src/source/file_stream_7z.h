@@ -65,6 +65,11 @@ class Tkel7zFileStream : public TkelInterfacedObject,
   uint64_t CopyToStream(ISequentialOutStream* dest, uint8_t* buffer, uint32_t bufferSize) override;
   uint64_t CopyAllToStream(ISequentialOutStream* dest) override;
 
+  // Reads up to count bytes at offset without moving the file position (pread), so that another
+  // thread may read beside the interfaces' reads; returns the bytes read, 0 at the end of the
+  // file. A failure raises as a failing Read does through Tvt7zStream.
+  int64_t ReadAt(uint64_t offset, void* buffer, int64_t count);
+
   int Handle() const { return handle_; }
   bool OwnsHandle = true;
   std::string FileName;

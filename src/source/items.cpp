@@ -31,6 +31,17 @@ void TvtSubItem::SetPreview(std::unique_ptr<TBitmap32> bitmap, TStream* store) {
 }
 
 TBitmap32* TvtSubItem::GetPreview() {
+  if (!Preview && PreviewMaker) {
+    const auto maker = std::move(PreviewMaker);
+    PreviewMaker = nullptr;
+    std::unique_ptr<TBitmap32> made;
+    try {
+      made = maker();
+    } catch (const std::exception&) {
+      made.reset();  // a picture that cannot be read again has no preview
+    }
+    if (made && PreviewStore) SetPreview(std::move(made), PreviewStore);
+  }
   if (!Preview) {
     if (PreviewSize == 0 || !PreviewStore) return nullptr;
     auto loaded = std::make_unique<TBitmap32>();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -33,8 +34,9 @@ class TvtSubItem {
 
   // Takes bitmap (the 120 x 90 preview), appends it to store as a BMP file and remembers where.
   void SetPreview(std::unique_ptr<TBitmap32> bitmap, TStream* store);
-  // The preview, reloaded from the store when it was unloaded; nullptr when there is none.
-  // The sub-item keeps ownership. Load failures raise.
+  // The preview, reloaded from the store when it was unloaded, or made by PreviewMaker on the
+  // first request; nullptr when there is none. The sub-item keeps ownership. Load failures raise;
+  // a maker that fails leaves no preview.
   TBitmap32* GetPreview();
   void FreePreview();
   // 1 JPEG, 2 bitmap, 0 anything else; read once from the first bytes at Offset.
@@ -58,6 +60,9 @@ class TvtSubItem {
   uint64_t PreviewOffset = 0;
   int32_t PreviewSize = 0;
   std::unique_ptr<TBitmap32> Preview;
+  // Makes the preview when it is first asked for (deep scans render a picture only then); it is
+  // stored in PreviewStore like any other. Empty once run, and for previews made at once.
+  std::function<std::unique_ptr<TBitmap32>()> PreviewMaker;
 };
 
 class TvtItem : public TvtSubItem {

@@ -36,17 +36,29 @@ bool FitsData(const TkelJpegImage& image, int result) {
 
 }  // namespace
 
-void TvtDiscSourceThread::RecordScanMarker(uint64_t offset) {
+void TvtDiscSourceThread::RecordScanMarker(uint64_t offset) { RecordScanMarker(offset, nullptr, 0); }
+
+void TvtDiscSourceThread::RecordScanMarker(uint64_t offset, const uint8_t* bytes, int64_t available) {
   if (Container) {
     if (static_cast<int64_t>(offset) < static_cast<int64_t>(Container->Offset) + Container->Length) return;
     Container = nullptr;
   }
-  Stream->Seek(static_cast<int64_t>(offset), soBeginning);
-  uint8_t b[2];
-  if (Stream->Read(b, 2) != 2 || b[0] != 0xFF || b[1] != 0xDA) return;
-  uint8_t l[2];
-  if (Stream->Read(l, 2) != 2) return;
-  const uint32_t ls = (uint32_t(l[0]) << 8) | l[1];
+  // The longest header taken is 16 bytes: marker, length, Ns, four component pairs, Ss, Se,
+  // Ah/Al. The bytes come from memory when all of them (or all up to the end of the file) are
+  // there, else from the stream, which gives fewer only at the end of the file.
+  if (!MarkerBuffer) MarkerBuffer.reset(new uint8_t[16]);
+  uint8_t* buf = MarkerBuffer.get();
+  int64_t n;
+  if (bytes && (available >= 16 || offset + static_cast<uint64_t>(std::max<int64_t>(available, 0)) >=
+                                        static_cast<uint64_t>(Stream->GetSize()))) {
+    n = std::min<int64_t>(available, 16);
+    std::copy(bytes, bytes + n, buf);
+  } else {
+    Stream->Seek(static_cast<int64_t>(offset), soBeginning);
+    n = Stream->Read(buf, 16);
+  }
+  if (n < 4 || buf[0] != 0xFF || buf[1] != 0xDA) return;
+  const uint32_t ls = (uint32_t(buf[2]) << 8) | buf[3];
   // One, three or four components; two (Ls 10) are not taken.
   int expected;
   switch (ls) {
@@ -55,26 +67,14 @@ void TvtDiscSourceThread::RecordScanMarker(uint64_t offset) {
     case 14: expected = 4; break;
     default: return;
   }
-  if (!MarkerBuffer) MarkerBuffer.reset(new uint8_t[16]);
-  uint8_t* buf = MarkerBuffer.get();
-  int n = 0;
-  buf[n++] = b[0];
-  buf[n++] = b[1];
-  buf[n++] = l[0];
-  buf[n++] = l[1];
-  uint8_t ns;
-  if (Stream->Read(&ns, 1) != 1 || ns != expected) return;
-  buf[n++] = ns;
+  if (n < 5 || buf[4] != expected) return;
   for (int i = 0; i < expected; ++i) {
-    uint8_t pair[2];
-    if (Stream->Read(pair, 2) != 2) return;
-    if ((pair[1] >> 4) > 3 || (pair[1] & 0xF) > 3) return;
-    buf[n++] = pair[0];
-    buf[n++] = pair[1];
+    const int64_t at = 5 + 2 * i;
+    if (n < at + 2) return;
+    if ((buf[at + 1] >> 4) > 3 || (buf[at + 1] & 0xF) > 3) return;
   }
-  uint8_t tail[3];
-  if (Stream->Read(tail, 3) != 3) return;
-  for (uint8_t t : tail) buf[n++] = t;
+  // Ss, Se, Ah/Al: their values are not checked.
+  if (n < static_cast<int64_t>(ls) + 2) return;
   auto item = std::make_unique<TvtSOSOffsetItem>();
   item->Stream = Stream;
   item->OwnsStream = false;

@@ -276,7 +276,8 @@ TEST_P(FakeMarkers, CostLittleAndKeepNothing) {
   EXPECT_EQ(source.ScanMarkers.Count(), 4000);
   ASSERT_EQ(found.Items.size(), 1u);
   EXPECT_EQ(found.Items[0].Offset, 0u);
-  EXPECT_EQ(source.PreviewStore->GetSize(), found.Items[0].Item->PreviewSize);
+  ASSERT_NE(found.Items[0].Preview(), nullptr);
+  EXPECT_EQ(source.PreviewStore->GetSize(), found.Items[0].Item->PreviewSize) << "no other candidate left a preview";
 }
 
 INSTANTIATE_TEST_SUITE_P(DeepScan, FakeMarkers, ::testing::Values("-quality 80", "-quality 80 -restart 1"));

@@ -76,6 +76,41 @@ TEST(SubItem, PreviewIsStoredAsBmpAndReloadsIdentically) {
   EXPECT_EQ(none.GetPreview(), nullptr);
 }
 
+TEST(SubItem, APreviewMadeOnRequestIsMadeOnceAndStoredLikeAnyOther) {
+  TMemoryStream store;
+  TvtItem* item = new TvtItem;
+  item->PreviewStore = &store;
+  int made = 0;
+  item->PreviewMaker = [&made] {
+    ++made;
+    return gradient(12, 9);
+  };
+  EXPECT_EQ(item->PreviewSize, 0) << "nothing is made before it is asked for";
+  TBitmap32* first = item->GetPreview();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Width(), 12);
+  EXPECT_GT(item->PreviewSize, 54);
+  EXPECT_EQ(item->PreviewSize, store.GetSize());
+  item->FreePreview();
+  TBitmap32* again = item->GetPreview();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Height(), 9);
+  EXPECT_EQ(made, 1) << "reloaded from the store, not made again";
+  item->Release();
+
+  // A maker that fails (the file cannot be read again) leaves no preview and is not retried.
+  TvtItem failing;
+  failing.PreviewStore = &store;
+  int tries = 0;
+  failing.PreviewMaker = [&tries]() -> std::unique_ptr<TBitmap32> {
+    ++tries;
+    throw EStreamError("gone");
+  };
+  EXPECT_EQ(failing.GetPreview(), nullptr);
+  EXPECT_EQ(failing.GetPreview(), nullptr);
+  EXPECT_EQ(tries, 1);
+}
+
 TEST(ThumbCache, HoldsAtMost100PreviewsAndReloadsEvictedOnes) {
   TMemoryStream store;
   auto* owner = new TvtItem;
