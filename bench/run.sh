@@ -13,7 +13,7 @@
 #
 # Environment: RUNS (default 5), VT_BENCH_DIR (generated inputs, kept between runs; default
 # /tmp/vt-bench), VT_BENCH_SINK (outputs; default /dev/shm, so that neither side pays for a
-# disc), CARD_MB (deep-scan card image, default 256; 0 skips the row), MICRO (default 1).
+# disc), CARD_MB (deep-scan card image, default 1024 as in the goal; 0 skips the row), MICRO (default 1).
 # Generated inputs: bench/photo.sh's 6000 x 4000 photo-like picture, encoded by cjpeg as baseline
 # 4:2:0 q92, progressive, and restart-marked (one marker per MCU row) with 5 % of its intervals
 # damaged by bench/corrupt_intervals.py (fixed seed); a camera-like copy with an Exif thumbnail.
@@ -27,7 +27,7 @@ run_once="$build/bench/vt_bench_run_once"
 micro="$build/bench/vt_micro_bench"
 runs="${RUNS:-5}"
 dir="${VT_BENCH_DIR:-/tmp/vt-bench}"
-card_mb="${CARD_MB:-256}"
+card_mb="${CARD_MB:-1024}"
 . "$here/photo.sh"
 
 bench_require "$cli" "$run_once" cjpeg djpeg jpegtran exiftool "$convert" /usr/bin/python3
