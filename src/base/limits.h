@@ -31,6 +31,14 @@ constexpr bool FrameIsPlausible(int64_t width, int64_t height, int64_t bytesRead
   return pixels <= kFullFramePixels || pixels <= kFramePixelsPerInputByte * (bytesRead > 0 ? bytesRead : 1);
 }
 
+// The realignment reads a damaged scan's data again, up to the end-of-image marker: at most
+// kRepairScanSlack times the bytes the data would need at the rate of what decoded (and at least
+// kRepairScanMinBytes), and never more than kMaxRepairScanBytes. A truncated picture inside a
+// large disk image is not followed through the rest of the disk.
+inline constexpr int64_t kMaxRepairScanBytes = int64_t(256) << 20;
+inline constexpr int64_t kRepairScanMinBytes = int64_t(16) << 20;
+inline constexpr int64_t kRepairScanSlack = 4;
+
 // restore refuses to write more than this for an input of inputBytes: kBoundedRestoreBytes, or
 // 64 bytes for each input byte when that is more (a restored file is rarely twice its source).
 constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {

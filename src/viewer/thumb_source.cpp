@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jpeg/jpeg_constants.h"
+#include "repair/restart_placement.h"
 #include "source/items.h"
 #include "thumbs/orientation.h"
 
@@ -100,6 +101,12 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
         mainThumb_ = thumb->GetBitmap();
       }
     }
+  }
+  // Restart intervals placed by counting, with the chosen thumbnail as the guide.
+  if (Jpeg->DataErrors && Jpeg->RestartInterval > 0) {
+    const repair::TGuide guide(*Jpeg, mainThumb_);
+    repair::TRepairReport report;
+    if (repair::PlaceRestartIntervals(*Jpeg, guide, report)) Render(false);
   }
   NotifyMainImage(true);
   NotifyThumbnails();

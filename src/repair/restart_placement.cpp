@@ -1,0 +1,386 @@
+#include "repair/restart_placement.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
+
+#include "jpeg/jpeg_constants.h"
+#include "repair/damage_start.h"
+#include "repair/evidence.h"
+#include "repair/scan_data.h"
+
+namespace vt::repair {
+
+namespace {
+
+int NextRst(int marker) { return marker < 0 ? 0xD0 : (marker == 0xD7 ? 0xD0 : marker + 1); }
+
+// A segment as it decodes on its own from its first bit (DC predictors 0, as after a marker).
+struct TJudged {
+  TSegment Seg;
+  int32_t Clean = 0;      // MCUs decoded before an error (at most an interval's)
+  bool Sync = false;      // a whole interval that ends where the segment ends
+  bool SyncLast = false;  // the frame's last interval, ending where the segment ends
+};
+
+struct TChain {
+  int32_t First = 0, Last = 0;  // segments
+  int32_t Start = -1;           // interval index of its first segment; -1: not placed
+  bool Anchored = false;
+  int32_t Length() const { return Last - First + 1; }
+};
+
+class TPlacer {
+ public:
+  TPlacer(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report)
+      : image_(image), evidence_(image, guide), data_(image), report_(report) {
+    ri_ = image.RestartInterval;
+    total_ = image.MCUsPerRow * image.MCURows;
+    count_ = (total_ + ri_ - 1) / ri_;
+    lastLength_ = total_ - (count_ - 1) * ri_;
+  }
+
+  bool Run();
+
+ private:
+  int32_t IntervalLength(int32_t a) const { return a == count_ - 1 ? lastLength_ : ri_; }
+  void Judge();
+  void BuildChains();
+  void Anchor();
+  void PlaceMiddle();
+  bool Apply(const std::vector<int32_t>& wanted);
+  void Trim();
+  std::vector<int32_t> CurrentPlacement() const;
+  std::vector<int32_t> Wanted() const;
+  // The chain's segments decoded with their blocks, interval by interval.
+  std::vector<TkelTrialRun> DecodeChain(const TChain& chain) const;
+  TFitCost ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
+                     int32_t gapEnd) const;
+  double IntervalCostLimit() const;
+
+  TkelBaseJpegParser& image_;
+  TEvidence evidence_;
+  TScanData data_;
+  TRepairReport& report_;
+  int32_t ri_ = 0, total_ = 0, count_ = 0, lastLength_ = 0;
+  std::vector<TJudged> segs_;
+  std::vector<TChain> chains_;
+  mutable double costLimit_ = -1;
+};
+
+void TPlacer::Judge() {
+  segs_.clear();
+  for (const TSegment& s : data_.Segments()) {
+    TJudged j;
+    j.Seg = s;
+    segs_.push_back(j);
+  }
+  // Where the decoder placed a segment as a whole interval that ended at the next marker, it
+  // was in sync already; only the others are decoded again on trial.
+  const std::vector<int32_t> current = CurrentPlacement();
+  std::vector<int32_t> intervalOf(segs_.size(), -1);
+  for (int32_t a = 0; a < count_; ++a)
+    if (current[static_cast<size_t>(a)] >= 0) intervalOf[static_cast<size_t>(current[static_cast<size_t>(a)])] = a;
+  for (size_t i = 0; i < segs_.size(); ++i) {
+    TJudged& j = segs_[i];
+    const TSegment& s = j.Seg;
+    if (s.End <= s.Begin) continue;
+    const TkelBitPos end = data_.DataEndBit(s.End);
+    const int32_t a = intervalOf[i];
+    if (a >= 0) {
+      const int32_t len = IntervalLength(a), last = a * ri_ + len - 1;
+      const TkelOffsetEntry* e = image_.Offsets->Entry(last % image_.MCUsPerRow, last / image_.MCUsPerRow);
+      bool whole = e && e->Valid;
+      for (int32_t m = a * ri_; m <= last && whole; ++m) whole = evidence_.MapBlock(m, evidence_.BlocksPerMCU() - 1);
+      if (whole) {
+        const TkelBitPos gap = end - (TkelBitPos(e->EndByte) * 8 + e->EndBit);
+        if (gap >= 0 && gap < 8) {
+          j.Clean = len;
+          j.Sync = len == ri_;
+          j.SyncLast = len == lastLength_;
+          if (j.Sync || a == count_ - 1) continue;
+        }
+      }
+    }
+    TkelTrialRun run;
+    run.Start = s.Begin * 8;
+    run.MaxMCUs = ri_;
+    image_.TrialDecode(run);
+    j.Clean = run.Count;
+    auto endsAt = [&](int32_t n) {
+      if (n <= 0 || run.Count < n) return false;
+      const TkelBitPos gap = end - run.EndOf(n - 1);
+      return gap >= 0 && gap < 8;
+    };
+    j.Sync = endsAt(ri_);
+    j.SyncLast = endsAt(lastLength_);
+  }
+}
+
+void TPlacer::BuildChains() {
+  chains_.clear();
+  for (int32_t i = 0; i < static_cast<int32_t>(segs_.size()); ++i) {
+    const bool linked = i > 0 && segs_[i - 1].Sync && segs_[i].Seg.Marker == NextRst(segs_[i - 1].Seg.Marker) &&
+                        segs_[i - 1].Seg.End > segs_[i - 1].Seg.Begin;
+    if (linked) {
+      chains_.back().Last = i;
+    } else {
+      TChain c;
+      c.First = c.Last = i;
+      chains_.push_back(c);
+    }
+  }
+}
+
+void TPlacer::Anchor() {
+  // The chain at the scan's start: interval 0, when the scan header that starts the data is the
+  // picture's own (a parse resumed at a given offset only when it looks like a start).
+  TChain& head = chains_.front();
+  const TJudged& s0 = segs_[0];
+  if (s0.Seg.End > s0.Seg.Begin) {
+    const bool ownStart = image_.ScanDataOffset > 0;
+    const bool looksLikeStart =
+        s0.Sync && (segs_.size() < 2 || segs_[1].Seg.Marker == 0xD0 || count_ == 1);
+    if (ownStart || looksLikeStart) {
+      head.Start = 0;
+      head.Anchored = true;
+    }
+  }
+  // The chain at the end, counted back from the frame's last interval when the data runs on
+  // to the end-of-image marker.
+  if (!data_.EndsAtImageEnd()) return;
+  TChain& tail = chains_.back();
+  if (tail.Anchored) return;
+  const TJudged& last = segs_[static_cast<size_t>(tail.Last)];
+  const int expectedMarker = count_ >= 2 ? 0xD0 + ((count_ - 2) & 7) : -1;
+  const bool lastFits = last.SyncLast || (last.Seg.Marker == expectedMarker && tail.Length() >= 2);
+  if (!lastFits) return;
+  const int32_t start = count_ - tail.Length();
+  if (start < 0) return;
+  // Its marker numbers must agree with the count.
+  const int first = segs_[static_cast<size_t>(tail.First)].Seg.Marker;
+  if (first >= 0 && ((first - 0xD0 + 1) & 7) != (start & 7)) return;
+  if (first < 0 && start != 0) return;
+  tail.Start = start;
+  tail.Anchored = true;
+}
+
+std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain) const {
+  std::vector<TkelTrialRun> runs;
+  for (int32_t i = chain.First; i <= chain.Last; ++i) {
+    TkelTrialRun run;
+    run.Start = segs_[static_cast<size_t>(i)].Seg.Begin * 8;
+    run.MaxMCUs = ri_;
+    run.KeepBlocks = true;
+    image_.TrialDecode(run);
+    runs.push_back(std::move(run));
+  }
+  return runs;
+}
+
+TFitCost TPlacer::ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
+                            int32_t gapEnd) const {
+  // One measurement over the whole chain: its MCUs in order, interval after interval.
+  std::vector<const TkelTrialRun*> byMCU;
+  std::vector<int32_t> within;
+  for (size_t k = 0; k < runs.size(); ++k) {
+    const int32_t len = IntervalLength(start + static_cast<int32_t>(k));
+    for (int32_t i = 0; i < len; ++i) {
+      byMCU.push_back(&runs[k]);
+      within.push_back(i);
+    }
+  }
+  const int32_t count = static_cast<int32_t>(byMCU.size());
+  const int32_t bpm = evidence_.BlocksPerMCU();
+  return evidence_.Cost(
+      [&](int32_t i, int b) -> const TkelCoefBlock* {
+        const TkelTrialRun& r = *byMCU[static_cast<size_t>(i)];
+        const int32_t w = within[static_cast<size_t>(i)];
+        if (w >= r.Count) return nullptr;
+        return &r.Blocks[static_cast<size_t>(w) * bpm + b];
+      },
+      count, start * ri_, nullptr, gapBegin * ri_, gapEnd * ri_);
+}
+
+double TPlacer::IntervalCostLimit() const {
+  if (costLimit_ >= 0) return costLimit_;
+  // How well the anchored intervals fit where they stand.
+  std::vector<double> costs;
+  for (const TChain& c : chains_) {
+    if (!c.Anchored) continue;
+    for (int32_t k = 0; k < c.Length(); ++k) {
+      if (!segs_[static_cast<size_t>(c.First + k)].Sync) continue;
+      const int32_t a = c.Start + k;
+      const TFitCost cost = evidence_.CostInPlace(a * ri_, IntervalLength(a));
+      if (cost.Measured()) costs.push_back(cost.Combined());
+    }
+  }
+  costLimit_ = 0;
+  if (costs.size() >= 8) {
+    std::sort(costs.begin(), costs.end());
+    const double p95 = costs[std::min(costs.size() - 1, costs.size() * 95 / 100)];
+    const double median = costs[costs.size() / 2];
+    costLimit_ = std::max(p95 * 1.25, median * 2.0);
+  }
+  return costLimit_;
+}
+
+void TPlacer::PlaceMiddle() {
+  for (size_t ci = 0; ci < chains_.size(); ++ci) {
+    TChain& chain = chains_[ci];
+    if (chain.Anchored) continue;
+    const TJudged& first = segs_[static_cast<size_t>(chain.First)];
+    if (first.Seg.End <= first.Seg.Begin || first.Seg.Marker < 0) continue;  // no place can be told
+    int32_t lo = 0;
+    for (size_t p = ci; p-- > 0;)
+      if (chains_[p].Start >= 0) {
+        lo = chains_[p].Start + chains_[p].Length();
+        break;
+      }
+    int32_t hiEnd = count_;
+    bool bounded = false;
+    for (size_t n = ci + 1; n < chains_.size(); ++n)
+      if (chains_[n].Anchored) {
+        hiEnd = chains_[n].Start;
+        bounded = true;
+        break;
+      }
+    const int32_t residue = (first.Seg.Marker - 0xD0 + 1) & 7;
+    std::vector<int32_t> candidates;
+    for (int32_t a = lo; a + chain.Length() <= hiEnd; ++a)
+      if ((a & 7) == residue) candidates.push_back(a);
+    if (candidates.empty()) continue;  // no place agrees with its marker numbers: dropped
+    // Without an anchor after it (data cut short), the marker number places it as the decoder
+    // does; the same when only one place fits and nothing can contradict it.
+    const std::vector<TkelTrialRun> runs = DecodeChain(chain);
+    std::vector<TFitCost> costs;
+    for (int32_t a : candidates) costs.push_back(ChainCost(runs, a, lo, hiEnd));
+    size_t best = 0;
+    for (size_t k = 1; k < costs.size(); ++k)
+      if (costs[k].Measured() && (!costs[best].Measured() || costs[k].Combined() < costs[best].Combined()))
+        best = k;
+    const double limit = IntervalCostLimit();
+    if (costs[best].Measured() && limit > 0) {
+      if (costs[best].Combined() > limit) continue;  // contradicts every place: another picture's data
+      // A clearly better place than the marker rule's; otherwise the marker rule.
+      if (best != 0 && costs[0].Measured() && costs[best].Combined() > 0.8 * costs[0].Combined()) best = 0;
+    } else {
+      best = 0;
+      if (bounded && candidates.size() > 1) {
+        // Several places and nothing to tell them apart: the marker number's place.
+      }
+    }
+    chain.Start = candidates[best];
+  }
+}
+
+std::vector<int32_t> TPlacer::CurrentPlacement() const {
+  // Which segment the decoder put at each interval: the interval's first MCU starts at the
+  // segment's first byte.
+  std::vector<int32_t> current(static_cast<size_t>(count_), -1);
+  if (!image_.Offsets) return current;
+  std::map<int64_t, int32_t> byBegin;
+  for (int32_t i = 0; i < static_cast<int32_t>(segs_.size()); ++i) byBegin[segs_[static_cast<size_t>(i)].Seg.Begin] = i;
+  for (int32_t a = 0; a < count_; ++a) {
+    const int32_t m = a * ri_;
+    const TkelOffsetEntry* e = image_.Offsets->Entry(m % image_.MCUsPerRow, m / image_.MCUsPerRow);
+    if (!e || !e->Valid || e->StartBit != 0 || !evidence_.MapBlock(m, 0)) continue;
+    auto it = byBegin.find(e->StartByte);
+    if (it != byBegin.end()) current[static_cast<size_t>(a)] = it->second;
+  }
+  return current;
+}
+
+std::vector<int32_t> TPlacer::Wanted() const {
+  std::vector<int32_t> wanted(static_cast<size_t>(count_), -1);
+  for (const TChain& c : chains_) {
+    if (c.Start < 0) continue;
+    for (int32_t k = 0; k < c.Length(); ++k) {
+      const int32_t a = c.Start + k;
+      if (a >= 0 && a < count_) wanted[static_cast<size_t>(a)] = c.First + k;
+    }
+  }
+  return wanted;
+}
+
+bool TPlacer::Apply(const std::vector<int32_t>& wanted) {
+  const std::vector<int32_t> current = CurrentPlacement();
+  bool changed = false;
+  for (int32_t a = 0; a < count_; ++a) {
+    const int32_t want = wanted[static_cast<size_t>(a)];
+    if (want == current[static_cast<size_t>(a)]) continue;
+    const int32_t first = a * ri_, len = IntervalLength(a);
+    image_.ClearMCURange(first, len);
+    changed = true;
+    if (want < 0) continue;
+    ++report_.Intervals.Moved;
+    TkelTrialRun run;
+    run.Start = segs_[static_cast<size_t>(want)].Seg.Begin * 8;
+    run.MaxMCUs = len;
+    run.PlaceAt = first;
+    image_.TrialDecode(run);
+  }
+  return changed;
+}
+
+void TPlacer::Trim() {
+  // Damaged intervals keep the MCUs decoded before the damage only.
+  const TBaseline baseline = MeasureBaseline(evidence_, 0, total_);
+  for (const TChain& c : chains_) {
+    if (c.Start < 0) continue;
+    for (int32_t k = 0; k < c.Length(); ++k) {
+      const TJudged& s = segs_[static_cast<size_t>(c.First + k)];
+      const int32_t a = c.Start + k;
+      if (a < 0 || a >= count_ || (a == count_ - 1 ? s.SyncLast : s.Sync)) continue;
+      const int32_t first = a * ri_;
+      const int32_t end = first + std::min(s.Clean, IntervalLength(a));
+      const TDamageStart d = FindDamageStart(evidence_, data_, baseline, first, end);
+      if (d.MCU < 0) continue;
+      image_.ClearMCURange(d.MCU, end - d.MCU);
+      report_.Intervals.Trimmed += end - d.MCU;
+      if (report_.FirstDamageMCU < 0 || d.MCU < report_.FirstDamageMCU) {
+        report_.FirstDamageMCU = d.MCU;
+        report_.FirstDamageByte = d.Byte;
+      }
+    }
+  }
+}
+
+bool TPlacer::Run() {
+  if (data_.Empty() || ri_ <= 0 || total_ <= 0) return false;
+  Judge();
+  BuildChains();
+  report_.Intervals.Segments = static_cast<int32_t>(segs_.size());
+  Anchor();
+  if (getenv("VT_DEBUG_RP")) {
+    fprintf(stderr, "segments %zu chains %zu count %d ri %d total %d eoi %d\n", segs_.size(), chains_.size(), count_, ri_, total_, (int)data_.EndsAtImageEnd());
+    for (auto& c : chains_) fprintf(stderr, " chain %d..%d start %d anchored %d m0 %x sync0 %d clean0 %d synclast %d\n", c.First, c.Last, c.Start, (int)c.Anchored, segs_[c.First].Seg.Marker, (int)segs_[c.First].Sync, segs_[c.First].Clean, (int)segs_[c.Last].SyncLast);
+  }
+  // The anchored chains go in first, so that the places between them are judged against them.
+  std::vector<int32_t> wanted = Wanted();
+  bool changed = Apply(wanted);
+  PlaceMiddle();
+  wanted = Wanted();
+  changed = Apply(wanted) || changed;
+  for (const TChain& c : chains_)
+    if (c.Start < 0) report_.Intervals.Dropped += c.Length();
+  const int32_t trimmedBefore = report_.Intervals.Trimmed;
+  Trim();
+  changed = changed || report_.Intervals.Trimmed > trimmedBefore;
+  if (changed) image_.RecountDecodedMCUs();
+  return changed;
+}
+
+}  // namespace
+
+bool PlaceRestartIntervals(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report) {
+  if (getenv("VT_DEBUG_RP")) fprintf(stderr, "can %d ri %d err %d scans %d\n", (int)image.CanDecodeTrials(), image.RestartInterval, (int)image.DataErrors, image.ScanCount);
+  if (!image.CanDecodeTrials() || image.RestartInterval <= 0 || !image.DataErrors) return false;
+  report.Damaged = true;
+  TPlacer placer(image, guide, report);
+  return placer.Run();
+}
+
+}  // namespace vt::repair
