@@ -7,10 +7,9 @@ bool RepairHooks(const std::string& mode, TRealignOpenOptions& options) {
   options.BeforeOpen = nullptr;
   options.AfterLoad = nullptr;
   if (mode == "none") return true;
-  // "auto": the engine's automatic realignment is not there yet. When it is, set the open
-  // option here (options.BeforeOpen = [](TvtOpenOptions& o) { ... }) or run it on the loaded
-  // document (options.AfterLoad = [](TvtThumbSource& doc) { ... }), as OpenDocument does.
-  return false;
+  if (mode != "auto") return false;
+  options.AfterLoad = [](TvtThumbSource& doc) { doc.RealignAutomatically(); };
+  return true;
 }
 
 TShownFile::TShownFile(const std::string& path, const TRealignOpenOptions& options) {

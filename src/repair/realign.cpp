@@ -1,12 +1,12 @@
 #include "repair/realign.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "jpeg/jpeg_constants.h"
+#include "repair/continuity.h"
 #include "repair/damage_start.h"
 #include "repair/dc_correction.h"
 #include "repair/evidence.h"
@@ -20,8 +20,11 @@ constexpr int32_t kQuickMCUs = 16;        // a start must decode this many MCUs 
 constexpr int32_t kSearchBits = 8192;     // bits searched after each candidate place
 constexpr int32_t kMaxCandidates = 1024;  // candidate places after one damaged place
 constexpr int64_t kSectorBytes = 512;     // the finer steps, after the clusters
-constexpr int32_t kFitRun = 4;            // MCUs in a row that fit where a resumed run starts
+constexpr int32_t kFitRun = 4;            // MCUs in a row that fit where a resumed piece starts
 constexpr int kMaxPlaces = 16;            // damaged places in one stretch
+constexpr int32_t kMatchMCUs = 4096;      // MCUs of a piece that its place is matched on
+constexpr int32_t kMatchNear = 3;         // places this close to the best are told apart by borders
+constexpr double kMatchMargin = 0.85;     // the best place's spread against the best far one
 
 // One stretch of the scan: MCUs [First, End) whose data starts at DataBegin and ends at
 // DataEnd, where the data of MCU End (or the end of the image) follows.
@@ -32,13 +35,19 @@ struct TSpan {
   bool Anchored = false;   // the data is known to end exactly with MCU End - 1
 };
 
-// A run of intact data found after a damaged place.
+// A stretch of intact data found after a damaged place: positions only.
 struct TFound {
-  TkelTrialRun Run;        // decoded without its blocks: positions only
-  bool ReachesEnd = false; // ends exactly at the stretch's data end
-  int64_t Candidate = 0;   // the candidate place the search started from
-  int32_t Start = -1;      // MCU index it was placed at
-  int32_t Skip = 0;        // leading MCUs of the run not placed
+  TkelTrialRun Run;
+  bool ReachesEnd = false;  // ends exactly at the stretch's data end
+  int64_t Candidate = 0;    // the candidate place the search started from
+};
+
+// MCUs [From, To) of a found run, to be placed together.
+struct TPiece {
+  size_t Run = 0;
+  int32_t From = 0, To = 0;
+  bool Anchored = false;  // its last MCU is the stretch's last
+  int32_t Length() const { return To - From; }
 };
 
 class TRealigner {
@@ -46,17 +55,19 @@ class TRealigner {
   TRealigner(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report)
       : image_(image), evidence_(image, guide), data_(image), report_(report) {}
 
-  bool Run();
+  bool Run(bool clean);
 
  private:
   bool RepairSpan(const TSpan& span);
   bool FindResume(int64_t from, const TSpan& span, int32_t maxMCUs, TFound& found);
   bool QuickTest(TkelBitPos start);
   bool EndsAt(const TkelTrialRun& run, int64_t dataEnd) const;
-  int32_t MatchRun(const TFound& found, int32_t lo, int32_t hi);
-  int32_t PlaceAndFix(TFound& found, int32_t start, TRepairPlace& place, bool trimTail);
+  int32_t Match(const TPiece& piece, int32_t lo, int32_t hi);
+  int32_t Place(const TPiece& piece, int32_t at);
+  void FixColours(int32_t first, int32_t end);
   int32_t FirstFit(int32_t first, int32_t end) const;
   bool Fits(int32_t mcu) const;
+  bool RepairDrift();
   std::vector<TSpan> Spans();
 
   TkelBaseJpegParser& image_;
@@ -64,6 +75,7 @@ class TRealigner {
   TScanData data_;
   TRepairReport& report_;
   TBaseline baseline_;
+  std::vector<TFound> runs_;
 };
 
 bool TRealigner::EndsAt(const TkelTrialRun& run, int64_t dataEnd) const {
@@ -95,12 +107,11 @@ bool TRealigner::FindResume(int64_t from, const TSpan& span, int32_t maxMCUs, TF
       if (step == kClusterBytes || (origin + b) % kClusterBytes != 0) candidates.push_back(b);
   }
   for (int64_t p : candidates) {
-    if (p < span.DataBegin || p >= span.DataEnd) continue;
+    if (p < span.ResumeFrom || p >= span.DataEnd) continue;
     if (data_.HasZeroRun(p, std::min(p + 64, span.DataEnd), 64)) continue;
     const TkelBitPos limit = std::min<TkelBitPos>(p * 8 + kSearchBits, span.DataEnd * 8);
     for (TkelBitPos x = p * 8; x < limit; ++x) {
       if (!QuickTest(x)) continue;
-      if (getenv("VT_DEBUG_RA")) fprintf(stderr, "candidate %lld passes at %lld.%lld\n", (long long)p, (long long)(x >> 3), (long long)(x & 7));
       found.Run = TkelTrialRun{};
       found.Run.Start = x;
       found.Run.MaxMCUs = maxMCUs;
@@ -133,23 +144,30 @@ int32_t TRealigner::FirstFit(int32_t first, int32_t end) const {
   return end;
 }
 
-int32_t TRealigner::MatchRun(const TFound& found, int32_t lo, int32_t hi) {
-  // A run between two damaged places: its DC pattern and borders against the guide and the rows
-  // around, at every index the gap allows. Measured on its blocks decoded into a trial.
+int32_t TRealigner::Match(const TPiece& piece, int32_t lo, int32_t hi) {
+  // The piece's DC pattern against the guide at every place the gap allows (its constant is
+  // unknown, so the spread around the median difference is what fits); the places next to the
+  // best one are then told apart by the borders with the blocks around.
   if (hi < lo || !evidence_.Guide().Present()) return -1;
+  const TFound& f = runs_[piece.Run];
   TkelTrialRun run;
-  run.Start = found.Run.Start;
-  run.MaxMCUs = found.Run.Count;
+  run.Start = f.Run.StartOf(piece.From);
+  run.MaxMCUs = std::min(piece.Length(), kMatchMCUs);
   run.KeepBlocks = true;
   image_.TrialDecode(run);
+  if (run.Count <= 0) return -1;
   const int32_t bpm = run.BlocksPerMCU;
   const int32_t stride = std::max<int32_t>(1, run.Count / 512);
-  double best = 1e300, second = 1e300;
-  int32_t bestAt = -1;
+  auto blocksOf = [&](int32_t i, int b) -> const TkelCoefBlock* {
+    return i < run.Count ? &run.Blocks[static_cast<size_t>(i) * bpm + b] : nullptr;
+  };
+  std::vector<double> spread(static_cast<size_t>(hi - lo + 1), 1e300);
+  std::vector<std::array<int32_t, 4>> shifts(spread.size());
   std::vector<double> residual;
   for (int32_t at = lo; at <= hi; ++at) {
-    double spread = 0;
+    double sum = 0;
     int32_t n = 0;
+    std::array<int32_t, 4> shift{};
     for (int sc = 0; sc < image_.ScanComponentCount; ++sc) {
       residual.clear();
       for (int32_t i = 0; i < run.Count; i += stride)
@@ -158,89 +176,87 @@ int32_t TRealigner::MatchRun(const TFound& found, int32_t lo, int32_t hi) {
           int32_t bx, by;
           evidence_.BlockXY(at + i, b, bx, by);
           const float g = evidence_.Guide().Level(sc, bx, by);
-          if (g < 0) continue;
-          residual.push_back(g - evidence_.Level(sc, run.Blocks[static_cast<size_t>(i) * bpm + b]));
+          if (g >= 0) residual.push_back(g - evidence_.Level(sc, *blocksOf(i, b)));
         }
       if (residual.size() < 8) continue;
       std::vector<double> sorted = residual;
-      std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+      std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                       sorted.end());
       const double median = sorted[sorted.size() / 2];
-      for (double r : residual) spread += std::min(std::fabs(r - median), 64.0);
+      for (double r : residual) sum += std::min(std::fabs(r - median), 64.0);
       n += static_cast<int32_t>(residual.size());
+      const TkelCoefBlock zero{};
+      const double step = evidence_.Level(sc, zero, 1) - evidence_.Level(sc, zero, 0);
+      shift[static_cast<size_t>(sc)] = step > 0 ? static_cast<int32_t>(std::lround(median / step)) : 0;
     }
-    if (n == 0) continue;
-    spread /= n;
-    if (spread < best) {
-      second = best;
-      best = spread;
-      bestAt = at;
-    } else if (spread < second) {
-      second = spread;
+    if (n > 0) {
+      spread[static_cast<size_t>(at - lo)] = sum / n;
+      shifts[static_cast<size_t>(at - lo)] = shift;
     }
   }
-  // A place only when it is clearly the best one.
-  if (bestAt < 0 || (hi > lo && best > 0.85 * second)) return -1;
+  size_t best = 0;
+  for (size_t k = 1; k < spread.size(); ++k)
+    if (spread[k] < spread[best]) best = k;
+  if (spread[best] >= 1e300) return -1;
+  double far = 1e300;
+  for (size_t k = 0; k < spread.size(); ++k)
+    if (std::abs(static_cast<int64_t>(k) - static_cast<int64_t>(best)) > kMatchNear) far = std::min(far, spread[k]);
+  if (far < 1e300 && spread[best] > kMatchMargin * far) return -1;  // no place stands out
+  // Among the places next to the best, the one whose borders continue the blocks around.
+  int32_t bestAt = lo + static_cast<int32_t>(best);
+  double bestBorder = 1e300;
+  for (int32_t at = std::max(lo, bestAt - kMatchNear); at <= std::min(hi, lo + static_cast<int32_t>(best) + kMatchNear);
+       ++at) {
+    const TFitCost c = evidence_.Cost(blocksOf, run.Count, at, shifts[static_cast<size_t>(at - lo)].data());
+    if (c.SeamPairs > 0 && c.Seam < bestBorder) {
+      bestBorder = c.Seam;
+      bestAt = at;
+    }
+  }
   return bestAt;
 }
 
-int32_t TRealigner::PlaceAndFix(TFound& found, int32_t start, TRepairPlace& place, bool trimTail) {
-  // Leading MCUs that would land before the stretch's free part are garbage decoded before the
-  // run fell into step with the data.
-  found.Start = start;
+int32_t TRealigner::Place(const TPiece& piece, int32_t at) {
+  const TFound& f = runs_[piece.Run];
   TkelTrialRun run;
-  run.Start = found.Skip > 0 ? found.Run.EndOf(found.Skip - 1) : found.Run.Start;
-  run.MaxMCUs = found.Run.Count - found.Skip;
-  run.PlaceAt = start + found.Skip;
+  run.Start = f.Run.StartOf(piece.From);
+  run.MaxMCUs = piece.Length();
+  run.PlaceAt = at;
   image_.TrialDecode(run);
-  int32_t first = run.PlaceAt, end = run.PlaceAt + run.Count;
-  if (run.Count <= 0) return 0;
-  // Colours, then the MCUs at the run's start that still do not fit (decoded before the run fell
-  // into step, or from damaged bytes that happened to decode), then the colours once more from
-  // what stays.
-  TDcShift shift = EstimateDcShift(evidence_, first, end - first, first, end);
+  return run.Count;
+}
+
+void TRealigner::FixColours(int32_t first, int32_t end) {
+  if (end <= first) return;
+  const TDcShift shift = EstimateDcShift(evidence_, first, end - first, first, end);
   ApplyDcShift(image_, shift, first, end - first);
-  const int32_t fit = FirstFit(first, end);
-  if (fit > first) {
-    image_.ClearMCURange(first, fit - first);
-    first = fit;
-    const TDcShift again = EstimateDcShift(evidence_, first, end - first, first, end);
-    ApplyDcShift(image_, again, first, end - first);
-    for (int i = 0; i < 4; ++i) shift.Shift[i] += again.Shift[i];
-  }
-  if (trimTail && first < end) {
-    const TDamageStart d = FindDamageStart(evidence_, data_, baseline_, first, end);
-    if (d.MCU >= 0) {
-      image_.ClearMCURange(d.MCU, end - d.MCU);
-      end = d.MCU;
-    }
-  }
-  if (place.ResumeMCU < 0) {
-    const TkelBitPos s = run.StartOf(std::max<int32_t>(0, first - run.PlaceAt));
-    place.ResumeByte = s >> 3;
-    place.ResumeBit = static_cast<int>(s & 7);
-    place.ResumeMCU = first;
-    for (int i = 0; i < 4; ++i) place.DCCorrection[i] = shift.Shift[i];
-  }
-  const int32_t placed = std::max(0, end - first);
-  place.ResumedMCUs += placed;
-  return placed;
 }
 
 bool TRealigner::RepairSpan(const TSpan& span) {
   int32_t headEnd = span.First;
   while (headEnd < span.End && evidence_.MapBlock(headEnd, evidence_.BlocksPerMCU() - 1)) ++headEnd;
-  if (headEnd >= span.End) return false;
+  // Where the damage starts: the first MCU that damaged bytes made, or the first that the row
+  // above no longer continues.
+  TDamageStart d = FindDamageStart(evidence_, data_, baseline_, span.First, headEnd);
+  const std::vector<int32_t> breaks = FindBreaks(evidence_, span.First, headEnd);
+  if (!breaks.empty() && (d.MCU < 0 || breaks.front() < d.MCU)) {
+    d.MCU = breaks.front();
+    d.Evidence = "the row above no longer continues the blocks";
+    d.Byte = -1;
+  }
+  if (headEnd >= span.End && d.MCU < 0) return false;
   TRepairPlace place;
-  // Where the damage starts: the MCUs decoded from damaged bytes become holes.
-  const TDamageStart d = FindDamageStart(evidence_, data_, baseline_, span.First, headEnd);
-  int32_t damageMCU = d.MCU >= 0 ? d.MCU : headEnd;
+  const int32_t damageMCU = d.MCU >= 0 ? d.MCU : headEnd;
   int64_t damageByte = span.DataBegin;
-  if (d.MCU >= 0) {
+  auto endOf = [&](int32_t mcu) -> int64_t {
+    const TkelOffsetEntry* e =
+        image_.Offsets ? image_.Offsets->Entry(mcu % image_.MCUsPerRow, mcu / image_.MCUsPerRow) : nullptr;
+    return e && e->Valid ? e->EndByte : -1;
+  };
+  if (d.Byte >= 0) {
     damageByte = d.Byte;
-  } else if (headEnd > span.First && image_.Offsets) {
-    const int32_t last = headEnd - 1;
-    if (const TkelOffsetEntry* e = image_.Offsets->Entry(last % image_.MCUsPerRow, last / image_.MCUsPerRow))
-      if (e->Valid) damageByte = e->EndByte;
+  } else if (damageMCU > span.First && endOf(damageMCU - 1) >= 0) {
+    damageByte = endOf(damageMCU - 1);
   }
   image_.ClearMCURange(damageMCU, headEnd - damageMCU);
   place.FirstMCU = damageMCU;
@@ -249,16 +265,16 @@ bool TRealigner::RepairSpan(const TSpan& span) {
   place.Evidence = d.MCU >= 0 ? d.Evidence : "the decoding failed";
 
   // Runs of intact data after it, in data order, until one runs on to the stretch's end.
-  std::vector<TFound> runs;
+  runs_.clear();
   int64_t from = std::max(damageByte, span.ResumeFrom);
   const int places = image_.RestartInterval > 0 ? 1 : kMaxPlaces;
   for (int k = 0; k < places; ++k) {
-    TFound f;
     // Inserted data may hold more MCUs than the room left: the surplus at the run's start is
     // cut off once it is placed.
     const int32_t room = span.End - damageMCU;
+    TFound f;
     if (!FindResume(from, span, room + std::max(room, 65536), f)) break;
-    runs.push_back(f);
+    runs_.push_back(f);
     if (f.ReachesEnd || f.Run.Count <= 0) break;
     // It stopped at a further damaged place: look again from the cluster boundary before that.
     const int64_t stop = f.Run.EndOf(f.Run.Count - 1) >> 3;
@@ -267,32 +283,150 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     if (next <= (f.Run.Start >> 3)) next = stop;
     from = next;
   }
-  if (!runs.empty()) place.DamageEnd = runs.front().Candidate;
-
-  // Which MCUs they belong to: the last one, when it reaches the end, by counting back; the ones
-  // before it by their fit between their neighbours.
-  int32_t nextStart = span.End;
-  bool placedAny = false;
-  for (size_t j = runs.size(); j-- > 0;) {
-    TFound& f = runs[j];
-    int32_t start = -1;
-    if (j + 1 == runs.size() && f.ReachesEnd) {
-      start = span.End - f.Run.Count;
-      place.Evidence += "; counted back from the end of the data";
-    } else {
-      start = MatchRun(f, damageMCU, nextStart - f.Run.Count);
-      if (start < 0) continue;
-      place.Evidence += "; placed by its fit to the guide";
-    }
-    if (start < damageMCU) f.Skip = damageMCU - start;
-    if (f.Skip >= f.Run.Count) continue;
-    PlaceAndFix(f, start, place, !(j + 1 == runs.size() && f.ReachesEnd));
-    nextStart = start + f.Skip;
-    placedAny = true;
+  if (runs_.empty()) {
+    place.Evidence += "; no intact data found after it";
+    report_.Places.push_back(place);
+    return place.ClearedMCUs > 0;
   }
-  if (place.ResumeMCU < 0 && runs.empty()) place.Evidence += "; no intact data found after it";
+  place.DamageEnd = runs_.front().Candidate;
+
+  // Pieces, from the end: the last run, when it reaches the end, counted back from there; a
+  // run cut short by a further damaged place, and the part of a run before a break, where the
+  // guide and the borders put them.
+  std::vector<TPiece> work;
+  for (size_t j = 0; j < runs_.size(); ++j) {
+    TPiece p;
+    p.Run = j;
+    p.To = runs_[j].Run.Count;
+    p.Anchored = j + 1 == runs_.size() && runs_[j].ReachesEnd;
+    work.push_back(p);
+  }
+  int32_t nextStart = span.End;
+  bool counted = false, matched = false;
+  while (!work.empty()) {
+    TPiece piece = work.back();
+    work.pop_back();
+    int32_t at;
+    if (piece.Anchored) {
+      at = nextStart - piece.Length();
+      counted = true;
+    } else {
+      at = Match(piece, damageMCU, nextStart - piece.Length());
+      if (at < 0) continue;  // no place stands out: a hole
+      matched = true;
+    }
+    if (at < damageMCU) {  // surplus at its start (inserted data, garbage before it fell into step)
+      piece.From += damageMCU - at;
+      at = damageMCU;
+    }
+    if (piece.Length() <= 0) continue;
+    const int32_t placed = Place(piece, at);
+    int32_t first = at, end = at + placed;
+    FixColours(first, end);
+    // A break inside: the part after it is this piece, the part before it goes back to the work
+    // as a piece of its own.
+    const std::vector<int32_t> inside = FindBreaks(evidence_, first, end);
+    if (!inside.empty() && inside.back() > first) {
+      const int32_t cut = inside.back();
+      TPiece before = piece;
+      before.To = piece.From + (cut - at);
+      before.Anchored = false;
+      image_.ClearMCURange(first, cut - first);
+      first = cut;
+      FixColours(first, end);
+      work.push_back(before);
+    }
+    // MCUs at its start that do not fit (decoded before the run fell into step with the data, or
+    // from damaged bytes that happened to decode), then colours again from what stays.
+    const int32_t fit = FirstFit(first, end);
+    if (fit > first) {
+      image_.ClearMCURange(first, fit - first);
+      first = fit;
+      FixColours(first, end);
+    }
+    // A piece that ends at a further damaged place keeps what decoded before that.
+    if (!piece.Anchored && first < end) {
+      const TDamageStart tail = FindDamageStart(evidence_, data_, baseline_, first, end);
+      if (tail.MCU >= 0) {
+        image_.ClearMCURange(tail.MCU, end - tail.MCU);
+        end = tail.MCU;
+      }
+    }
+    if (end > first) {
+      place.ResumedMCUs += end - first;
+      if (place.ResumeMCU < 0 || first < place.ResumeMCU) {
+        const TkelOffsetEntry* e = image_.Offsets->Entry(first % image_.MCUsPerRow, first / image_.MCUsPerRow);
+        if (e && e->Valid) {
+          place.ResumeByte = e->StartByte;
+          place.ResumeBit = e->StartBit;
+        }
+        place.ResumeMCU = first;
+      }
+    }
+    nextStart = first;
+  }
+  if (counted) place.Evidence += "; counted back from the end of the data";
+  if (matched) place.Evidence += "; placed where its DC pattern fits the thumbnail";
   report_.Places.push_back(place);
-  return placedAny || place.ClearedMCUs > 0;
+  return true;
+}
+
+bool TRealigner::RepairDrift() {
+  // A picture that decoded without an error can still have lost its DC predictor once (a bit of
+  // a DC difference flipped): from there on one component is lighter or darker. Only taken
+  // where the row above steps by one constant and the thumbnail agrees that the colour moved.
+  if (!evidence_.Guide().Present()) return false;
+  const int32_t total = evidence_.Total();
+  const std::vector<int32_t> breaks = FindBreaks(evidence_, 0, total);
+  bool changed = false;
+  for (size_t k = 0; k < breaks.size(); ++k) {
+    const int32_t first = breaks[k];
+    const int32_t end = k + 1 < breaks.size() ? breaks[k + 1] : total;
+    // The guide's view: the mean difference to it before and after the break.
+    const TDcShift shift = EstimateDcShift(evidence_, first, end - first, first, end);
+    if (!shift.Found || shift.Borders == 0) continue;
+    bool any = false;
+    for (int sc = 0; sc < image_.ScanComponentCount; ++sc) any = any || shift.Shift[sc] != 0;
+    if (!any) continue;
+    auto guideOffset = [&](int32_t a, int32_t b, int sc, int32_t extra) {
+      std::vector<double> r;
+      for (int32_t m = std::max(a, 0); m < b; m += std::max<int32_t>(1, (b - a) / 2000))
+        for (int blk = 0; blk < evidence_.BlocksPerMCU(); ++blk) {
+          if (evidence_.ComponentOf(blk) != sc) continue;
+          const TkelCoefBlock* c = evidence_.MapBlock(m, blk);
+          if (!c) continue;
+          int32_t bx, by;
+          evidence_.BlockXY(m, blk, bx, by);
+          const float g = evidence_.Guide().Level(sc, bx, by);
+          if (g >= 0) r.push_back(evidence_.Level(sc, *c, extra) - g);
+        }
+      if (r.size() < 16) return 0.0;
+      std::nth_element(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(r.size() / 2), r.end());
+      return r[r.size() / 2];
+    };
+    const int32_t perRow = image_.MCUsPerRow;
+    bool confirmed = true;
+    for (int sc = 0; sc < image_.ScanComponentCount && confirmed; ++sc) {
+      if (shift.Shift[sc] == 0) continue;
+      const double above = guideOffset(first - 4 * perRow, first, sc, 0);
+      const double before = guideOffset(first, std::min(end, first + 4 * perRow), sc, 0);
+      const double after = guideOffset(first, std::min(end, first + 4 * perRow), sc, shift.Shift[sc]);
+      // The correction must bring the run back to the guide's offset above the break, and that by
+      // a clear step.
+      confirmed = std::fabs(after - above) < 0.5 * std::fabs(before - above) && std::fabs(before - above) >= 2.0;
+    }
+    if (!confirmed) continue;
+    ApplyDcShift(image_, shift, first, end - first);
+    TRepairPlace place;
+    place.FirstMCU = first;
+    for (int i = 0; i < 4; ++i) place.DCCorrection[i] = shift.Shift[i];
+    place.ResumeMCU = first;
+    place.ResumedMCUs = end - first;
+    place.Evidence = "the DC values step by one constant from here on (borders and thumbnail agree)";
+    report_.Places.push_back(place);
+    changed = true;
+  }
+  return changed;
 }
 
 std::vector<TSpan> TRealigner::Spans() {
@@ -311,16 +445,15 @@ std::vector<TSpan> TRealigner::Spans() {
     return spans;
   }
   // With restart markers: each interval that is not whole, up to the next interval whose data
-  // stands in its place; its data is the segment that begins it, and the last segment before
-  // that next interval's marker.
+  // stands in its place; its data is the segment that begins it, up to that interval's marker.
   const std::vector<TSegment>& segs = data_.Segments();
   auto segmentAt = [&](int32_t mcu) -> int32_t {
     if (!image_.Offsets) return -1;
     const TkelOffsetEntry* e = image_.Offsets->Entry(mcu % image_.MCUsPerRow, mcu / image_.MCUsPerRow);
     if (!e || !e->Valid || e->StartBit != 0 || !evidence_.MapBlock(mcu, 0)) return -1;
-    for (size_t i = 0; i < segs.size(); ++i)
-      if (segs[i].Begin == e->StartByte) return static_cast<int32_t>(i);
-    return -1;
+    auto it = std::lower_bound(segs.begin(), segs.end(), static_cast<int64_t>(e->StartByte),
+                               [](const TSegment& s, int64_t v) { return s.Begin < v; });
+    return it != segs.end() && it->Begin == e->StartByte ? static_cast<int32_t>(it - segs.begin()) : -1;
   };
   const int32_t count = (total + ri - 1) / ri;
   std::vector<int32_t> segOf(static_cast<size_t>(count), -1);
@@ -330,7 +463,6 @@ std::vector<TSpan> TRealigner::Spans() {
     bool whole = true;
     for (int32_t m = first; m < end && whole; ++m) whole = evidence_.MapBlock(m, evidence_.BlocksPerMCU() - 1) != nullptr;
     if (whole || segOf[static_cast<size_t>(a)] < 0) continue;
-    // The next interval in place.
     int32_t b = a + 1;
     while (b < count && segOf[static_cast<size_t>(b)] < 0) ++b;
     TSpan s;
@@ -341,7 +473,7 @@ std::vector<TSpan> TRealigner::Spans() {
       const TSegment& next = segs[static_cast<size_t>(segOf[static_cast<size_t>(b)])];
       s.End = b * ri;
       s.DataEnd = next.Begin - 2;
-      s.Anchored = next.Begin - 2 >= own.Begin;
+      s.Anchored = s.DataEnd >= own.Begin;
     } else {
       s.End = total;
       s.DataEnd = data_.End();
@@ -358,19 +490,21 @@ std::vector<TSpan> TRealigner::Spans() {
   return spans;
 }
 
-bool TRealigner::Run() {
+bool TRealigner::Run(bool clean) {
   if (data_.Empty()) return false;
   const int32_t total = evidence_.Total();
   baseline_ = MeasureBaseline(evidence_, 0, total);
   bool changed = false;
-  for (const TSpan& span : Spans()) changed = RepairSpan(span) || changed;
-  if (!report_.Places.empty()) {
-    const TRepairPlace& p = report_.Places.front();
-    if (report_.FirstDamageMCU < 0 || p.FirstMCU < report_.FirstDamageMCU) {
+  if (clean) {
+    changed = image_.RestartInterval <= 0 && RepairDrift();
+  } else {
+    for (const TSpan& span : Spans()) changed = RepairSpan(span) || changed;
+  }
+  for (const TRepairPlace& p : report_.Places)
+    if (p.FirstMCU >= 0 && (report_.FirstDamageMCU < 0 || p.FirstMCU < report_.FirstDamageMCU)) {
       report_.FirstDamageMCU = p.FirstMCU;
       report_.FirstDamageByte = p.DamageBegin;
     }
-  }
   if (changed) image_.RecountDecodedMCUs();
   return changed;
 }
@@ -384,10 +518,11 @@ bool RealignAutomatically(TkelBaseJpegParser& image, const TGuide& guide, TRepai
     const TkelFrameComponent& fc = image.FrameComponents[image.ScanComponents[i].FrameIndex];
     incomplete = incomplete || fc.DecodedMCUs < fc.ExpectedMCUs;
   }
-  if (!image.DataErrors && !incomplete) return false;
-  report.Damaged = true;
+  const bool clean = !image.DataErrors && !incomplete;
   TRealigner realigner(image, guide, report);
-  return realigner.Run();
+  const bool changed = realigner.Run(clean);
+  report.Damaged = report.Damaged || !clean || changed;
+  return changed;
 }
 
 }  // namespace vt::repair

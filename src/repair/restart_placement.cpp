@@ -1,6 +1,7 @@
 #include "repair/restart_placement.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <vector>
 #include <cstdio>
@@ -49,6 +50,7 @@ class TPlacer {
   void Judge();
   void BuildChains();
   void Anchor();
+  void SplitLuckyChain();
   void PlaceMiddle();
   bool Apply(const std::vector<int32_t>& wanted);
   void Trim();
@@ -58,7 +60,20 @@ class TPlacer {
   std::vector<TkelTrialRun> DecodeChain(const TChain& chain) const;
   TFitCost ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
                      int32_t gapEnd) const;
-  double IntervalCostLimit() const;
+  struct TLimits {
+    bool Measured = false;
+    double Seam = 0, Guide = 0;  // 0: not known
+  };
+  TLimits IntervalLimits() const;
+  // True when a chain's fit is worse than nearly every anchored interval's, on every measure
+  // there is.
+  bool Contradicts(const TFitCost& cost) const;
+  // The index of the place whose fit stands out, kUndecided when none does, kContradicts when the
+  // one that stands out still contradicts the picture.
+  static constexpr int32_t kUndecided = -1, kContradicts = -2;
+  static constexpr double kClearlyBetter = 0.8;
+  static constexpr double kSplitGain = 1.5;  // sample levels
+  int32_t ChooseCandidate(const std::vector<TFitCost>& costs) const;
 
   TkelBaseJpegParser& image_;
   TEvidence evidence_;
@@ -67,7 +82,8 @@ class TPlacer {
   int32_t ri_ = 0, total_ = 0, count_ = 0, lastLength_ = 0;
   std::vector<TJudged> segs_;
   std::vector<TChain> chains_;
-  mutable double costLimit_ = -1;
+  mutable TLimits limits_;
+  bool changed_ = false;
 };
 
 void TPlacer::Judge() {
@@ -152,7 +168,10 @@ void TPlacer::Anchor() {
   // to the end-of-image marker.
   if (!data_.EndsAtImageEnd()) return;
   TChain& tail = chains_.back();
-  if (tail.Anchored) return;
+  if (tail.Anchored) {
+    SplitLuckyChain();
+    return;
+  }
   const TJudged& last = segs_[static_cast<size_t>(tail.Last)];
   const int expectedMarker = count_ >= 2 ? 0xD0 + ((count_ - 2) & 7) : -1;
   const bool lastFits = last.SyncLast || (last.Seg.Marker == expectedMarker && tail.Length() >= 2);
@@ -165,6 +184,58 @@ void TPlacer::Anchor() {
   if (first < 0 && start != 0) return;
   tail.Start = start;
   tail.Anchored = true;
+}
+
+void TPlacer::SplitLuckyChain() {
+  // One chain from the scan's start to the end of the data, but shorter than the frame: where
+  // data went missing, the two ends happened to decode as one whole interval, with marker numbers
+  // that follow (a multiple of eight intervals lost). The guide shows where: from there on every
+  // MCU fits the picture better that many intervals further on. (Restart intervals carry their
+  // DC values in full, so each block's level is compared as it is.)
+  TChain& only = chains_.back();
+  const int32_t missing = count_ - only.Length();
+  if (chains_.size() != 1 || missing <= 0 || !segs_[static_cast<size_t>(only.Last)].SyncLast ||
+      !evidence_.Guide().Present())
+    return;
+  const int32_t shift = missing * ri_;
+  const int32_t end = std::min(total_, only.Length() * ri_);
+  auto cost = [&](int32_t mcu, int32_t at) {
+    double sum = 0;
+    int n = 0;
+    for (int b = 0; b < evidence_.BlocksPerMCU(); ++b) {
+      const TkelCoefBlock* blk = evidence_.MapBlock(mcu, b);
+      if (!blk) continue;
+      int32_t bx, by;
+      evidence_.BlockXY(at, b, bx, by);
+      const float g = evidence_.Guide().Level(evidence_.ComponentOf(b), bx, by);
+      if (g < 0) continue;
+      sum += std::min(std::fabs(evidence_.Level(evidence_.ComponentOf(b), *blk) - g), 64.0f);
+      ++n;
+    }
+    return n > 0 ? sum / n : 0.0;
+  };
+  // gain[x]: how much better MCU x fits shifted; the split maximises the gain summed after it.
+  std::vector<double> gain(static_cast<size_t>(end), 0.0);
+  for (int32_t x = 0; x < end; ++x)
+    if (x + shift < total_) gain[static_cast<size_t>(x)] = cost(x, x) - cost(x, x + shift);
+  double suffix = 0, best = 0;
+  int32_t split = -1;
+  for (int32_t x = end - 1; x >= ri_; --x) {
+    suffix += gain[static_cast<size_t>(x)];
+    if (x % ri_ == 0 && suffix > best) {
+      best = suffix;
+      split = x;
+    }
+  }
+  // Clearly better, not by chance: a mean gain of kSplitGain levels over at least a row.
+  if (split < 0 || end - split < image_.MCUsPerRow || best / (end - split) < kSplitGain) return;
+  TChain tail;
+  tail.First = only.First + split / ri_;
+  tail.Last = only.Last;
+  tail.Start = count_ - tail.Length();
+  tail.Anchored = true;
+  only.Last = tail.First - 1;
+  chains_.push_back(tail);
 }
 
 std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain) const {
@@ -204,45 +275,69 @@ TFitCost TPlacer::ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start
       count, start * ri_, nullptr, gapBegin * ri_, gapEnd * ri_);
 }
 
-double TPlacer::IntervalCostLimit() const {
-  if (costLimit_ >= 0) return costLimit_;
-  // How well the anchored intervals fit where they stand.
-  std::vector<double> costs;
+TPlacer::TLimits TPlacer::IntervalLimits() const {
+  if (limits_.Measured) return limits_;
+  // How well the anchored intervals fit where they stand: their borders with the intervals
+  // around and their agreement with the guide, each on its own scale.
+  std::vector<double> seams, guides;
   for (const TChain& c : chains_) {
     if (!c.Anchored) continue;
     for (int32_t k = 0; k < c.Length(); ++k) {
       if (!segs_[static_cast<size_t>(c.First + k)].Sync) continue;
       const int32_t a = c.Start + k;
       const TFitCost cost = evidence_.CostInPlace(a * ri_, IntervalLength(a));
-      if (cost.Measured()) costs.push_back(cost.Combined());
+      if (cost.SeamPairs > 0) seams.push_back(cost.Seam);
+      if (cost.GuideBlocks > 0) guides.push_back(cost.Guide);
     }
   }
-  costLimit_ = 0;
-  if (costs.size() >= 8) {
-    std::sort(costs.begin(), costs.end());
-    const double p95 = costs[std::min(costs.size() - 1, costs.size() * 95 / 100)];
-    const double median = costs[costs.size() / 2];
-    costLimit_ = std::max(p95 * 1.25, median * 2.0);
-  }
-  return costLimit_;
+  auto limit = [](std::vector<double>& v) {
+    if (v.size() < 8) return 0.0;
+    std::sort(v.begin(), v.end());
+    return std::max(v[std::min(v.size() - 1, v.size() * 95 / 100)] * 1.25, v[v.size() / 2] * 2.0);
+  };
+  limits_.Seam = limit(seams);
+  limits_.Guide = limit(guides);
+  limits_.Measured = true;
+  return limits_;
+}
+
+bool TPlacer::Contradicts(const TFitCost& cost) const {
+  const TLimits l = IntervalLimits();
+  const bool seamKnown = cost.SeamPairs > 0 && l.Seam > 0;
+  const bool guideKnown = cost.GuideBlocks > 0 && l.Guide > 0;
+  if (!seamKnown && !guideKnown) return false;
+  return (!seamKnown || cost.Seam > l.Seam) && (!guideKnown || cost.Guide > l.Guide);
 }
 
 void TPlacer::PlaceMiddle() {
+  // The longer a chain, the more its fit says: the longest go in first, and the shorter ones
+  // then find their places between them. A chain without a single interval in sync is a
+  // fragment of damaged data, placed only by a link to the chain before it.
+  std::vector<size_t> order;
   for (size_t ci = 0; ci < chains_.size(); ++ci) {
-    TChain& chain = chains_[ci];
-    if (chain.Anchored) continue;
-    const TJudged& first = segs_[static_cast<size_t>(chain.First)];
+    const TChain& c = chains_[ci];
+    if (c.Anchored) continue;
+    const TJudged& first = segs_[static_cast<size_t>(c.First)];
     if (first.Seg.End <= first.Seg.Begin || first.Seg.Marker < 0) continue;  // no place can be told
-    int32_t lo = 0;
+    bool synced = false;
+    for (int32_t k = c.First; k <= c.Last && !synced; ++k) synced = segs_[static_cast<size_t>(k)].Sync;
+    if (synced) order.push_back(ci);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return chains_[a].Length() > chains_[b].Length(); });
+  for (size_t ci : order) {
+    TChain& chain = chains_[ci];
+    const TJudged& first = segs_[static_cast<size_t>(chain.First)];
+    // Between the placed chains before and after it in the data.
+    int32_t lo = 0, hiEnd = count_;
+    bool bounded = false;
     for (size_t p = ci; p-- > 0;)
       if (chains_[p].Start >= 0) {
         lo = chains_[p].Start + chains_[p].Length();
         break;
       }
-    int32_t hiEnd = count_;
-    bool bounded = false;
     for (size_t n = ci + 1; n < chains_.size(); ++n)
-      if (chains_[n].Anchored) {
+      if (chains_[n].Start >= 0) {
         hiEnd = chains_[n].Start;
         bounded = true;
         break;
@@ -252,28 +347,49 @@ void TPlacer::PlaceMiddle() {
     for (int32_t a = lo; a + chain.Length() <= hiEnd; ++a)
       if ((a & 7) == residue) candidates.push_back(a);
     if (candidates.empty()) continue;  // no place agrees with its marker numbers: dropped
-    // Without an anchor after it (data cut short), the marker number places it as the decoder
-    // does; the same when only one place fits and nothing can contradict it.
     const std::vector<TkelTrialRun> runs = DecodeChain(chain);
     std::vector<TFitCost> costs;
     for (int32_t a : candidates) costs.push_back(ChainCost(runs, a, lo, hiEnd));
-    size_t best = 0;
-    for (size_t k = 1; k < costs.size(); ++k)
-      if (costs[k].Measured() && (!costs[best].Measured() || costs[k].Combined() < costs[best].Combined()))
-        best = k;
-    const double limit = IntervalCostLimit();
-    if (costs[best].Measured() && limit > 0) {
-      if (costs[best].Combined() > limit) continue;  // contradicts every place: another picture's data
-      // A clearly better place than the marker rule's; otherwise the marker rule.
-      if (best != 0 && costs[0].Measured() && costs[best].Combined() > 0.8 * costs[0].Combined()) best = 0;
+    const int32_t best = ChooseCandidate(costs);
+    if (best == kContradicts) continue;  // contradicts every place: another picture's data
+    if (best == kUndecided) {
+      // Nothing tells the places apart. Where the next chain is anchored and only one place
+      // fits, or the data was cut short after it, the marker number decides as the decoder does.
+      if (bounded && candidates.size() > 1 && costs.front().Measured()) continue;
+      chain.Start = candidates.front();
     } else {
-      best = 0;
-      if (bounded && candidates.size() > 1) {
-        // Several places and nothing to tell them apart: the marker number's place.
-      }
+      chain.Start = candidates[static_cast<size_t>(best)];
     }
-    chain.Start = candidates[best];
+    Apply(Wanted());
   }
+}
+
+int32_t TPlacer::ChooseCandidate(const std::vector<TFitCost>& costs) const {
+  // The guide, where every place has it, ranks; the borders decide between places that the
+  // guide cannot tell apart, and rank alone without a guide.
+  const bool guide = std::all_of(costs.begin(), costs.end(), [](const TFitCost& c) { return c.GuideBlocks > 0; });
+  auto measure = [&](const TFitCost& c) { return guide ? c.Guide : c.Seam; };
+  std::vector<size_t> usable;
+  for (size_t k = 0; k < costs.size(); ++k)
+    if (guide || costs[k].SeamPairs > 0) usable.push_back(k);
+  if (usable.empty()) return kUndecided;
+  std::sort(usable.begin(), usable.end(), [&](size_t a, size_t b) { return measure(costs[a]) < measure(costs[b]); });
+  size_t best = usable.front();
+  if (usable.size() > 1) {
+    const double second = measure(costs[usable[1]]);
+    if (measure(costs[best]) > kClearlyBetter * second) {
+      // Too close by the guide: among the close ones, the borders.
+      if (!guide) return kUndecided;
+      size_t byBorder = costs.size();
+      for (size_t k : usable) {
+        if (measure(costs[k]) > measure(costs[best]) / kClearlyBetter) break;
+        if (costs[k].SeamPairs > 0 && (byBorder == costs.size() || costs[k].Seam < costs[byBorder].Seam)) byBorder = k;
+      }
+      if (byBorder == costs.size()) return kUndecided;
+      best = byBorder;
+    }
+  }
+  return Contradicts(costs[best]) ? kContradicts : static_cast<int32_t>(best);
 }
 
 std::vector<int32_t> TPlacer::CurrentPlacement() const {
@@ -314,6 +430,7 @@ bool TPlacer::Apply(const std::vector<int32_t>& wanted) {
     const int32_t first = a * ri_, len = IntervalLength(a);
     image_.ClearMCURange(first, len);
     changed = true;
+    changed_ = true;
     if (want < 0) continue;
     ++report_.Intervals.Moved;
     TkelTrialRun run;
@@ -359,11 +476,10 @@ bool TPlacer::Run() {
     for (auto& c : chains_) fprintf(stderr, " chain %d..%d start %d anchored %d m0 %x sync0 %d clean0 %d synclast %d\n", c.First, c.Last, c.Start, (int)c.Anchored, segs_[c.First].Seg.Marker, (int)segs_[c.First].Sync, segs_[c.First].Clean, (int)segs_[c.Last].SyncLast);
   }
   // The anchored chains go in first, so that the places between them are judged against them.
-  std::vector<int32_t> wanted = Wanted();
-  bool changed = Apply(wanted);
+  Apply(Wanted());
   PlaceMiddle();
-  wanted = Wanted();
-  changed = Apply(wanted) || changed;
+  Apply(Wanted());
+  bool changed = changed_;
   for (const TChain& c : chains_)
     if (c.Start < 0) report_.Intervals.Dropped += c.Length();
   const int32_t trimmedBefore = report_.Intervals.Trimmed;

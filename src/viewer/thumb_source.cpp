@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jpeg/jpeg_constants.h"
+#include "repair/realign.h"
 #include "repair/restart_placement.h"
 #include "source/items.h"
 #include "thumbs/orientation.h"
@@ -110,6 +111,15 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   }
   NotifyMainImage(true);
   NotifyThumbnails();
+}
+
+bool TvtThumbSource::RealignAutomatically(repair::TRepairReport* report) {
+  if (!HasImage()) return false;
+  const repair::TGuide guide(*Jpeg, mainThumb_);
+  repair::TRepairReport own;
+  const bool changed = repair::RealignAutomatically(*Jpeg, guide, report ? *report : own);
+  if (changed) Render(true);
+  return changed;
 }
 
 void TvtThumbSource::Render(bool notify) {

@@ -13,6 +13,7 @@
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
+#include "repair/repair_report.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/source_clients.h"
 #include "viewer/thumb.h"
@@ -70,6 +71,10 @@ class TvtThumbSource {
   TkelOffsetEntry GetMCUOffsets(TvtMCUPos p) const;
   // Re-decodes from MCU p at the given offsets (StartByte, StartBit), then re-renders.
   int RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC);
+  // Automatic realignment of the damaged data (repair/realign.h) with the chosen thumbnail as
+  // the guide; re-renders when blocks changed. Returns whether they did; report, when given,
+  // receives what was done.
+  bool RealignAutomatically(repair::TRepairReport* report = nullptr);
 
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
