@@ -12,6 +12,8 @@ bool IsRst(int code) { return code >= 0xD0 && code <= 0xD7; }
 
 // A run of this many zero bytes is a zeroed cluster, not entropy-coded data.
 constexpr int kZeroRun = 32;
+// Blocks with fewer non-zero AC coefficients than this are never taken for garbage.
+constexpr double kMinStrangeLimit = 56;
 // The content test needs this many contradicting MCUs in a row (one odd block is no damage).
 constexpr int kBadInARow = 2;
 
@@ -46,24 +48,50 @@ double CostAboveLeft(const TEvidence& evidence, int32_t mcu) {
   return c.Measured() ? c.Combined() : -1.0;
 }
 
+namespace {
+
+TFitCost AboveLeft(const TEvidence& evidence, int32_t mcu, const int32_t shift[4]) {
+  return evidence.Cost([&](int32_t, int b) { return evidence.MapBlock(mcu, b); }, 1, mcu, shift, mcu + 1,
+                       evidence.Total());
+}
+
+}  // namespace
+
+bool LooksDamaged(const TEvidence& evidence, const TBaseline& baseline, int32_t mcu, const int32_t shift[4]) {
+  if (MCUStrangeness(evidence, mcu) > baseline.StrangeLimit) return true;
+  if (!baseline.Valid) return false;
+  const TFitCost c = AboveLeft(evidence, mcu, shift);
+  if (c.GuideBlocks > 0 && baseline.GuideLimit > 0) return c.Guide > baseline.GuideLimit;
+  return c.SeamPairs > 0 && baseline.SeamLimit > 0 && c.Seam > baseline.SeamLimit;
+}
+
 TBaseline MeasureBaseline(const TEvidence& evidence, int32_t first, int32_t end) {
   TBaseline base;
   first = std::max(first, 0);
   end = std::min(end, evidence.Total());
   if (end - first < 8) return base;
   const int32_t step = std::max<int32_t>(1, (end - first) / 2000);
-  std::vector<double> costs, strange;
+  std::vector<double> costs, strange, seams, guides;
   for (int32_t m = first; m < end; m += step) {
     if (!evidence.MapBlock(m, 0)) continue;
-    const double c = CostAboveLeft(evidence, m);
-    if (c >= 0) costs.push_back(c);
+    const TFitCost c = AboveLeft(evidence, m, nullptr);
+    if (c.Measured()) costs.push_back(c.Combined());
+    if (c.SeamPairs > 0) seams.push_back(c.Seam);
+    if (c.GuideBlocks > 0) guides.push_back(c.Guide);
     strange.push_back(MCUStrangeness(evidence, m));
   }
+  auto limit = [](std::vector<double>& v) {
+    if (v.size() < 8) return 0.0;
+    const double median = Percentile(v, 0.5);
+    return std::max(Percentile(v, 0.9) * 1.5, median * 3.0);
+  };
+  base.SeamLimit = limit(seams);
+  base.GuideLimit = limit(guides);
   if (costs.size() < 8) return base;
   base.CostMedian = Percentile(costs, 0.5);
   const double p90 = Percentile(costs, 0.9);
   base.CostLimit = std::max(p90 * 1.6, base.CostMedian * 3.0);
-  base.StrangeLimit = std::max(Percentile(strange, 0.995) + 4.0, 12.0);
+  base.StrangeLimit = std::max(Percentile(strange, 0.999) + 4.0, kMinStrangeLimit);
   base.Valid = true;
   return base;
 }

@@ -20,7 +20,9 @@ struct TBaseline {
   bool Valid = false;
   double CostMedian = 0;
   double CostLimit = 0;       // a cost above this contradicts the neighbours
-  double StrangeLimit = 64;   // more high-frequency coefficients than this in a block is garbage
+  double StrangeLimit = 64;   // more non-zero AC coefficients than this in a block is garbage
+  double SeamLimit = 0;       // an MCU's step at its top and left borders beyond this jumps (0: unknown)
+  double GuideLimit = 0;      // an MCU's mean distance to the guide beyond this is wrong (0: unknown)
 };
 
 // Measures the baseline on the decoded MCUs of [first, end) (a sample of them).
@@ -28,6 +30,12 @@ TBaseline MeasureBaseline(const TEvidence& evidence, int32_t first, int32_t end)
 
 // The cost of MCU mcu of the maps against its decoded neighbours above and to the left only.
 double CostAboveLeft(const TEvidence& evidence, int32_t mcu);
+
+// True when MCU mcu of the maps (with shift[sc] DC steps added, or none) looks like damaged
+// data: a block no photo has, or, against the guide where there is one (else against its
+// borders above and to the left), far worse than the picture's own MCUs.
+bool LooksDamaged(const TEvidence& evidence, const TBaseline& baseline, int32_t mcu,
+                  const int32_t shift[4] = nullptr);
 
 // Bytes between whole clusters of a card: damage comes in these units, counted from the start
 // of the file.

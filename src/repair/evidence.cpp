@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "jpeg/idct.h"
-#include "jpeg/std_tables.h"
 
 namespace vt::repair {
 
@@ -132,10 +131,10 @@ TFitCost TEvidence::CostInPlace(int32_t first, int32_t count) const {
 }
 
 double TEvidence::Strangeness(const TkelCoefBlock& block) {
-  int high = 0;
-  for (int k = 28; k < 64; ++k)
-    if (block.Coef[kZigZag[k]] != 0) ++high;
-  return high;
+  int nonZero = 0;
+  for (int k = 1; k < 64; ++k)
+    if (block.Coef[k] != 0) ++nonZero;
+  return nonZero;
 }
 
 }  // namespace vt::repair

@@ -48,8 +48,9 @@ class TEvidence {
   // The same for the image's own MCUs [first, first + count) where they stand.
   TFitCost CostInPlace(int32_t first, int32_t count) const;
 
-  // How unlike a photo's block the coefficients are: 0 for a typical block; large for blocks
-  // that damaged data makes (dozens of non-zero high frequencies, the same value everywhere).
+  // How unlike a photo's block the coefficients are: the number of non-zero AC coefficients.
+  // Zeroed data decodes into blocks with every AC coefficient set; a photo's blocks, even in
+  // noisy texture at high quality, leave many of them zero.
   static double Strangeness(const TkelCoefBlock& block);
 
   const TGuide& Guide() const { return guide_; }

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "jpeg/jpeg_constants.h"
+#include "repair/cluster_verdicts.h"
 #include "repair/continuity.h"
 #include "repair/damage_start.h"
 #include "repair/dc_correction.h"
@@ -19,12 +22,15 @@ namespace {
 constexpr int32_t kQuickMCUs = 16;        // a start must decode this many MCUs cleanly
 constexpr int32_t kSearchBits = 8192;     // bits searched after each candidate place
 constexpr int32_t kMaxCandidates = 1024;  // candidate places after one damaged place
+constexpr int32_t kMaxQuickTests = 200000; // starts tried after one damaged place
 constexpr int64_t kSectorBytes = 512;     // the finer steps, after the clusters
 constexpr int32_t kFitRun = 4;            // MCUs in a row that fit where a resumed piece starts
 constexpr int kMaxPlaces = 16;            // damaged places in one stretch
 constexpr int32_t kMatchMCUs = 4096;      // MCUs of a piece that its place is matched on
 constexpr int32_t kMatchNear = 3;         // places this close to the best are told apart by borders
 constexpr double kMatchMargin = 0.85;     // the best place's spread against the best far one
+constexpr int32_t kBorderAgreement = 3;   // DC steps the borders may move the guide's constants
+constexpr int32_t kNearRows = 4;          // MCU rows on each side the guide's colours are compared over
 
 // One stretch of the scan: MCUs [First, End) whose data starts at DataBegin and ends at
 // DataEnd, where the data of MCU End (or the end of the image) follows.
@@ -59,6 +65,7 @@ class TRealigner {
 
  private:
   bool RepairSpan(const TSpan& span);
+  TDamageStart HeadDamage(int32_t first, int32_t end);
   bool FindResume(int64_t from, const TSpan& span, int32_t maxMCUs, TFound& found);
   bool QuickTest(TkelBitPos start);
   bool EndsAt(const TkelTrialRun& run, int64_t dataEnd) const;
@@ -76,6 +83,7 @@ class TRealigner {
   TRepairReport& report_;
   TBaseline baseline_;
   std::vector<TFound> runs_;
+  TGuideCalibration calibration_;  // the guide against the blocks decoded right
 };
 
 bool TRealigner::EndsAt(const TkelTrialRun& run, int64_t dataEnd) const {
@@ -106,11 +114,14 @@ bool TRealigner::FindResume(int64_t from, const TSpan& span, int32_t maxMCUs, TF
     for (; b < span.DataEnd && static_cast<int32_t>(candidates.size()) < kMaxCandidates; b += step)
       if (step == kClusterBytes || (origin + b) % kClusterBytes != 0) candidates.push_back(b);
   }
+  int32_t tests = 0;
   for (int64_t p : candidates) {
+    if (tests >= kMaxQuickTests) break;
     if (p < span.ResumeFrom || p >= span.DataEnd) continue;
     if (data_.HasZeroRun(p, std::min(p + 64, span.DataEnd), 64)) continue;
     const TkelBitPos limit = std::min<TkelBitPos>(p * 8 + kSearchBits, span.DataEnd * 8);
-    for (TkelBitPos x = p * 8; x < limit; ++x) {
+    for (TkelBitPos x = p * 8; x < limit && tests < kMaxQuickTests; ++x) {
+      ++tests;
       if (!QuickTest(x)) continue;
       found.Run = TkelTrialRun{};
       found.Run.Start = x;
@@ -227,23 +238,67 @@ int32_t TRealigner::Place(const TPiece& piece, int32_t at) {
 }
 
 void TRealigner::FixColours(int32_t first, int32_t end) {
+  // The guide gives the constants roughly and cannot be fooled by a few wrong blocks at the
+  // piece's edge; the borders with the blocks around then give them exactly, where they agree.
   if (end <= first) return;
-  const TDcShift shift = EstimateDcShift(evidence_, first, end - first, first, end);
-  ApplyDcShift(image_, shift, first, end - first);
+  const int32_t count = end - first;
+  if (evidence_.Guide().Present()) {
+    TDcShift rough = EstimateDcShiftNear(evidence_, first, end, kNearRows);
+    if (!rough.Found) rough = EstimateDcShift(evidence_, first, count, first, end, false, &calibration_);
+    ApplyDcShift(image_, rough, first, count);
+    if (getenv("VT_NEARONLY")) return;
+  }
+  TDcShift exact = EstimateDcShift(evidence_, first, count, first, end, true, &calibration_);
+  if (evidence_.Guide().Present())
+    for (int sc = 0; sc < 4; ++sc)
+      if (std::abs(exact.Shift[sc]) > kBorderAgreement) exact.Shift[sc] = 0;
+  ApplyDcShift(image_, exact, first, count);
+}
+
+TDamageStart TRealigner::HeadDamage(int32_t first, int32_t end) {
+  // Bytes that cannot be the picture's (zeros, markers) are certain; where the blocks stop
+  // agreeing with the guide is the next best; without either, the damaged clusters that lead up
+  // to where the decoding failed.
+  const std::vector<TClusterVerdict> clusters = JudgeClusters(evidence_, data_, baseline_, first, end);
+  TDamageStart byBytes;
+  for (const TClusterVerdict& v : clusters)
+    if (v.Damaged && (v.Why == "a run of zero bytes" || v.Why == "a marker inside the data")) {
+      byBytes.MCU = v.FirstMCU;
+      byBytes.Byte = v.Byte;
+      byBytes.Evidence = v.Why;
+      break;
+    }
+  const int32_t change = GuideChangePoint(evidence_, first, byBytes.MCU >= 0 ? byBytes.MCU : end);
+  if (change >= 0) {
+    // From the start of the cluster its data lies in: damage comes in clusters.
+    for (const TClusterVerdict& v : clusters)
+      if (change >= v.FirstMCU && change < v.EndMCU) {
+        TDamageStart d;
+        d.MCU = v.FirstMCU;
+        d.Byte = v.Byte;
+        d.Evidence = "the blocks stop agreeing with the thumbnail";
+        return d;
+      }
+  }
+  if (byBytes.MCU >= 0) return byBytes;
+  return DamageBefore(evidence_, data_, baseline_, first, end);
 }
 
 bool TRealigner::RepairSpan(const TSpan& span) {
   int32_t headEnd = span.First;
   while (headEnd < span.End && evidence_.MapBlock(headEnd, evidence_.BlocksPerMCU() - 1)) ++headEnd;
-  // Where the damage starts: the first MCU that damaged bytes made, or the first that the row
-  // above no longer continues.
-  TDamageStart d = FindDamageStart(evidence_, data_, baseline_, span.First, headEnd);
-  const std::vector<int32_t> breaks = FindBreaks(evidence_, span.First, headEnd);
-  if (!breaks.empty() && (d.MCU < 0 || breaks.front() < d.MCU)) {
-    d.MCU = breaks.front();
-    d.Evidence = "the row above no longer continues the blocks";
-    d.Byte = -1;
+  // Where the damage starts: in an interval, the first MCU that damaged bytes made; in a scan
+  // without restart markers, the first of the damaged clusters that lead up to where the decoding
+  // failed (the decoder notices late).
+  if (image_.RestartInterval <= 0) {
+    // What this photo's MCUs look like where they are right: the start of the scan, which was
+    // decoded with the right predictors before any damage.
+    const int32_t sample = std::max<int32_t>(4 * image_.MCUsPerRow, (headEnd - span.First) / 4);
+    const TBaseline head = MeasureBaseline(evidence_, span.First, std::min(headEnd, span.First + sample));
+    if (head.Valid) baseline_ = head;
   }
+  const TDamageStart d = image_.RestartInterval > 0 ? FindDamageStart(evidence_, data_, baseline_, span.First, headEnd)
+                                                   : HeadDamage(span.First, headEnd);
   if (headEnd >= span.End && d.MCU < 0) return false;
   TRepairPlace place;
   const int32_t damageMCU = d.MCU >= 0 ? d.MCU : headEnd;
@@ -259,6 +314,9 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     damageByte = endOf(damageMCU - 1);
   }
   image_.ClearMCURange(damageMCU, headEnd - damageMCU);
+  // What stays before the damage was decoded with its true DC values: it shows how far the guide
+  // is off.
+  if (image_.RestartInterval <= 0) calibration_ = CalibrateGuide(evidence_, span.First, damageMCU);
   place.FirstMCU = damageMCU;
   place.ClearedMCUs = headEnd - damageMCU;
   place.DamageBegin = damageByte;
@@ -275,6 +333,7 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     TFound f;
     if (!FindResume(from, span, room + std::max(room, 65536), f)) break;
     runs_.push_back(f);
+    if (getenv("VT_DEBUG_RA")) fprintf(stderr, "run from %lld.%lld count %d result %d stop %d reaches %d endbyte %lld\n", (long long)(f.Run.Start>>3), (long long)(f.Run.Start&7), f.Run.Count, f.Run.Result, f.Run.StopMarker, (int)f.ReachesEnd, f.Run.Count ? (long long)(f.Run.EndOf(f.Run.Count-1)>>3) : -1LL);
     if (f.ReachesEnd || f.Run.Count <= 0) break;
     // It stopped at a further damaged place: look again from the cluster boundary before that.
     const int64_t stop = f.Run.EndOf(f.Run.Count - 1) >> 3;
@@ -322,20 +381,24 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     if (piece.Length() <= 0) continue;
     const int32_t placed = Place(piece, at);
     int32_t first = at, end = at + placed;
-    FixColours(first, end);
-    // A break inside: the part after it is this piece, the part before it goes back to the work
-    // as a piece of its own.
-    const std::vector<int32_t> inside = FindBreaks(evidence_, first, end);
-    if (!inside.empty() && inside.back() > first) {
-      const int32_t cut = inside.back();
-      TPiece before = piece;
-      before.To = piece.From + (cut - at);
-      before.Anchored = false;
-      image_.ClearMCURange(first, cut - first);
-      first = cut;
-      FixColours(first, end);
-      work.push_back(before);
+    if (piece.Anchored) {
+      // Counted back from the end, the run is right from a damaged place it went through on: the
+      // colours from its last part first, then the clusters judged back from the end.
+      const int32_t tail = std::max(first, end - std::max<int32_t>(512, (end - first) / 4));
+      const TDcShift shift = EstimateDcShift(evidence_, tail, end - tail, first, end, false, &calibration_);
+      ApplyDcShift(image_, shift, first, end - first);
+      const int32_t change = GuideChangePoint(evidence_, first, end);
+      const int32_t right = change >= 0 ? change : first;
+      if (right > first && right < end) {
+        TPiece before = piece;
+        before.To = piece.From + (right - at);
+        before.Anchored = false;
+        image_.ClearMCURange(first, right - first);
+        first = right;
+        work.push_back(before);
+      }
     }
+    FixColours(first, end);
     // MCUs at its start that do not fit (decoded before the run fell into step with the data, or
     // from damaged bytes that happened to decode), then colours again from what stays.
     const int32_t fit = FirstFit(first, end);
