@@ -7,8 +7,10 @@
 //
 // That cannot be done when the new picture is longer than the old one was up to the trailer, or
 // when the header segments do not lie at the same offsets (segments between the scans of a
-// progressive file). The trailer is then left out, and so is the Multi-Picture index, whose
-// entries would point into the new picture.
+// progressive file). The trailer is then left out, and no pointer may lead past the picture: the
+// Multi-Picture index is left out, and in Exif the maker note is unlinked (a vendor's preview
+// pointers lie inside it in layouts of its own, which cannot all be found and rewritten), as is
+// a thumbnail that lay past the segment.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,7 @@ namespace vt {
 struct TkelTrailer {
   TStream* Source = nullptr;  // the file the picture was read from
   int64_t PictureStart = 0;   // its SOI
-  int64_t PictureEnd = 0;     // the first byte after what the decoder read of it (past its EOI)
+  int64_t PictureEnd = 0;     // the first byte after its end-of-image marker
   int64_t End = 0;            // the end of what belongs to the picture in the file
   bool Present() const { return Source != nullptr && PictureStart < PictureEnd && PictureEnd < End; }
 };
@@ -28,7 +30,9 @@ struct TkelTrailer {
 class TkelBaseJpegParser;
 
 // What follows the picture that decode read whole from source (its SOI at the position where the
-// load began), up to end.
+// load began), up to end. The picture ends with the end-of-image marker that the decoder read,
+// or, where damage stopped the decoder, with the first one after that point, unless a picture
+// (FF D8 FF) starts before it: the trailer then starts there.
 TkelTrailer TrailerOf(const TkelBaseJpegParser& decode, TStream& source, int64_t end);
 
 enum class TkelTrailerFate : uint8_t {
