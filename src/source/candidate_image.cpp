@@ -14,6 +14,12 @@ bool TvtCandidateImage::KeepCoefficients() {
   return !JudgeOnly || Process == mkSOF2 || !MayRenderLater(*this);
 }
 
+void TvtCandidateImage::DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) {
+  if (RecordsSegmentsOnly && count == length && (Flags & pfRecordSegments) == 0)
+    RecordRawSegment(marker, length, payload);
+  TkelJpegWithThumbs::DoAppSegment(marker, length, payload, count);
+}
+
 bool MayRenderLater(const TkelJpegImage& image) {
   return !image.HeightFromDNL && int64_t(image.Width) * image.Height <= kFullFramePixels;
 }

@@ -23,7 +23,11 @@ class TvtCandidateImage : public TkelJpegWithThumbs {
  public:
   TvtCandidateImage() : TkelJpegWithThumbs(true, 0) {}
   bool KeepCoefficients() override;
+  // Records the complete APPn/COM segments for the writer (as pfRecordSegments does) without
+  // the map of every MCU's offsets that the flag also keeps, for a decode nothing edits.
+  void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) override;
   bool JudgeOnly = false;
+  bool RecordsSegmentsOnly = false;
 };
 
 // Whether a candidate's picture may be rendered later: a frame of a known height with at most

@@ -76,8 +76,10 @@ class TvtDiscSource {
   // document or command that opens it. Without it, the picture is rendered at frame size while
   // it decodes and its preview is made at once.
   bool KeepDecode = false;
-  // What a kept decode renders while its data decodes.
+  // What a kept decode renders while its data decodes, and whether it keeps every MCU's offsets
+  // (for the MCU edits; the header segments are recorded for the writer either way).
   TvtRender KeptRender = TvtRender::Planes;
+  bool KeptOffsets = true;
   // How every picture judged is repaired.
   TvtRepair Repair = TvtRepair::None;
 

@@ -225,12 +225,15 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
     // The default open keeps its item's decode for the document or command that opens it (with
     // the segments recorded for the writer and the offsets map for the MCU edits).
     const bool keep = Source.KeepDecode && !deep;
-    const uint16_t flags = deep ? pfSearchStopsAtHeaders : keep ? pfRecordSegments : 0;
+    const uint16_t flags = deep ? pfSearchStopsAtHeaders : keep && Source.KeptOffsets ? pfRecordSegments : 0;
     // A picture that is not rendered at frame size now (a deep scan's, or a kept one) is judged
     // from its decode, and its preview is rendered when first asked for (candidate_image.h).
     const TvtRender render = deep ? TvtRender::None : keep ? Source.KeptRender : TvtRender::Frame;
     bool renderLater = render != TvtRender::Frame;
-    if (auto* candidate = dynamic_cast<TvtCandidateImage*>(Image.get())) candidate->JudgeOnly = deep;
+    if (auto* candidate = dynamic_cast<TvtCandidateImage*>(Image.get())) {
+      candidate->JudgeOnly = deep;
+      candidate->RecordsSegmentsOnly = keep && !Source.KeptOffsets;
+    }
     Image->RenderPlanesWhileDecoding = render == TvtRender::Planes;
     int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair);
     const int parsed = r;

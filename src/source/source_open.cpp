@@ -69,6 +69,7 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
   source.OnProgress = options.Progress;
   source.KeepDecode = true;
   source.KeptRender = options.Render;
+  source.KeptOffsets = options.McuOffsets;
   source.Repair = options.Repair;
   // The next plain Open is the default one again.
   struct TRestore {
@@ -80,6 +81,7 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
       source.OnProgress = nullptr;
       source.KeepDecode = false;
       source.KeptRender = TvtRender::Planes;
+      source.KeptOffsets = true;
       source.Repair = TvtRepair::None;
     }
   } restore{source};

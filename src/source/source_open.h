@@ -24,6 +24,9 @@ struct TvtOpenOptions {
   // What the decode of the item taken renders while it decodes: the viewer shows the picture
   // (Planes, the document's first render); a command that may not need a picture asks for none.
   TvtRender Render = TvtRender::Planes;
+  // Whether the decode keeps every MCU's offsets, which the MCU edits need; a command that edits
+  // nothing goes without (the header segments are recorded for the writer either way).
+  bool McuOffsets = true;
   // Called on the opening thread about ten times a second while the scan runs: progress 0..100
   // and the phase. Returning false cancels; what was found so far is kept.
   std::function<bool(int percent, TvtScanPhase phase)> Progress;

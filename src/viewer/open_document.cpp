@@ -1,6 +1,7 @@
 #include "viewer/open_document.h"
 
 #include "jpeg/jpeg_constants.h"
+#include "source/candidate_image.h"
 #include "source/open_failure.h"
 #include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
@@ -58,9 +59,11 @@ TvtOpened OpenPicture(TvtDiscSource& source, const std::string& path, const TvtO
   TvtItem* item = opened.Item;
   if (item != nullptr && !item->Decoded) {
     // An item the open did not keep a decode of (a deep scan's, or one made with a header set).
-    auto image = std::make_unique<TkelJpegWithThumbs>(true, 0);
+    auto image = std::make_unique<TvtCandidateImage>();
     image->RenderPlanesWhileDecoding = options.Render == TvtRender::Planes;
-    const uint16_t flags = pfRecordSegments | (options.Render == TvtRender::Frame ? 0 : pfNoRender);
+    image->RecordsSegmentsOnly = !options.McuOffsets;
+    const uint16_t flags =
+        (options.McuOffsets ? pfRecordSegments : 0) | (options.Render == TvtRender::Frame ? 0 : pfNoRender);
     item->DecodedResult = DecodeItem(*image, *item, flags, options.Repair);
     item->Decoded = std::move(image);
   }
