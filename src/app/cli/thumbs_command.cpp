@@ -155,7 +155,7 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint
     file.SetPosition(origin + b.Offset);
     if (file.Read(out.data() + at, b.Size) != b.Size) return false;
   }
-  return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
+  return IsStartOfImage(out.data(), int64_t(out.size()));
 }
 
 constexpr int32_t kHeaderReadBuffer = 8192;
