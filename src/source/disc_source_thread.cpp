@@ -330,7 +330,17 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
         }
         sub->Length = clampToInt32(store.GetSize() - static_cast<int64_t>(sub->Offset));
       }
-      if (t.Bitmap) sub->SetPreview(MakePreview(*t.Bitmap), Source.PreviewStore.get());
+      if (!t.Bitmap) continue;
+      if (deep || keep) {
+        // Made from the sub-item's own bytes when first asked for (a list of found images).
+        sub->PreviewStore = Source.PreviewStore.get();
+        sub->PreviewMaker = [sub] {
+          std::unique_ptr<TBitmap32> picture = sub->LoadImage();
+          return picture ? MakePreview(*picture) : nullptr;
+        };
+      } else {
+        sub->SetPreview(MakePreview(*t.Bitmap), Source.PreviewStore.get());
+      }
     }
     if (keep) {
       // The item takes the decode; the next candidate gets a decoder of its own.

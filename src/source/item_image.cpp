@@ -8,6 +8,10 @@ namespace vt {
 
 std::unique_ptr<TBitmap32> TvtSubItem::GetImage() {
   if (!GetPreview()) return nullptr;
+  return LoadImage();
+}
+
+std::unique_ptr<TBitmap32> TvtSubItem::LoadImage() {
   switch (GetKind()) {
     case kKindJpeg: {
       TkelJpegWithThumbs image(false, 65536);

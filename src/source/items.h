@@ -44,6 +44,8 @@ class TvtSubItem {
   uint8_t GetKind();
   // The full picture (caller owns it), or nullptr when there is no preview or no known kind.
   std::unique_ptr<TBitmap32> GetImage();
+  // The same whether or not there is a preview.
+  std::unique_ptr<TBitmap32> LoadImage();
 
   TvtItem* Owner;
   uint8_t Kind = kKindNone;

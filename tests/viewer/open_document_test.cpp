@@ -103,6 +103,31 @@ TEST(OpenDocument, TheDocumentTakesTheOpensDecodeAndItsThumbnails) {
   EXPECT_EQ(document.ThumbCount(), thumbs);
 }
 
+// The open makes no preview: the item's and its thumbnails' are made when something shows them
+// (a list of found images), from the file, as the scan would have made them.
+TEST(OpenDocument, PreviewsAreMadeOnlyWhenAskedFor) {
+  TvtDiscSource source;
+  TvtThumbSource document;
+  const TvtOpened opened = OpenDocument(source, document, Sample(), {});
+  ASSERT_NE(opened.Item, nullptr);
+  TvtItem& item = *opened.Item;
+  ASSERT_EQ(item.SubItemCount(), 1);
+  EXPECT_EQ(item.Preview, nullptr);
+  EXPECT_EQ(item.GetSubItem(0)->Preview, nullptr);
+  EXPECT_EQ(source.PreviewStore->GetSize(), 0) << "nothing was drawn into the store";
+  StartParseLog();
+  const TBitmap32* preview = item.GetPreview();
+  const TBitmap32* thumbPreview = item.GetSubItem(0)->GetPreview();
+  EXPECT_EQ(Count(StopParseLog()), (Frames{{{800, 600}, 1}, {{160, 120}, 2}}))
+      << "the picture is decoded for its preview (with its thumbnail), the thumbnail for its own";
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(preview->Width(), 120);
+  EXPECT_EQ(preview->Height(), 90);
+  ASSERT_NE(thumbPreview, nullptr);
+  EXPECT_EQ(thumbPreview->Width(), 120);
+  EXPECT_EQ(item.GetPreview(), preview) << "made once";
+}
+
 // The file's name and folder are the caller's to show: the engine leaves the save folder alone.
 TEST(OpenDocument, TheEngineSetsNeitherTheSaveFolderNorTheFileNameOfAnUntouchedDocument) {
   SaveFolder = "/somewhere/else/";
