@@ -13,6 +13,8 @@
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
+#include "jpeg/writer_trailer.h"
+#include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/source_clients.h"
 #include "viewer/thumb.h"
@@ -35,9 +37,14 @@ class TvtThumbSource {
   TvtThumbSource& operator=(const TvtThumbSource&) = delete;
 
   // Opens a new document from stream (positioned at the JPEG), with an optional header stream
-  // for headerless scan data and an optional disc-source item whose sub-items are the
-  // thumbnail candidates. A null stream only clears. Decoder and item exceptions propagate.
-  void Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item);
+  // for headerless scan data and an optional disc-source item (the streams are then the
+  // item's). The decode the open kept of the item (TvtItem::Decoded) becomes the document's;
+  // otherwise the picture is decoded here (source/picture_decode.h), repaired as asked. The
+  // candidate thumbnails are that decode's (an item's sub-items are the same pictures), or for
+  // an item whose sub-items came from elsewhere, their pictures. A null stream only clears.
+  // Decoder and item exceptions propagate.
+  void Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item,
+            TvtRepair repair = TvtRepair::None);
   // Frees everything of the current file; sends nothing.
   void Clear();
 
@@ -60,8 +67,12 @@ class TvtThumbSource {
   // thumbnail is chosen or there is no image. Built once per choice.
   TBitmap32* GetThumbBackground();
 
-  // MCU edits (positions outside the grid do nothing). Each edits the decoder's maps, patches
-  // the rendered pixels and sends MainImageChanged(false).
+  // The grid (MCUWidth ... MCURows) is the frame's MCU (jpeg/mcu_layout.h). The edits apply
+  // where the decoder's last scan held every component in that grid: a sequential interleaved
+  // picture, a grey one; not a progressive colour one, whose last scan codes one component.
+  bool CanEditMCUs() const;
+  // MCU edits (positions outside the grid, and pictures CanEditMCUs refuses, do nothing). Each
+  // edits the decoder's maps, patches the rendered pixels and sends MainImageChanged(false).
   bool IsMCUDecoded(TvtMCUPos p) const;
   void ClearMCU(TvtMCUPos p);
   void InsertMCU(TvtMCUPos p);
@@ -78,6 +89,10 @@ class TvtThumbSource {
   // Used by TvtThumb to join and leave the list.
   void AttachThumb(TvtThumb* thumb) { thumbs_.push_back(thumb); }
   void DetachThumb(TvtThumb* thumb);
+
+  // What followed the picture in its file, for the restored copy (none for a picture read with
+  // a replacement header).
+  TkelTrailer Trailer() const { return trailer_; }
 
   std::string FileName;
   TStream* Stream = nullptr;
@@ -110,6 +125,7 @@ class TvtThumbSource {
   TBitmap32* mainThumb_ = nullptr;
   std::unique_ptr<TBitmap32> thumbBackground_;
   std::vector<IvtSourceClient*> clients_;
+  TkelTrailer trailer_;
 };
 
 }  // namespace vt
