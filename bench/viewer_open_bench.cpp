@@ -2,10 +2,11 @@
 //
 //   viewer_open_bench ours|qt FILE [WIDTH HEIGHT]
 //
-// ours: the disc source finds the JPEG, the document loads it (decoding, rendering, thumbnails),
-//       the image view builds its first (quick, nearest-neighbour) picture for a WIDTH x HEIGHT
-//       window (1280 x 800 by default), then the resizer's Lanczos picture is waited for (the
-//       worker's end; the viewer's 500 ms polling timer is not counted).
+// ours: the viewer's open (viewer/open_document.h): the disc source finds and decodes the JPEG,
+//       the document takes it over (rendering, thumbnails), the image view builds its first
+//       (quick, nearest-neighbour) picture for a WIDTH x HEIGHT window (1280 x 800 by default),
+//       then the resizer's Lanczos picture is waited for (the worker's end; the viewer's 500 ms
+//       polling timer is not counted).
 // qt:   QImageReader reads the file, then QImage::scaled(..., Qt::SmoothTransformation) fits it.
 // Prints "first_ms smooth_ms" (milliseconds from the start to each picture).
 #include <QGuiApplication>
@@ -19,6 +20,7 @@
 
 #include "source/disc_source.h"
 #include "viewer/image_view_core.h"
+#include "viewer/open_document.h"
 #include "viewer/resizer.h"
 #include "viewer/thumb_source.h"
 
@@ -37,16 +39,12 @@ struct Host : vt::IvtImageViewHost {
 int Ours(const std::string& file, int w, int h) {
   const auto start = Clock::now();
   vt::TvtDiscSource source;
-  source.Open(file);
-  vt::TvtItem* item = source.FirstItem();
-  if (item == nullptr || item->Stream == nullptr) {
-    std::fprintf(stderr, "%s: Invalid image.\n", file.c_str());
+  vt::TvtThumbSource doc;
+  const vt::TvtOpened opened = vt::OpenDocument(source, doc, file, {});
+  if (opened.Item == nullptr) {
+    std::fprintf(stderr, "%s: %s\n", file.c_str(), opened.Error.c_str());
     return 1;
   }
-  vt::TvtThumbSource doc;
-  doc.FileName = file;
-  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-  doc.Load(item->HeaderStream, item->Stream, false, item);
   vt::TvtGR32Resizer resizer;
   Host host;
   {

@@ -1,7 +1,7 @@
-// The full open path of the viewer and the command line: the bytes become a file (an anonymous
-// memory file, named through /proc/self/fd), the disc source scans it on its worker, the
-// document loads item 0 with its thumbnail candidates and renders, and the chosen thumbnail's
-// background is built.
+// The full open path of the viewer and the command line (viewer/open_document.h): the bytes
+// become a file (an anonymous memory file, named through /proc/self/fd), the disc source scans
+// and decodes it on its worker, the document takes the decode with its thumbnail candidates and
+// renders, and the chosen thumbnail's background is built.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "source/disc_source.h"
-#include "source/items.h"
+#include "viewer/open_document.h"
 #include "viewer/thumb_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,18 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   {
     vt::TvtDiscSource source;
-    source.Open("/proc/self/fd/" + std::to_string(fd));
-    vt::TvtItem* item = source.FirstItem();
-    if (item != nullptr && item->Stream != nullptr) {
-      vt::TvtThumbSource doc;
-      item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-      doc.Load(item->HeaderStream, item->Stream, false, item);
+    vt::TvtThumbSource doc;  // reads the source's streams: destroyed first
+    const vt::TvtOpened opened = vt::OpenDocument(source, doc, "/proc/self/fd/" + std::to_string(fd), {});
+    if (opened.Item != nullptr) {
       for (int32_t i = -1; i < doc.ThumbCount() && i < 3; ++i) {
         doc.SetMainThumb(i);
         (void)doc.GetThumbBackground();
       }
-      doc.Clear();
     }
+    doc.Clear();
   }
   ::close(fd);
   return 0;

@@ -38,6 +38,22 @@ constexpr bool FrameIsPlausible(int64_t width, int64_t height, int64_t bytesRead
 inline constexpr int64_t kMaxRepairScanBytes = int64_t(256) << 20;
 inline constexpr int64_t kRepairScanMinBytes = int64_t(16) << 20;
 inline constexpr int64_t kRepairScanSlack = 4;
+// Pictures found inside the segments (thumbnails, previews) get a bitmap of at most
+// kFullFramePixels. A raw picture of at most kRawAnyPixels gets one whatever its bytes hold; a
+// larger one only when it needs no more than kRawBytesPerDataByte for each byte that is there.
+// A PNG of at most kPngAnyPixels gets one; a larger one only when its compressed bytes could
+// describe it (deflate expands at most about 1032:1 and a pixel may take one bit:
+// kPngPixelsPerDataByte).
+inline constexpr int64_t kRawAnyPixels = int64_t(1) << 20;
+inline constexpr int64_t kRawBytesPerDataByte = 64;
+inline constexpr int64_t kPngAnyPixels = int64_t(1) << 16;
+inline constexpr int64_t kPngPixelsPerDataByte = 8256;
+
+// The search for JPEG streams inside segment data tries every FF D8 FF; the bytes its failed
+// tries may consume are kJpegSearchBytesPerDataByte for each byte searched, plus
+// kJpegSearchBaseBytes, so that hostile data cannot make the search quadratic.
+inline constexpr int64_t kJpegSearchBytesPerDataByte = 64;
+inline constexpr int64_t kJpegSearchBaseBytes = int64_t(1) << 24;
 
 // restore refuses to write more than this for an input of inputBytes: kBoundedRestoreBytes, or
 // 64 bytes for each input byte when that is more (a restored file is rarely twice its source).

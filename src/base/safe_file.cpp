@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <random>
 
+#include "base/descriptor_stream.h"
+
 namespace vt {
 
 namespace {
@@ -16,40 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void RaiseFor(int code, const std::string& what, const std::string& path) {
-  throw EOSError(code, what + " \"" + path + "\": " + std::strerror(code));
+  RaiseFileError(code, what, path);
 }
-
-// The temporary file's descriptor as a stream; failures raise EOSError naming the target.
-class TDescriptorStream : public TStream {
- public:
-  TDescriptorStream(int fd, std::string target) : fd_(fd), target_(std::move(target)) {}
-
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    int64_t done = 0;
-    const auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-      const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        RaiseFor(errno, "Cannot write", target_);
-      }
-      if (n == 0) RaiseFor(ENOSPC, "Cannot write", target_);
-      done += n;
-    }
-    return done;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-    const off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (r < 0) RaiseFor(errno, "Cannot write", target_);
-    return r;
-  }
-
- private:
-  int fd_;
-  std::string target_;
-};
 
 std::string RandomSuffix() {
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";

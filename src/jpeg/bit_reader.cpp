@@ -2,6 +2,8 @@
 // data, and giving back what was read ahead.
 #include <bit>
 
+#include "jpeg/markers.h"
+
 #include "jpeg/bit_reader.h"
 
 namespace vt {
@@ -70,8 +72,8 @@ int TkelBaseJpegParser::ReachPending() {
   pendingCode_ = -1;
   pendingBytes_ = 0;
   if (code == 256 || code < 0) return jrEndOfData;
-  if (code >= 0xD0 && code <= 0xD7 && RestartInterval > 0) return code;
-  if (code == 0xDC && HeightFromDNL) return 0xDC;
+  if (IsRestartMarker(code) && RestartInterval > 0) return code;
+  if (code == mkDNL && HeightFromDNL) return mkDNL;
   return jrBadData;
 }
 

@@ -8,13 +8,14 @@
 #include "base/limits.h"
 #include "jpeg/color_convert.h"
 #include "jpeg/image.h"
+#include "jpeg/markers.h"
 
 namespace vt {
 
 void TkelJpegImage::StartPipeline() {
   const int helpers = int(std::min<int64_t>(int64_t(std::thread::hardware_concurrency()) - 1, 4));
   if (helpers <= 0 || ForceParallel == 0) return;
-  if (Process != 0xC0 && Process != 0xC1) return;
+  if (Process != mkSOF0 && Process != mkSOF1) return;
   if (ComponentCount < 1 || ComponentCount > 4 || ScanComponentCount != ComponentCount) return;
   if (HeightFromDNL || Width <= 0 || Height <= 0) return;
   // The final picture is then the whole frame, whatever the data turns out to cover.

@@ -2,24 +2,18 @@
 
 #include <cstring>
 
+#include "jpeg/markers.h"
+
 namespace vt {
 
-namespace {
-
-bool IsSofMarker(int m) {
-  return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
-
-}  // namespace
-
 void TkelJpegID::AddSegment(int marker, int32_t length, const uint8_t* payload) {
-  if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) return;
+  if (IsAppOrCom(marker)) return;
   if (!ScanHeader.empty()) return;
   if (length < 0 || length > 65533) return;
   if (Data.empty()) {
     Data.assign(65537, 0);
     Data[0] = 0xFF;
-    Data[1] = 0xD8;
+    Data[1] = mkSOI;
     Length = 2;
   }
   if (static_cast<int64_t>(Length) + length + 4 > static_cast<int64_t>(Data.size())) {
@@ -32,13 +26,13 @@ void TkelJpegID::AddSegment(int marker, int32_t length, const uint8_t* payload) 
   d[2] = static_cast<uint8_t>((length + 2) >> 8);
   d[3] = static_cast<uint8_t>(length + 2);
   if (length > 0) std::memcpy(d + 4, payload, static_cast<size_t>(length));
-  if (IsSofMarker(marker) && length >= 5) {
+  if (IsFrameMarker(marker) && length >= 5) {
     SofSizeOffset = Length + 5;  // FF, marker, 2 length bytes, precision
     Height = (payload[1] << 8) | payload[2];
     Width = (payload[3] << 8) | payload[4];
   }
   Length += length + 4;
-  if (marker == 0xDA) ScanHeader.assign(d, d + length + 4);
+  if (marker == mkSOS) ScanHeader.assign(d, d + length + 4);
 }
 
 std::unique_ptr<TkelJpegID> TkelJpegID::Clone() const { return std::make_unique<TkelJpegID>(*this); }

@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jpeg/markers.h"
+#include "jpeg/parse_log.h"
+
+
 namespace vt {
 
 namespace {
-
-bool IsAppOrCom(int m) { return (m >= 0xE0 && m <= 0xEF) || m == 0xFE; }
-
-bool IsSof(int m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
 
 constexpr int32_t kSegmentBufferSize = 65535;
 constexpr int32_t kAppBlockInitial = 655370;
@@ -29,7 +29,7 @@ void TkelBaseJpegParser::DoSkippedByte(int) {}
 void TkelBaseJpegParser::DoSegment(int, int32_t, const uint8_t*, int32_t) {}
 void TkelBaseJpegParser::DoAppSegment(int, int32_t, const uint8_t*, int32_t) {}
 void TkelBaseJpegParser::DoAppBlock(int64_t, const uint8_t*, int32_t) {}
-bool TkelBaseJpegParser::KeepCoefficients() { return Process == 0xC2; }
+bool TkelBaseJpegParser::KeepCoefficients() { return Process == mkSOF2; }
 
 void TkelBaseJpegParser::ScanRowsDone(int32_t) {}
 
@@ -54,7 +54,7 @@ void TkelBaseJpegParser::Reset() {
   ComponentIds.clear();
   RestartInterval = 0;
   MCUsSinceRestart = 0;
-  NextRestartMarker = 0xD0;
+  NextRestartMarker = mkRST0;
   MCUCounter = 0;
   appBlockLength_ = 0;
   appBlockOffset_ = 0;
@@ -90,7 +90,9 @@ int TkelBaseJpegParser::LoadFromStream(TStream& stream, uint16_t flags, int colo
   StreamOrigin = stream.GetPosition();
   streamPos_ = StreamOrigin;
   Position = 0;
-  return Parse(flags, colorModel);
+  const int result = Parse(flags, colorModel);
+  NoteParse(*this, flags);
+  return result;
 }
 
 void TkelBaseJpegParser::AllowMarker(int marker, bool allowed) {
@@ -165,16 +167,16 @@ int TkelBaseJpegParser::ParseSegments(int colorModel) {
     int m = 0;
     r = ReadMarker(m);
     if (r != jrOK) return r;
-    if (m != 0xD8) return jrBadStructure;
+    if (m != mkSOI) return jrBadStructure;
   }
   std::memset(AllowedMarkers, 0, sizeof(AllowedMarkers));
-  for (int m = 0xC0; m <= 0xCF; ++m)
-    if (m != 0xC8 && m != 0xCC) AllowMarker(m, true);
-  AllowMarker(0xDA, true);
-  AllowMarker(0xDB, true);
-  AllowMarker(0xDD, true);
-  for (int m = 0xE0; m <= 0xEF; ++m) AllowMarker(m, true);
-  AllowMarker(0xFE, true);
+  for (int m = mkSOF0; m <= mkSOF15; ++m)
+    if (m != mkJPG && m != mkDAC) AllowMarker(m, true);  // the frames and DHT
+  AllowMarker(mkSOS, true);
+  AllowMarker(mkDQT, true);
+  AllowMarker(mkDRI, true);
+  for (int m = mkAPP0; m <= mkAPP15; ++m) AllowMarker(m, true);
+  AllowMarker(mkCOM, true);
 
   if (segment_.empty()) segment_.resize(kSegmentBufferSize);
   for (;;) {
@@ -194,17 +196,17 @@ int TkelBaseJpegParser::ParseSegments(int colorModel) {
         FlushAppBlock();
         return jrBadStructure;
       }
-      if (marker >= 0xD0 && marker <= 0xD7) {
+      if (IsRestartMarker(marker)) {
         BeforeEvent();
         DoSegment(marker, 0, nullptr, 0);
         continue;
       }
-      if (marker == 0xD9) {
+      if (marker == mkEOI) {
         BeforeEvent();
         DoSegment(marker, 0, nullptr, 0);
         return DataErrors ? jrBadData : jrOK;
       }
-      for (int m = 0xD0; m <= 0xD7; ++m) AllowMarker(m, false);
+      for (int m = mkRST0; m <= mkRST7; ++m) AllowMarker(m, false);
       int32_t length = 0;
       r = ReadSegmentLength(marker, length);
       if (r != jrOK) return r;
@@ -233,51 +235,51 @@ int TkelBaseJpegParser::ParseSegments(int colorModel) {
         continue;
       }
       DoSegment(marker, length, payload, length);
-      if (IsSof(marker)) {
+      if (IsFrameMarker(marker)) {
         r = ParseFrame(marker, payload, length);
         if (r != jrOK) return r;
-        for (int m = 0xC0; m <= 0xCF; ++m)
-          if (IsSof(m)) AllowMarker(m, false);
+        for (int m = mkSOF0; m <= mkSOF15; ++m)
+          if (IsFrameMarker(m)) AllowMarker(m, false);
         continue;
       }
       switch (marker) {
-        case 0xC4: r = ParseHuffmanTables(payload, length); break;
-        case 0xDB: r = ParseQuantTables(payload, length); break;
-        case 0xDD: r = ParseRestartInterval(payload, length); break;
-        case 0xDA:
+        case mkDHT: r = ParseHuffmanTables(payload, length); break;
+        case mkDQT: r = ParseQuantTables(payload, length); break;
+        case mkDRI: r = ParseRestartInterval(payload, length); break;
+        case mkSOS:
           // A scan header needs the frame it refers to.
           r = FrameSeen ? ParseScanHeader(payload, length) : jrBadStructure;
           break;
         default: return jrBadStructure;
       }
       if (r != jrOK) return r;
-      if (marker != 0xDA) continue;
+      if (marker != mkSOS) continue;
     }
     // Start of a scan (parsed, or resumed from the caller's stream).
     ScanDataOffset = Position;
     if (!FrameSeen) return jrBadStructure;
     if (Flags & pfHeadersOnly) return jrOK;
-    if (Process != 0xC0 && Process != 0xC1 && Process != 0xC2) return jrUnsupportedProcess;
+    if (Process != mkSOF0 && Process != mkSOF1 && Process != mkSOF2) return jrUnsupportedProcess;
     Flags &= static_cast<uint16_t>(~pfResumeAtScan);
     std::memset(AllowedMarkers, 0, sizeof(AllowedMarkers));
-    AllowMarker(0xC4, true);
-    AllowMarker(0xDB, true);
-    AllowMarker(0xDD, true);
-    for (int m = 0xE0; m <= 0xEF; ++m) AllowMarker(m, true);
-    AllowMarker(0xFE, true);
+    AllowMarker(mkDHT, true);
+    AllowMarker(mkDQT, true);
+    AllowMarker(mkDRI, true);
+    for (int m = mkAPP0; m <= mkAPP15; ++m) AllowMarker(m, true);
+    AllowMarker(mkCOM, true);
     ++ScanCount;
     r = DecodeScan();
     if (r != jrOK) return r;
     // Damaged data that ran into another picture's or scan's header ends a judged parse there:
     // going on would parse what follows as more scans of this picture.
     if (headerMetInSearch_) return jrBadData;
-    if ((Flags & pfStopWhenComplete) && Process != 0xC2) {
+    if ((Flags & pfStopWhenComplete) && Process != mkSOF2) {
       bool all = true;
       for (int i = 0; i < ComponentCount; ++i) all = all && FrameComponents[i].InScan;
       if (all) return jrOK;
     }
-    AllowMarker(0xD9, true);
-    AllowMarker(0xDA, true);
+    AllowMarker(mkEOI, true);
+    AllowMarker(mkSOS, true);
   }
 }
 

@@ -2,6 +2,8 @@
 // approximation, and the MCU geometry of the scan. The header is checked completely before
 // it replaces the current scan's parameters, so a rejected header never leaves a half-set
 // scan behind (the maps and offsets still belong to the last scan that was decoded).
+#include "jpeg/markers.h"
+#include "jpeg/mcu_layout.h"
 #include "jpeg/parser.h"
 
 namespace vt {
@@ -37,7 +39,7 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
     sc.DcTable = static_cast<uint8_t>(tables >> 4);
     sc.AcTable = static_cast<uint8_t>(tables & 0x0F);
     if (sc.AcTable > 3) return jrBadData;
-    if ((Process == 0xC0 || Process == 0xC1) &&
+    if ((Process == mkSOF0 || Process == mkSOF1) &&
         (!UseStandardHuffmanTable(0, sc.DcTable) || !UseStandardHuffmanTable(1, sc.AcTable)))
       return jrBadData;
     pos += 2;
@@ -49,7 +51,7 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
     sc.BlockWidth = (MaxH / sc.H) * 8;
     sc.BlockHeight = (MaxV / sc.V) * 8;
   }
-  if (Process == 0xC2) {
+  if (Process == mkSOF2) {
     if ((ss == 0) != (se == 0)) return jrBadData;
     if (se < ss) return jrBadData;
     if (ss > 0 && count != 1) return jrBadData;
@@ -63,23 +65,17 @@ int TkelBaseJpegParser::ParseScanHeader(const uint8_t* p, int32_t n) {
   Se = se;
   Ah = ah;
   Al = al;
-  if (count == 1) {
-    TkelScanComponent& sc = ScanComponents[0];
-    MCUWidth = sc.BlockWidth;
-    MCUHeight = sc.BlockHeight;
-    sc.BlocksAcross = 1;
-    sc.BlocksDown = 1;
-  } else {
-    MCUWidth = MaxH * 8;
-    MCUHeight = MaxV * 8;
-    for (int i = 0; i < count; ++i) {
-      TkelScanComponent& sc = ScanComponents[i];
-      sc.BlocksAcross = MCUWidth / sc.BlockWidth;
-      sc.BlocksDown = MCUHeight / sc.BlockHeight;
-    }
+  const TkelMcuLayout mcu =
+      ScanMcuLayout(Width, HeightFromDNL ? 0 : Height, MaxH, MaxV, count, ScanComponents[0].H, ScanComponents[0].V);
+  MCUWidth = mcu.Width;
+  MCUHeight = mcu.Height;
+  MCUsPerRow = mcu.Cols;
+  MCURows = mcu.Rows;
+  for (int i = 0; i < count; ++i) {
+    TkelScanComponent& sc = ScanComponents[i];
+    sc.BlocksAcross = MCUWidth / sc.BlockWidth;
+    sc.BlocksDown = MCUHeight / sc.BlockHeight;
   }
-  MCUsPerRow = (Width + MCUWidth - 1) / MCUWidth;
-  MCURows = HeightFromDNL ? 0 : (Height + MCUHeight - 1) / MCUHeight;
   if (ID) {
     ID->SetWidth(MCUsPerRow * MCUWidth);
     ID->SetHeight(MCURows * MCUHeight);

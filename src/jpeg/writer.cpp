@@ -5,6 +5,8 @@
 
 #include "base/limits.h"
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/markers.h"
+#include "jpeg/mcu_layout.h"
 #include "jpeg/std_tables.h"
 #include "jpeg/writer_stages.h"
 
@@ -100,13 +102,11 @@ const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& p, TkelJ
     wc.BlockWidth = (maxH / wc.H) * 8;
     wc.BlockHeight = (maxV / wc.V) * 8;
   }
-  if (t.Count == 1) {
-    t.MCUWidth = t.Components[0].BlockWidth;
-    t.MCUHeight = t.Components[0].BlockHeight;
-  } else {
-    t.MCUWidth = maxH * 8;
-    t.MCUHeight = maxV * 8;
-  }
+  // One scan of every component: the frame's MCU.
+  const TkelMcuLayout mcu =
+      ScanMcuLayout(p.Width, p.Height, maxH, maxV, t.Count, t.Components[0].H, t.Components[0].V);
+  t.MCUWidth = mcu.Width;
+  t.MCUHeight = mcu.Height;
   for (int c = 0; c < t.Count; ++c) {
     TkelWriterComponent& wc = t.Components[c];
     wc.BlocksAcross = t.MCUWidth / wc.BlockWidth;
@@ -114,7 +114,7 @@ const TkelWriterComponentTable& PrepareWriter(const TkelBaseJpegParser& p, TkelJ
     if (wc.BlocksAcross < 1) wc.BlocksAcross = 1;
     if (wc.BlocksDown < 1) wc.BlocksDown = 1;
   }
-  t.MCUsPerRow = CeilDiv(p.Width, t.MCUWidth);
+  t.MCUsPerRow = mcu.Cols;
   t.Height = WrittenHeight(p, t);
   t.MCURows = CeilDiv(t.Height, t.MCUHeight);
   return t;
@@ -212,7 +212,7 @@ bool WriteBaselineJpeg(TkelBaseJpegParser& p, TkelJpegWriterState& st, TStream& 
   EncodeMCUs(p, st, out);
   out.PadBits();
   out.WriteByte(0xFF);
-  out.WriteByte(0xD9);
+  out.WriteByte(mkEOI);
   out.FlushBuffer();
   return true;
 }

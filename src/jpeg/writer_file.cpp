@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "base/safe_file.h"
+#include "jpeg/image.h"
 #include "jpeg/writer.h"
 
 namespace vt {
@@ -34,19 +35,34 @@ class TBoundedStream : public TStream {
 
 }  // namespace
 
-void SaveBaselineJpegFile(TkelJpegImage& image, const TBitmap32* background, const std::string& target,
-                          const std::string& sourceFile) {
+TkelTrailerFate SaveBaselineJpegFile(TkelJpegImage& image, const TBitmap32* background, const std::string& target,
+                                     const std::string& sourceFile, const TkelTrailer& trailer, TkelSaveFunction save) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(sourceFile, ec);
   const int64_t limit = RestoreOutputLimit(ec ? 0 : static_cast<int64_t>(size));
-  SaveFileSafely(
+  TkelTrailerFate fate = TkelTrailerFate::None;
+  (save ? save : SaveFileSafely)(
       target,
       [&](TStream& stream) {
         TBoundedStream bounded(stream, limit);
-        if (!WriteBaselineJpeg(image, bounded, background, nullptr))
-          throw EWriteError("There is no image to save: the file has no readable frame");
+        auto write = [&](TStream& out) {
+          if (!WriteBaselineJpeg(image, out, background, nullptr))
+            throw EWriteError("There is no image to save: the file has no readable frame");
+        };
+        if (!trailer.Present()) {
+          write(bounded);
+          return;
+        }
+        // Whether the trailer keeps its offsets depends on the new picture's length: the
+        // picture is made in memory first.
+        TMemoryStream restored;
+        TBoundedStream boundedRestored(restored, limit);
+        write(boundedRestored);
+        fate = WriteRestoredWithTrailer(restored.Memory(), restored.GetSize(), image.RawSegments.Length, trailer,
+                                        bounded);
       },
       sourceFile);
+  return fate;
 }
 
 }  // namespace vt

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "jpeg/markers.h"
 #include "jpeg/std_tables.h"
 #include "jpeg/writer_stages.h"
 
@@ -34,7 +35,7 @@ void WriteQuantTables(const TkelBaseJpegParser& p, TkelBitWriter& out) {
   for (int t = 0; t < 4; ++t)
     if (TableNeeded(p, t)) length += HasWideEntries(p.QuantTables[t]) ? 129 : 65;
   if (length == 2) return;
-  WriteSegmentHeader(out, 0xDB, length);
+  WriteSegmentHeader(out, mkDQT, length);
   for (int t = 0; t < 4; ++t) {
     if (!TableNeeded(p, t)) continue;
     const TkelQuantTable& q = p.QuantTables[t];
@@ -55,7 +56,7 @@ void WriteFrameHeader(const TkelBaseJpegParser& p, const TkelJpegWriterState& st
   for (int t = 0; t < 4; ++t) wide = wide || (TableNeeded(p, t) && HasWideEntries(p.QuantTables[t]));
   // A 16-bit quantisation table is not allowed in a baseline frame: mark it extended sequential
   // (same Huffman coding, read by every decoder).
-  WriteSegmentHeader(out, wide ? 0xC1 : 0xC0, 3 * st.Table.Count + 8);
+  WriteSegmentHeader(out, wide ? mkSOF1 : mkSOF0, 3 * st.Table.Count + 8);
   out.WriteByte(8);
   out.WriteWord(static_cast<uint16_t>(st.Table.Height));
   out.WriteWord(static_cast<uint16_t>(p.Width));
@@ -69,7 +70,7 @@ void WriteFrameHeader(const TkelBaseJpegParser& p, const TkelJpegWriterState& st
 }
 
 void WriteHuffmanTables(TkelBitWriter& out) {
-  WriteSegmentHeader(out, 0xC4, 0x01A2);
+  WriteSegmentHeader(out, mkDHT, 0x01A2);
   const std::pair<uint8_t, const TStdHuffmanTable*> tables[4] = {
       {0x00, &kStdDcLuminance}, {0x10, &kStdAcLuminance}, {0x01, &kStdDcChrominance}, {0x11, &kStdAcChrominance}};
   for (const auto& [classAndNumber, t] : tables) {
@@ -80,7 +81,7 @@ void WriteHuffmanTables(TkelBitWriter& out) {
 }
 
 void WriteScanHeader(const TkelJpegWriterState& st, TkelBitWriter& out) {
-  WriteSegmentHeader(out, 0xDA, 2 * st.Table.Count + 6);
+  WriteSegmentHeader(out, mkSOS, 2 * st.Table.Count + 6);
   out.WriteByte(static_cast<uint8_t>(st.Table.Count));
   for (int c = 0; c < st.Table.Count; ++c) {
     const TkelWriterComponent& wc = st.Table.Components[c];
@@ -97,7 +98,7 @@ void WriteScanHeader(const TkelJpegWriterState& st, TkelBitWriter& out) {
 void WriteHeaderSegments(const TkelBaseJpegParser& parser, const TkelJpegWriterState& state,
                          TkelBitWriter& out) {
   out.WriteByte(0xFF);
-  out.WriteByte(0xD8);
+  out.WriteByte(mkSOI);
   const TkelRawSegments& raw = parser.RawSegments;
   if (raw.Length > 0 && static_cast<size_t>(raw.Length) <= raw.Data.size())
     out.WriteBytes(raw.Data.data(), static_cast<size_t>(raw.Length));

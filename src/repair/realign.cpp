@@ -62,6 +62,7 @@ class TRealigner {
       : image_(image), evidence_(image, guide), data_(image), report_(report) {}
 
   bool Run(bool clean);
+  void Locate();
 
  private:
   bool RepairSpan(const TSpan& span);
@@ -572,7 +573,42 @@ bool TRealigner::Run(bool clean) {
   return changed;
 }
 
+void TRealigner::Locate() {
+  if (data_.Empty()) return;
+  baseline_ = MeasureBaseline(evidence_, 0, evidence_.Total());
+  for (const TSpan& span : Spans()) {
+    int32_t headEnd = span.First;
+    while (headEnd < span.End && evidence_.MapBlock(headEnd, evidence_.BlocksPerMCU() - 1)) ++headEnd;
+    TDamageStart d;
+    if (image_.RestartInterval <= 0) {
+      const int32_t sample = std::max<int32_t>(4 * image_.MCUsPerRow, (headEnd - span.First) / 4);
+      const TBaseline head = MeasureBaseline(evidence_, span.First, std::min(headEnd, span.First + sample));
+      if (head.Valid) baseline_ = head;
+      d = HeadDamage(span.First, headEnd);
+    }
+    if (d.MCU < 0 && headEnd < span.End) {
+      // Where the decoding stopped.
+      d.MCU = headEnd;
+      const TkelOffsetEntry* e = image_.Offsets ? image_.Offsets->Entry(headEnd % image_.MCUsPerRow, headEnd / image_.MCUsPerRow) : nullptr;
+      d.Byte = e && e->Valid ? e->StartByte : -1;
+    }
+    if (d.MCU >= 0 && (report_.FirstDamageMCU < 0 || d.MCU < report_.FirstDamageMCU)) {
+      report_.FirstDamageMCU = d.MCU;
+      report_.FirstDamageByte = d.Byte;
+    }
+    if (report_.FirstDamageMCU >= 0) return;  // the spans come in order
+  }
+}
+
 }  // namespace
+
+void FindFirstDamage(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report) {
+  if (!image.CanDecodeTrials()) return;
+  report.Damaged = true;
+  if (report.FirstDamageMCU >= 0) return;  // the interval placement found it
+  TRealigner realigner(image, guide, report);
+  realigner.Locate();
+}
 
 bool RealignAutomatically(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report) {
   if (!image.CanDecodeTrials()) return false;

@@ -24,4 +24,8 @@ namespace vt::repair {
 // intact scan is left exactly as it is.
 bool RealignAutomatically(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report);
 
+// Where the damage of a damaged scan starts (report.FirstDamageMCU and FirstDamageByte), found as
+// the realignment finds it, without changing anything.
+void FindFirstDamage(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report);
+
 }  // namespace vt::repair

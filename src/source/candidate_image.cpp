@@ -2,6 +2,7 @@
 
 #include "base/limits.h"
 #include "jpeg/color_convert.h"
+#include "jpeg/markers.h"
 #include "source/items.h"
 #include "thumbs/picture_geometry.h"
 
@@ -10,7 +11,13 @@ namespace vt {
 bool TvtCandidateImage::KeepCoefficients() {
   // Asked at each frame header. A progressive picture needs its coefficients to decode its
   // later scans; a picture that is rendered at once, to render.
-  return !JudgeOnly || Process == 0xC2 || !MayRenderLater(*this);
+  return !JudgeOnly || Process == mkSOF2 || !MayRenderLater(*this);
+}
+
+void TvtCandidateImage::DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) {
+  if (RecordsSegmentsOnly && count == length && (Flags & pfRecordSegments) == 0)
+    RecordRawSegment(marker, length, payload);
+  TkelJpegWithThumbs::DoAppSegment(marker, length, payload, count);
 }
 
 bool MayRenderLater(const TkelJpegImage& image) {
@@ -19,10 +26,9 @@ bool MayRenderLater(const TkelJpegImage& image) {
 
 bool RendersCleanly(const TkelJpegImage& image) { return ConversionKindOf(image.GetColorModel()) != 0; }
 
-std::unique_ptr<TBitmap32> RenderJpegPreview(TStream& stream, uint64_t offset, uint16_t flags) {
+std::unique_ptr<TBitmap32> RenderJpegPreview(TStream& stream, uint64_t offset, uint16_t flags, TvtRepair repair) {
   TkelJpegWithThumbs image(true, 0);
-  stream.Seek(static_cast<int64_t>(offset), soBeginning);
-  image.LoadFromStream(stream, flags);
+  DecodePicture(image, nullptr, stream, offset, flags, repair);
   if (!image.Bitmap) return nullptr;
   const int32_t o = image.Thumbs().Orientation;
   if (o >= 1 && o <= 8) ApplyOrientation(*image.Bitmap, o - 1);

@@ -11,6 +11,7 @@
 
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
+#include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt {
@@ -22,7 +23,11 @@ class TvtCandidateImage : public TkelJpegWithThumbs {
  public:
   TvtCandidateImage() : TkelJpegWithThumbs(true, 0) {}
   bool KeepCoefficients() override;
+  // Records the complete APPn/COM segments for the writer (as pfRecordSegments does) without
+  // the map of every MCU's offsets that the flag also keeps, for a decode nothing edits.
+  void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) override;
   bool JudgeOnly = false;
+  bool RecordsSegmentsOnly = false;
 };
 
 // Whether a candidate's picture may be rendered later: a frame of a known height with at most
@@ -35,9 +40,9 @@ bool MayRenderLater(const TkelJpegImage& image);
 // component that never appeared, which a complete picture does not have.
 bool RendersCleanly(const TkelJpegImage& image);
 
-// The preview of the JPEG at offset of stream, as the scan would have made it: parsed with
-// flags and rendered, turned upright by its Exif orientation, drawn into 120 x 90. nullptr when
-// it renders nothing.
-std::unique_ptr<TBitmap32> RenderJpegPreview(TStream& stream, uint64_t offset, uint16_t flags);
+// The preview of the JPEG at offset of stream, as the scan would have made it: decoded with
+// flags and repair and rendered, turned upright by its Exif orientation, drawn into 120 x 90.
+// nullptr when it renders nothing.
+std::unique_ptr<TBitmap32> RenderJpegPreview(TStream& stream, uint64_t offset, uint16_t flags, TvtRepair repair);
 
 }  // namespace vt

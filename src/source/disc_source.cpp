@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "source/disc_source_thread.h"
-#include "source/vt_common.h"
 
 namespace vt {
 
@@ -13,8 +12,6 @@ TvtDiscSource::TvtDiscSource() : root_(std::make_unique<TvtRootFolder>()) {}
 TvtDiscSource::~TvtDiscSource() { Close(); }
 
 void TvtDiscSource::Open(const std::string& fileName) {
-  SaveFolder = FolderOf(fileName);
-  if (OnCaption) OnCaption(MakeCaption(fileName));
   if (fileName.empty()) return;
   Close();
   FileName = fileName;
@@ -30,11 +27,8 @@ void TvtDiscSource::Open(const std::string& fileName) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       if (Thread->Finished() || std::chrono::steady_clock::now() < next) continue;
       next += std::chrono::milliseconds(100);
-      for (std::string& text : Thread->TakeMessages()) {
-        phase_ = text;
-        PolledMessages.push_back(std::move(text));
-      }
-      if (!OnProgress(Thread->ProgressPercent(), phase_)) {
+      for (std::string& text : Thread->TakeMessages()) PolledMessages.push_back(std::move(text));
+      if (!OnProgress(Thread->ProgressPercent(), Thread->CurrentPhase())) {
         Thread->Terminate();
         Cancelled = true;
         break;

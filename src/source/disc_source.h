@@ -17,12 +17,12 @@
 #include "jpeg/jpeg_id.h"
 #include "source/buffered_stream.h"
 #include "source/com_interfaces.h"
+#include "source/disc_source_thread.h"
 #include "source/folders.h"
+#include "source/picture_decode.h"
 #include "source/sos_items.h"
 
 namespace vt {
-
-class TvtDiscSourceThread;
 
 // One reference file of an open: its own header set (for data without a usable scan header),
 // and what it gave.
@@ -42,9 +42,10 @@ class TvtDiscSource {
   TvtDiscSource(const TvtDiscSource&) = delete;
   TvtDiscSource& operator=(const TvtDiscSource&) = delete;
 
-  // Sets SaveFolder and the caption; for a non-empty name replaces the previous file's items
-  // and streams (callers drop their references first) and scans the new file. Never raises for
-  // a file that cannot be read: the root then holds no folder.
+  // For a non-empty name replaces the previous file's items and streams (callers drop their
+  // references first) and scans the new file. Never raises for a file that cannot be read: the
+  // root then holds no folder. The caller shows the file's name (caption) and sets the save
+  // folder.
   void Open(const std::string& fileName);
   // Ends the worker, frees the items, folders, stores and streams; the file is closed.
   void Close();
@@ -65,12 +66,22 @@ class TvtDiscSource {
   TvtSOSItems ScanHeaders;
   TvtSOSOffsetItems ScanMarkers;
 
-  // Told the window caption for each opened file (the viewer's main window listens).
-  std::function<void(const std::string&)> OnCaption;
   std::vector<std::string> PolledMessages;
   int ProgressPercent = 0;
   // Why the last open found nothing it could read (the worker's error message), or empty.
   std::string LastError;
+
+  // --- how pictures are decoded (kept from one Open to the next) ---
+  // The default open's item keeps the decode it was judged by (TvtItem::Decoded), for the
+  // document or command that opens it. Without it, the picture is rendered at frame size while
+  // it decodes and its preview is made at once.
+  bool KeepDecode = false;
+  // What a kept decode renders while its data decodes, and whether it keeps every MCU's offsets
+  // (for the MCU edits; the header segments are recorded for the writer either way).
+  TvtRender KeptRender = TvtRender::Planes;
+  bool KeptOffsets = true;
+  // How every picture judged is repaired.
+  TvtRepair Repair = TvtRepair::None;
 
   // --- beyond the default open (kept from one Open to the next) ---
   // The signature search covers the whole file instead of bytes 0 to 2.
@@ -81,9 +92,9 @@ class TvtDiscSource {
   // Where headerless scan data starts, for the references' own scan headers; -1: not given.
   int64_t DataOffset = -1;
   // Called on the opening thread about ten times a second while the worker runs, with the
-  // progress (0..100) and the current phase's text; returning false cancels the open (what was
-  // found so far stays).
-  std::function<bool(int percent, const std::string& phase)> OnProgress;
+  // progress (0..100) and the current phase; returning false cancels the open (what was found so
+  // far stays).
+  std::function<bool(int percent, TvtScanPhase phase)> OnProgress;
   // What became of each reference of the last open, in the order given.
   std::vector<TvtReferenceResult> ReferenceResults;
   bool Cancelled = false;
@@ -92,7 +103,6 @@ class TvtDiscSource {
 
  private:
   std::unique_ptr<TvtRootFolder> root_;
-  std::string phase_;  // the last progress text taken while waiting
 };
 
 }  // namespace vt

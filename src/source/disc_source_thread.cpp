@@ -11,6 +11,7 @@
 #include "source/disc_source.h"
 #include "source/candidate_image.h"
 #include "source/file_stream_7z.h"
+#include "source/picture_decode.h"
 #include "source/signature_finder.h"
 #include "source/stream_7z.h"
 #include "thumbs/jpeg_with_thumbs.h"
@@ -97,10 +98,20 @@ int TvtDiscSourceThread::ProgressPercent() {
   return static_cast<int>(std::min(100.0, std::nearbyint(p)));
 }
 
+TvtScanPhase TvtDiscSourceThread::CurrentPhase() {
+  std::lock_guard<std::mutex> guard(Lock);
+  switch (Phase) {
+    case 1: return TvtScanPhase::Signatures;
+    case 2: return TvtScanPhase::ScanMarkers;
+    default: return TvtScanPhase::None;
+  }
+}
+
 void TvtDiscSourceThread::Execute() {
   try {
     // Read access, others may read, the file must exist.
-    auto* file = new Tkel7zFileStream(Source.FileName, 0x20);
+    auto* file =
+        new Tkel7zFileStream(Source.FileName, Tkel7zFileStream::kModeRead | Tkel7zFileStream::kShareDenyWrite);
     auto in = TComPtr<IInStream>(static_cast<IInStream*>(file));
     // Reads at a position without moving the file's own: the signature search reads ahead with
     // it on a helper thread while this thread reads candidates through the buffered stream.
@@ -211,11 +222,23 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
     // In a deep scan, a candidate's restart search stops at the next picture's markers, so that
     // thousands of fake candidates cannot each search the rest of the file.
     const bool deep = Source.WholeFileSearch();
-    const uint16_t flags = deep ? 16 | pfSearchStopsAtHeaders : 16;
-    // A deep scan renders a picture only when its preview is asked for (candidate_image.h).
-    bool renderLater = deep;
-    if (auto* candidate = dynamic_cast<TvtCandidateImage*>(Image.get())) candidate->JudgeOnly = renderLater;
-    int r = Image->LoadFromStream(*Stream, renderLater ? flags | pfNoRender : flags);
+    // The default open keeps its item's decode for the document or command that opens it (with
+    // the segments recorded for the writer and the offsets map for the MCU edits).
+    const bool keep = Source.KeepDecode && !deep;
+    const uint16_t flags = deep ? pfSearchStopsAtHeaders : keep && Source.KeptOffsets ? pfRecordSegments : 0;
+    // A picture that is not rendered at frame size now (a deep scan's, or a kept one) is judged
+    // from its decode, and its preview is rendered when first asked for (candidate_image.h).
+    const TvtRender render = deep ? TvtRender::None : keep ? Source.KeptRender : TvtRender::Frame;
+    bool renderLater = render != TvtRender::Frame;
+    if (auto* candidate = dynamic_cast<TvtCandidateImage*>(Image.get())) {
+      candidate->JudgeOnly = deep;
+      candidate->RecordsSegmentsOnly = keep && !Source.KeptOffsets;
+    }
+    Image->RenderPlanesWhileDecoding = render == TvtRender::Planes;
+    repair::TRepairReport repaired;
+    int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair,
+                          &repaired);
+    const int parsed = r;
     if (renderLater && Image->FrameSeen) {
       if (!MayRenderLater(*Image)) {
         // Rendered now, as the parse would have done: a render that fails gives up the candidate.
@@ -235,11 +258,13 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       return 0;
     }
     item = new TvtItem;
+    item->Repair = std::move(repaired);
     item->SortOffset = static_cast<int64_t>(offset);
     item->Broken = broken;
     item->Width = Image->FrameSeen ? Image->Width : 0;
     item->Height = Image->FrameSeen ? Image->Height : 0;
     item->DecodedPercent = percent;
+    item->OwnThumbnails = true;
 
     if (!thumbs.Make.empty() && !thumbs.Model.empty()) item->Camera = thumbs.Make + " - " + thumbs.Model;
     else item->Camera = thumbs.Make.empty() ? thumbs.Model : thumbs.Make;
@@ -252,23 +277,31 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       const int32_t o = thumbs.Orientation;
       if (o >= 1 && o <= 8) {
         item->Orientation = o - 1;
-        if (Image->Bitmap) ApplyOrientation(*Image->Bitmap, o - 1);
         if (o >= 5) std::swap(item->Width, item->Height);
       }
-      if (renderLater) {
+      if (renderLater || keep) {
+        // A kept picture stays as decoded: its preview is made apart, when first asked for.
         TStream* stream = Source.Stream.get();
+        const uint16_t previewFlags = flags & ~pfRecordSegments;
+        const TvtRepair repair = Source.Repair;
         item->PreviewStore = Source.PreviewStore.get();
-        item->PreviewMaker = [stream, offset, flags] { return RenderJpegPreview(*stream, offset, flags); };
+        item->PreviewMaker = [stream, offset, previewFlags, repair] {
+          return RenderJpegPreview(*stream, offset, previewFlags, repair);
+        };
       } else if (Image->Bitmap) {
+        if (o >= 1 && o <= 8) ApplyOrientation(*Image->Bitmap, o - 1);
         item->SetPreview(MakePreview(*Image->Bitmap), Source.PreviewStore.get());
       }
     }
 
     item->Stream = Source.Stream.get();
     item->Offset = offset;
-    const int64_t parsed = Image->Position;
-    item->Length = clampToInt32(parsed);
+    const int64_t consumed = Image->Position;
+    item->Length = clampToInt32(consumed);
     item->HeaderLength = clampToInt32(Image->ScanDataOffset);
+    // A JPEG that starts the file owns the file's bytes after its picture; elsewhere (a deep
+    // scan) the item ends with its last post thumbnail.
+    item->TrailerEnd = deep ? offset + static_cast<uint64_t>(std::max<int64_t>(consumed, thumbs.PostEnd)) : Size;
     if (thumbs.PostEnd > item->Length) {
       item->Length = thumbs.PostEnd;
       Container = item;
@@ -300,9 +333,25 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
         }
         sub->Length = clampToInt32(store.GetSize() - static_cast<int64_t>(sub->Offset));
       }
-      if (t.Bitmap) sub->SetPreview(MakePreview(*t.Bitmap), Source.PreviewStore.get());
+      if (!t.Bitmap) continue;
+      if (deep || keep) {
+        // Made from the sub-item's own bytes when first asked for (a list of found images).
+        sub->PreviewStore = Source.PreviewStore.get();
+        sub->PreviewMaker = [sub] {
+          std::unique_ptr<TBitmap32> picture = sub->LoadImage();
+          return picture ? MakePreview(*picture) : nullptr;
+        };
+      } else {
+        sub->SetPreview(MakePreview(*t.Bitmap), Source.PreviewStore.get());
+      }
     }
-    result = broken ? item->HeaderLength : parsed;
+    if (keep) {
+      // The item takes the decode; the next candidate gets a decoder of its own.
+      item->Decoded = std::move(Image);
+      item->DecodedResult = parsed;
+      Image = std::make_unique<TvtCandidateImage>();
+    }
+    result = broken ? item->HeaderLength : consumed;
   } catch (...) {
     // The candidate is given up; the scan goes on.
   }

@@ -28,6 +28,10 @@ class TkelJpegID;
 class TkelJpegWithThumbs;
 class TTempMemoryStream;
 
+// The phases of an open's search, as its progress reports them: the signature search, then the
+// analysis of the scan markers it met.
+enum class TvtScanPhase : uint8_t { None, Signatures, ScanMarkers };
+
 class TvtDiscSourceThread {
  public:
   // Starts at once; with start false nothing runs (tests drive the stages themselves).
@@ -46,7 +50,9 @@ class TvtDiscSourceThread {
   std::vector<std::string> TakeMessages();
   // 0..100 over both phases.
   int ProgressPercent();
+  TvtScanPhase CurrentPhase();
 
+  // The progress texts the phases queue (Messages).
   static constexpr const char* kSignatureText = "Поиск файлов на основе сигнатур";
   static constexpr const char* kScanMarkerText = "Анализ найденных SOS маркеров";
 

@@ -1,6 +1,7 @@
 #include "source/headers_only.h"
 
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/markers.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt {
@@ -9,7 +10,7 @@ TvtHeadersOnlyLoad LoadHeadersOnly(TStream& stream, TkelJpegWithThumbs& image) {
   TvtHeadersOnlyLoad load;
   uint8_t head[3] = {};
   stream.SetPosition(0);
-  load.StartsWithJpeg = stream.Read(head, 3) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+  load.StartsWithJpeg = IsStartOfImage(head, stream.Read(head, 3));
   if (!load.StartsWithJpeg) return load;
   stream.SetPosition(0);
   load.Result = image.LoadFromStream(stream, pfHeadersOnly);

@@ -1,24 +1,21 @@
 // TvtSubItem::GetImage: the full picture of an item or sub-item, decoded from its stream.
-#include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
 #include "source/items.h"
+#include "source/picture_decode.h"
+#include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt {
 
 std::unique_ptr<TBitmap32> TvtSubItem::GetImage() {
   if (!GetPreview()) return nullptr;
+  return LoadImage();
+}
+
+std::unique_ptr<TBitmap32> TvtSubItem::LoadImage() {
   switch (GetKind()) {
     case kKindJpeg: {
-      TkelJpegImage image(65536);
-      if (HeaderStream) {
-        HeaderStream->Seek(0, soBeginning);
-        image.LoadFromStream(*HeaderStream, pfHeadersOnly, 0);
-        Stream->Seek(static_cast<int64_t>(Offset), soBeginning);
-        image.LoadFromStream(*Stream, pfResumeAtScan, 0);
-      } else {
-        Stream->Seek(static_cast<int64_t>(Offset), soBeginning);
-        image.LoadFromStream(*Stream, 0, 0);
-      }
+      TkelJpegWithThumbs image(false, 65536);
+      DecodeItem(image, *this, 0, TvtRepair::None);
       return image.TakeBitmap();
     }
     case kKindBitmap: {

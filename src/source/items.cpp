@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "jpeg/markers.h"
+#include "thumbs/jpeg_with_thumbs.h"
+
 namespace vt {
 
 TvtSubItem::TvtSubItem(TvtItem* owner) : Owner(owner) {
@@ -66,7 +69,7 @@ uint8_t TvtSubItem::GetKind() {
     Stream->Seek(static_cast<int64_t>(Offset), soBeginning);
     const int64_t got = Stream->Read(head, 4);
     Stream->Seek(static_cast<int64_t>(Offset), soBeginning);
-    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) Kind = kKindJpeg;
+    if (IsStartOfImage(head, got)) Kind = kKindJpeg;
     else if (got >= 2 && head[0] == 'B' && head[1] == 'M') Kind = kKindBitmap;
   }
   KindKnown = true;

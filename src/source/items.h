@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "repair/repair_report.h"
+
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 
 namespace vt {
 
+class TkelJpegWithThumbs;
 class TvtItem;
 
 // Content kinds of GetKind.
@@ -43,6 +46,8 @@ class TvtSubItem {
   uint8_t GetKind();
   // The full picture (caller owns it), or nullptr when there is no preview or no known kind.
   std::unique_ptr<TBitmap32> GetImage();
+  // The same whether or not there is a preview.
+  std::unique_ptr<TBitmap32> LoadImage();
 
   TvtItem* Owner;
   uint8_t Kind = kKindNone;
@@ -87,6 +92,18 @@ class TvtItem : public TvtSubItem {
   // The reference file whose header set the replacement header is; empty when the header set
   // came from the opened file itself (or there is no replacement header).
   std::string HeaderReference;
+  // The SubItems are the thumbnails that the decode of this item's own picture collects (items
+  // made from a JPEG found in the file), so that decode's thumbnails are the same pictures.
+  bool OwnThumbnails = false;
+  // Where the bytes that belong to the item after its picture end: the end of the file for a
+  // JPEG that starts the file (the default open), else the end of its last post thumbnail.
+  uint64_t TrailerEnd = 0;
+  // The open's decode of the picture (the default open keeps the one it judged the item by),
+  // until the document or a command takes it; nullptr when there is none.
+  std::unique_ptr<TkelJpegWithThumbs> Decoded;
+  int DecodedResult = 0;  // its parse result
+  // What the repair of that decode did, and where the damage starts.
+  repair::TRepairReport Repair;
 
  private:
   friend class TvtSubItem;

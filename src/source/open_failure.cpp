@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "jpeg/markers.h"
 #include "source/disc_source.h"
 
 namespace vt {
@@ -15,12 +16,26 @@ std::string ReasonFromBytes(TvtDiscSource& source) {
   uint8_t head[3] = {};
   source.Stream->Seek(0, soBeginning);
   const int64_t got = source.Stream->Read(head, 3);
-  if (got < 3 || head[0] != 0xFF || head[1] != 0xD8 || head[2] != 0xFF)
+  if (!IsStartOfImage(head, got))
     return "the file does not begin with a JPEG start-of-image marker";
   return "nothing of the image could be decoded and it holds no embedded thumbnail";
 }
 
 }  // namespace
+
+std::string Sentence(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
+std::string InvalidImageMessage(const std::string& explanation) {
+  return explanation.empty() ? std::string(kInvalidImage) : std::string(kInvalidImage) + "\n\n" + explanation;
+}
+
+std::string InvalidImageLine(const std::string& reason) {
+  return reason.empty() ? std::string(kInvalidImage) : std::string(kInvalidImage) + " (" + reason + ")";
+}
 
 std::string NoItemReason(TvtDiscSource& source) {
   if (!source.LastError.empty()) return source.LastError;

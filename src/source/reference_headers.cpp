@@ -8,17 +8,12 @@
 
 #include "base/stream.h"
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/markers.h"
 #include "source/disc_source.h"
 #include "source/disc_source_thread.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt {
-
-namespace {
-
-bool IsRst(int b) { return b >= 0xD0 && b <= 0xD7; }
-
-}  // namespace
 
 void TvtDiscSourceThread::AddReferenceHeaders() {
   Source.ReferenceResults.clear();
@@ -30,7 +25,7 @@ void TvtDiscSourceThread::AddReferenceHeaders() {
     try {
       TFileStream stream(file, TFileStream::fmOpenRead);
       TkelJpegWithThumbs image(true, 0);
-      const int r = image.LoadFromStream(stream, 16);
+      const int r = image.LoadFromStream(stream, pfNoRender);
       auto add = [&](const TkelJpegID* id) {
         if (!id || id->ScanHeader.empty()) return;
         if (TvtSOSItem* added = Source.ScanHeaders.AddUnique(*id)) {
@@ -102,15 +97,15 @@ int64_t TvtDiscSourceThread::FindRestartRun(uint64_t from) {
       if (candidate >= 0) {
         if (code == expected) {
           if (++confirmed == kConfirm) return candidate;
-          expected = expected == 0xD7 ? 0xD0 : expected + 1;
+          expected = RestartMarkerAfter(expected);
           continue;
         }
-        if (code == 0xD9) return candidate;
+        if (code == mkEOI) return candidate;
         candidate = -1;
       }
-      if (IsRst(code)) {
+      if (IsRestartMarker(code)) {
         candidate = static_cast<int64_t>(pos) + i;
-        expected = code == 0xD7 ? 0xD0 : code + 1;
+        expected = RestartMarkerAfter(code);
         confirmed = 0;
       }
     }

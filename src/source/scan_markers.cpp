@@ -9,6 +9,7 @@
 #include "jpeg/jpeg_id.h"
 #include "source/disc_source.h"
 #include "source/disc_source_thread.h"
+#include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "thumbs/picture_geometry.h"
 
@@ -96,11 +97,8 @@ int64_t TvtDiscSourceThread::TryHeaderSet(const TkelJpegID& id, const std::strin
                                           uint64_t offset, TvtSOSFolder*& folder) {
   TTempMemoryStream view;
   view.SetPointer(id.Data.data(), id.Length);
-  view.Seek(0, soBeginning);
   Image->Reset();
-  if (Image->LoadFromStream(view, pfHeadersOnly | pfNoRender) != jrOK) return 0;
-  stream.Seek(static_cast<int64_t>(offset), soBeginning);
-  const int r2 = Image->LoadFromStream(stream, pfResumeAtScan | pfLimit16M | pfSearchStopsAtHeaders);
+  const int r2 = DecodePicture(*Image, &view, stream, offset, pfLimit16M | pfSearchStopsAtHeaders, Source.Repair);
   const int percent = Image->DecodedPercent();
   // Beyond the default open, noise that some header set turns into a few blocks is not kept:
   // a card image of junk would otherwise yield an item per chance scan header.

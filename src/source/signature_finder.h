@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/stream.h"
+#include "jpeg/markers.h"
 
 namespace vt {
 
@@ -26,7 +27,7 @@ struct TvtFoundSignature {
   uint64_t Offset = 0;
   uint8_t Bytes[kBytes];
   int32_t Count = 0;  // bytes at hand: kBytes, or fewer at the end of the file
-  bool StartOfImage() const { return Bytes[1] == 0xD8; }
+  bool StartOfImage() const { return Bytes[1] == mkSOI; }
 };
 
 // The signatures whose FF lies in [Start, End), ascending.

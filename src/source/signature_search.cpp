@@ -6,6 +6,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "jpeg/markers.h"
+
 namespace vt {
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 inline bool IsSignature(const uint8_t* data, int64_t i, int64_t got) {
   if (i + 1 >= got) return false;
   const uint8_t next = data[i + 1];
-  return next == 0xDA || (next == 0xD8 && i + 2 < got && data[i + 2] == 0xFF);
+  return next == mkSOS || IsStartOfImage(data + i, got - i);
 }
 
 }  // namespace

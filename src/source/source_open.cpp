@@ -67,17 +67,25 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
   source.ReferenceFiles = options.References;
   source.DataOffset = options.DataOffset;
   source.OnProgress = options.Progress;
-  try {
-    source.Open(path);
-  } catch (...) {
-    source.OnProgress = nullptr;
-    throw;
-  }
+  source.KeepDecode = true;
+  source.KeptRender = options.Render;
+  source.KeptOffsets = options.McuOffsets;
+  source.Repair = options.Repair;
   // The next plain Open is the default one again.
-  source.DeepScan = false;
-  source.ReferenceFiles.clear();
-  source.DataOffset = -1;
-  source.OnProgress = nullptr;
+  struct TRestore {
+    TvtDiscSource& source;
+    ~TRestore() {
+      source.DeepScan = false;
+      source.ReferenceFiles.clear();
+      source.DataOffset = -1;
+      source.OnProgress = nullptr;
+      source.KeepDecode = false;
+      source.KeptRender = TvtRender::Planes;
+      source.KeptOffsets = true;
+      source.Repair = TvtRepair::None;
+    }
+  } restore{source};
+  source.Open(path);
 
   TvtOpenResult result;
   result.Cancelled = source.Cancelled;

@@ -19,9 +19,17 @@ struct TvtOpenOptions {
   bool Deep = false;                     // search the whole file for JPEGs and scan headers
   std::vector<std::string> References;   // intact JPEGs lending their header sets
   int64_t DataOffset = -1;               // where headerless scan data starts; -1: not given
+  int32_t Item = -1;                     // which item found to take; -1: the default one
+  TvtRepair Repair = TvtRepair::None;    // how the pictures are repaired once decoded
+  // What the decode of the item taken renders while it decodes: the viewer shows the picture
+  // (Planes, the document's first render); a command that may not need a picture asks for none.
+  TvtRender Render = TvtRender::Planes;
+  // Whether the decode keeps every MCU's offsets, which the MCU edits need; a command that edits
+  // nothing goes without (the header segments are recorded for the writer either way).
+  bool McuOffsets = true;
   // Called on the opening thread about ten times a second while the scan runs: progress 0..100
-  // and the phase's text. Returning false cancels; what was found so far is kept.
-  std::function<bool(int percent, const std::string& phase)> Progress;
+  // and the phase. Returning false cancels; what was found so far is kept.
+  std::function<bool(int percent, TvtScanPhase phase)> Progress;
 
   // Any option beyond the default open (each makes the search cover the whole file).
   bool BeyondDefault() const { return Deep || !References.empty() || DataOffset >= 0; }
@@ -60,7 +68,8 @@ struct TvtOpenResult {
 };
 
 // Opens path into source (replacing what it held) with the options and lists what it found.
-// Never raises for a file that cannot be read; Items is then empty.
+// The default open keeps its item's decode (TvtItem::Decoded, rendered and repaired as the
+// options say). Never raises for a file that cannot be read; Items is then empty.
 TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const TvtOpenOptions& options = {});
 
 // The items of the source's folders, as OpenSource lists them.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "jpeg/markers.h"
+
 namespace vt {
 
 namespace {
@@ -58,7 +60,7 @@ bool IsTiffHeader(const uint8_t* p) {
 
 bool TkelJpegThumbExifHandler::CanHandle(uint8_t marker, const uint8_t* data, int32_t,
                                          int32_t n) {
-  return marker == 0xE1 && n > 14 && std::memcmp(data, "Exif\0\0", 6) == 0 && IsTiffHeader(data + 6);
+  return marker == mkAPP1 && n > 14 && std::memcmp(data, "Exif\0\0", 6) == 0 && IsTiffHeader(data + 6);
 }
 
 void TkelJpegThumbExifHandler::AddSegment(int64_t segmentOffset, uint8_t, const uint8_t* data,
@@ -131,7 +133,7 @@ void TkelJpegThumbExifHandler::WalkChain(Walk& walk, int64_t ifdOffset, bool top
       if (r.Has(pic.jpeg, 4)) {
         const uint8_t* p = r.Base + pic.jpeg;
         const int32_t offset = int32_t(6 + pic.jpeg);
-        if (p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF && IsNewOffset(offset))
+        if (IsStartOfImage(p, 4) && IsNewOffset(offset))
           AddJpegAt(p, offset, walk.length - offset, 0, std::string());
       }
     } else if (pic.hasCompression && pic.compression == 1) {

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "jpeg/markers.h"
+
 namespace vt {
 
 namespace {
-
-bool JpegStart(const uint8_t* p) { return p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF; }
 
 constexpr int32_t kStreamData = 13;
 
@@ -47,9 +47,9 @@ void TkelJpegThumbFPXR2Handler::AddSegment(int64_t, uint8_t, const uint8_t* data
   const int32_t remaining = n - kStreamData;
   const uint8_t* stream = data + kStreamData;
   if (Type == 2 && Variant == 0 && Owner.JoinedLength() == 0) {
-    if (remaining > 51 && JpegStart(stream + 47))
+    if (remaining > 51 && IsStartOfImage(stream + 47, remaining - 47))
       Variant = 1;
-    else if (remaining > 4 && JpegStart(stream))
+    else if (remaining > 4 && IsStartOfImage(stream, remaining))
       Variant = 2;
   }
   const int32_t skip = Variant == 1 ? 47 : 0;

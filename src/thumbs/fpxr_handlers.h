@@ -3,6 +3,7 @@
 // into, or right at, the stream data; the variant number is the records' caption.
 #pragma once
 
+#include "jpeg/markers.h"
 #include "thumbs/thumb_handler.h"
 
 namespace vt {
@@ -10,7 +11,7 @@ namespace vt {
 class TkelJpegThumbFPXR2Handler : public TkelJpegThumbMultiHandler {
  public:
   using TkelJpegThumbMultiHandler::TkelJpegThumbMultiHandler;
-  static uint8_t SegmentMarker() { return 0xE2; }
+  static uint8_t SegmentMarker() { return mkAPP2; }
   static bool CanHandle(uint8_t marker, const uint8_t* data, int32_t declaredLength,
                         int32_t availableLength);
   std::string GetCaption() override;
@@ -30,7 +31,7 @@ class TkelJpegThumbFPXR2Handler : public TkelJpegThumbMultiHandler {
 class TkelJpegThumbFPXR4Handler : public TkelJpegThumbFPXR2Handler {
  public:
   using TkelJpegThumbFPXR2Handler::TkelJpegThumbFPXR2Handler;
-  static uint8_t SegmentMarker() { return 0xE4; }
+  static uint8_t SegmentMarker() { return mkAPP0 + 4; }
   static bool CanHandle(uint8_t marker, const uint8_t* data, int32_t declaredLength,
                         int32_t availableLength);
 };

@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "jpeg/markers.h"
+
 namespace vt {
 
 bool TkelJpegThumbJFIFHandler::CanHandle(uint8_t marker, const uint8_t* data, int32_t, int32_t n) {
-  return marker == 0xE0 && n > 5 && std::memcmp(data, "JFIF\0", 5) == 0;
+  return marker == mkAPP0 && n > 5 && std::memcmp(data, "JFIF\0", 5) == 0;
 }
 
 void TkelJpegThumbJFIFHandler::AddSegment(int64_t, uint8_t, const uint8_t* data, int32_t,
@@ -16,7 +18,7 @@ void TkelJpegThumbJFIFHandler::AddSegment(int64_t, uint8_t, const uint8_t* data,
 }
 
 bool TkelJpegThumbJFXXHandler::CanHandle(uint8_t marker, const uint8_t* data, int32_t, int32_t n) {
-  return marker == 0xE0 && n > 5 && std::memcmp(data, "JFXX\0", 5) == 0;
+  return marker == mkAPP0 && n > 5 && std::memcmp(data, "JFXX\0", 5) == 0;
 }
 
 void TkelJpegThumbJFXXHandler::AddSegment(int64_t, uint8_t, const uint8_t* data, int32_t,
@@ -24,7 +26,7 @@ void TkelJpegThumbJFXXHandler::AddSegment(int64_t, uint8_t, const uint8_t* data,
   if (n >= 10) {
     switch (data[5]) {
       case 0x10:
-        if (data[6] == 0xFF && data[7] == 0xD8 && data[8] == 0xFF)
+        if (IsStartOfImage(data + 6, n - 6))
           AddJpegAt(data + 6, 6, n - 6, 0, "Jpg");
         break;
       case 0x11:

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "jpeg/markers.h"
 #include "thumbs/tiff_reader.h"
 
 namespace vt {
@@ -25,7 +26,7 @@ bool IsTiffHeader(const uint8_t* p) {
 }  // namespace
 
 bool TkelJpegThumbMPFHandler::CanHandle(uint8_t marker, const uint8_t* data, int32_t, int32_t n) {
-  return marker == 0xE2 && n > 12 && std::memcmp(data, "MPF\0", 4) == 0 && IsTiffHeader(data + 4);
+  return marker == mkAPP2 && n > 12 && std::memcmp(data, "MPF\0", 4) == 0 && IsTiffHeader(data + 4);
 }
 
 void TkelJpegThumbMPFHandler::AddSegment(int64_t segmentOffset, uint8_t, const uint8_t* data,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/markers.h"
 
 namespace vt {
 
@@ -23,7 +24,7 @@ bool KnownSignature(const uint8_t* p) {
 
 bool TkelJpegThumbPhotoshopHandler::CanHandle(uint8_t marker, const uint8_t* data, int32_t,
                                               int32_t n) {
-  return marker == 0xED && n > 13 && std::memcmp(data, "Photoshop 3.0", 13) == 0;
+  return marker == mkAPP13 && n > 13 && std::memcmp(data, "Photoshop 3.0", 13) == 0;
 }
 
 void TkelJpegThumbPhotoshopHandler::AddSegment(int64_t, uint8_t, const uint8_t* data, int32_t,

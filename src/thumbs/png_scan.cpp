@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/limits.h"
 #include "thumbs/thumb_handler.h"
 
 namespace vt {
@@ -30,13 +31,12 @@ void IgnoreWarning(png_structp, png_const_charp) {}
 // Load errors are expected on damaged data: leave quietly through the jump buffer.
 [[noreturn]] void QuietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-// Deflate expands at most about 1032:1 and a pixel may take one bit, so bytes x 8256 pixels
-// bounds what the data can describe; a hard cap keeps thumbnails below 64 megapixels.
+// What the data can describe, and a hard cap (base/limits.h).
 bool PngSizeAcceptable(png_uint_32 width, png_uint_32 height, size_t bytes) {
   const uint64_t pixels = uint64_t(width) * height;
   if (width == 0 || height == 0 || width > 0x7FFFFFF || height > 0x7FFFFFF) return false;
-  if (pixels > (uint64_t(1) << 26)) return false;
-  return pixels <= uint64_t(bytes) * 8256 || pixels <= (uint64_t(1) << 16);
+  if (pixels > uint64_t(kFullFramePixels)) return false;
+  return pixels <= uint64_t(bytes) * uint64_t(kPngPixelsPerDataByte) || pixels <= uint64_t(kPngAnyPixels);
 }
 
 // The libpng part keeps everything it changes after setjmp in *job (memory, not locals), so a

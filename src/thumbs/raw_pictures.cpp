@@ -7,6 +7,7 @@
 // declare 100000 x 100000 pixels add nothing instead of allocating gigabytes.
 #include <algorithm>
 
+#include "base/limits.h"
 #include "thumbs/thumb_handler.h"
 #include "thumbs/ycbcr_pixel.h"
 
@@ -30,9 +31,9 @@ int32_t RawCompleteness(int64_t available, int64_t needed) {
 bool RawPictureFits(int32_t width, int32_t height, int64_t needed, int64_t available) {
   if (width <= 0 || height <= 0) return false;
   const int64_t pixels = int64_t(width) * int64_t(height);
-  if (pixels > (int64_t(1) << 26)) return false;
-  if (pixels <= (int64_t(1) << 20)) return true;
-  return needed <= available * 64;
+  if (pixels > kFullFramePixels) return false;
+  if (pixels <= kRawAnyPixels) return true;
+  return needed <= available * kRawBytesPerDataByte;
 }
 
 namespace {

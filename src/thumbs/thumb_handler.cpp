@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include "base/limits.h"
 #include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/jpeg_id.h"
+#include "jpeg/markers.h"
 
 namespace vt {
 
@@ -58,10 +60,10 @@ void TkelJpegThumbHandler::ScanForJpegs(const uint8_t* data, int32_t length) {
   // Every FF D8 FF is tried; a failed try may read far ahead (a fake header whose segments run
   // on), so hostile data could make the scan quadratic. The bytes that failed tries consume are
   // budgeted: many times more than any real data needs, yet linear in the data's length.
-  int64_t budget = int64_t(length) * 64 + (int64_t(1) << 24);
+  int64_t budget = int64_t(length) * kJpegSearchBytesPerDataByte + kJpegSearchBaseBytes;
   int32_t pos = 0;
   while (length > 20 && budget > 0) {
-    if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF && IsNewOffset(pos)) {
+    if (IsStartOfImage(data, length) && IsNewOffset(pos)) {
       PkelJpegThumb t = AddJpegAt(data, pos, length, 0, GetCaption());
       if (t != nullptr) {
         const int32_t step = std::max<int32_t>(t->Size, 1);

@@ -54,8 +54,9 @@ int64_t RawBytesNeeded(int32_t width, int32_t height, int64_t bytesPerPixel, int
 // round(available x 100 / needed) (halves to even), 99 instead of 100.
 int32_t RawCompleteness(int64_t available, int64_t needed);
 // Whether a raw picture of width x height may be given a bitmap: both sizes positive, at most
-// 1 << 26 pixels, and either at most 1 << 20 pixels or needing no more than 64 times the bytes
-// that are available. Keeps a few bytes that declare a huge picture from allocating gigabytes.
+// kFullFramePixels, and either at most kRawAnyPixels or needing no more than kRawBytesPerDataByte
+// times the bytes that are available (base/limits.h). Keeps a few bytes that declare a huge
+// picture from allocating gigabytes.
 bool RawPictureFits(int32_t width, int32_t height, int64_t needed, int64_t available);
 
 class TkelJpegThumbHandler {

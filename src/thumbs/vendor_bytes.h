@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "jpeg/markers.h"
+
+
 namespace vt::vendor {
 
-constexpr uint8_t kApp1 = 0xE1, kApp2 = 0xE2, kApp3 = 0xE3, kApp4 = 0xE4, kApp5 = 0xE5, kApp10 = 0xEA;
+constexpr uint8_t kApp1 = mkAPP1, kApp2 = mkAPP2, kApp3 = mkAPP0 + 3, kApp4 = mkAPP0 + 4, kApp5 = mkAPP0 + 5,
+                  kApp10 = mkAPP0 + 10;
 
 // True when the n bytes of text (no terminator counted) stand at offset, inside available bytes.
 inline bool HasText(const uint8_t* data, int32_t available, int32_t offset, const char* text, int32_t n) {
@@ -16,8 +20,7 @@ inline bool HasText(const uint8_t* data, int32_t available, int32_t offset, cons
 
 // FF D8 FF (the start of a JPEG stream) at offset.
 inline bool HasSoi(const uint8_t* data, int32_t available, int32_t offset) {
-  return offset >= 0 && available >= offset + 3 && data[offset] == 0xFF && data[offset + 1] == 0xD8 &&
-         data[offset + 2] == 0xFF;
+  return offset >= 0 && offset <= available && IsStartOfImage(data + offset, available - offset);
 }
 
 inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }

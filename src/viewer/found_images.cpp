@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "source/disc_source_thread.h"
+#include "source/open_failure.h"
+
 
 namespace vt {
 
@@ -13,14 +14,6 @@ namespace {
 std::string BaseName(const std::string& path) {
   const std::string name = std::filesystem::path(path).filename().string();
   return name.empty() ? path : name;
-}
-
-// A message part as a sentence: a capital first letter (unless it starts with a file name) and
-// a full stop.
-std::string Sentence(std::string text) {
-  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
-  if (!text.empty() && text.back() != '.') text += '.';
-  return text;
 }
 
 // The notes of the references that decoded nothing, one a line, each naming its file by its
@@ -53,7 +46,7 @@ TvtFoundImagesPlan PlanFoundImages(const TvtOpenResult& result, const TvtOpenOpt
     std::string why;
     if (referencesUnused) why = ReferenceNotes(result, options);
     if (why.empty()) why = Sentence(result.Reason.empty() ? "no picture was found in the file" : result.Reason);
-    plan.Message = "Invalid image.\n\n" + why;
+    plan.Message = InvalidImageMessage(why);
     return plan;
   }
   if (referencesUnused) {
@@ -98,10 +91,13 @@ std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& f
   return text;
 }
 
-std::string ScanPhaseText(const std::string& phase) {
-  if (phase == TvtDiscSourceThread::kSignatureText) return "Searching the file for pictures";
-  if (phase == TvtDiscSourceThread::kScanMarkerText) return "Trying the headers on the picture data found";
-  return phase;
+std::string ScanPhaseText(TvtScanPhase phase) {
+  switch (phase) {
+    case TvtScanPhase::Signatures: return "Searching the file for pictures";
+    case TvtScanPhase::ScanMarkers: return "Trying the headers on the picture data found";
+    case TvtScanPhase::None: break;
+  }
+  return {};
 }
 
 }  // namespace vt

@@ -39,7 +39,7 @@ std::string FoundItemText(const TvtFoundItem& item);
 // these are the ones found before it stopped.
 std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& fileName);
 
-// The worker's phase texts in the viewer's words (unknown texts pass unchanged).
-std::string ScanPhaseText(const std::string& phase);
+// The phase of a scan in the viewer's words (empty for none).
+std::string ScanPhaseText(TvtScanPhase phase);
 
 }  // namespace vt

@@ -9,7 +9,7 @@
 namespace vt {
 
 bool TvtThumbSource::InGrid(TvtMCUPos p) const {
-  return p.Col >= 0 && p.Row >= 0 && p.Col < MCUCols && p.Row < MCURows;
+  return p.Col >= 0 && p.Row >= 0 && p.Col < MCUCols && p.Row < MCURows && CanEditMCUs();
 }
 
 void TvtThumbSource::CopyMCUPixels(int32_t from, int32_t to) {

@@ -4,8 +4,9 @@
 
 #include "jpeg/jpeg_constants.h"
 #include "repair/realign.h"
-#include "repair/restart_placement.h"
+#include "jpeg/mcu_layout.h"
 #include "source/items.h"
+#include "source/picture_decode.h"
 #include "thumbs/orientation.h"
 
 namespace vt {
@@ -45,11 +46,12 @@ void TvtThumbSource::Clear() {
   FreeImages();
   thumbBackground_.reset();
   MCUWidth = MCUHeight = MCUCols = MCURows = 0;
+  trailer_ = {};
   mainThumb_ = nullptr;
   MainThumbIndex = -1;
 }
 
-void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item) {
+void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item, TvtRepair repair) {
   try {
     Clear();
   } catch (...) {
@@ -62,30 +64,41 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   OwnsStream = ownsStream;
   if (stream == nullptr) return;
 
-  // The picture that Render makes below is rendered while the data is decoded.
-  Jpeg->RenderPlanesWhileDecoding = true;
-  if (headerStream != nullptr) {
-    headerStream->SetPosition(0);
-    Jpeg->LoadFromStream(*headerStream, pfHeadersOnly | pfRecordSegments | pfNoRender);
-    Jpeg->LoadFromStream(*stream, pfResumeAtScan | pfRecordSegments | pfNoRender);
+  // The open's decode of the item, when it kept one, is the document's: nothing is parsed again.
+  std::unique_ptr<TkelJpegWithThumbs> decoded = item != nullptr ? std::move(item->Decoded) : nullptr;
+  RepairReport = repair::TRepairReport{};
+  if (decoded) {
+    Jpeg = std::move(decoded);
+    RepairReport = item->Repair;
   } else {
-    Jpeg->LoadFromStream(*stream, pfRecordSegments | pfNoRender);
+    // An item's picture is decoded as the disc source decodes it, every Multi-Picture image
+    // counting, so that its thumbnails are the item's sub-items.
+    if (item != nullptr && !Jpeg->AllMPImages()) Jpeg = std::make_unique<TkelJpegWithThumbs>(true, 0);
+    // The picture that Render makes below is rendered while the data is decoded.
+    Jpeg->RenderPlanesWhileDecoding = true;
+    DecodePicture(*Jpeg, headerStream, *stream, static_cast<uint64_t>(stream->GetPosition()),
+                  pfRecordSegments | pfNoRender, repair, &RepairReport);
   }
   Jpeg->ReleaseSamples();
+  if (headerStream == nullptr)
+    trailer_ = TrailerOf(*Jpeg, *stream, item != nullptr ? static_cast<int64_t>(item->TrailerEnd) : stream->GetSize());
 
-  const int32_t frameW = Jpeg->FrameSeen ? Jpeg->Width : 0;
-  const int32_t frameH = Jpeg->FrameSeen ? Jpeg->Height : 0;
-  MCUWidth = Jpeg->LastMCUWidth;
-  MCUHeight = Jpeg->LastMCUHeight;
-  if (MCUWidth > 0) MCUCols = (frameW + MCUWidth - 1) / MCUWidth;
-  if (MCUHeight > 0) MCURows = (frameH + MCUHeight - 1) / MCUHeight;
+  // The grid of the MCU edits: the frame's MCU, once a scan has been decoded.
+  if (Jpeg->LastMCUWidth > 0) {
+    const TkelMcuLayout mcu = FrameMcuLayout(*Jpeg);
+    MCUWidth = mcu.Width;
+    MCUHeight = mcu.Height;
+    MCUCols = mcu.Cols;
+    MCURows = mcu.Rows;
+  }
 
   Render(false);
   Jpeg->Thumbs().SortThumbsByArea();
 
-  // Candidates: the item's sub-items, or the decoder's own thumbnails.
+  // Candidates: the thumbnails that the decode collected (the item's sub-items are the same
+  // pictures when they came from its own picture), else the sub-items' pictures.
   std::vector<std::unique_ptr<TBitmap32>> candidates;
-  if (item != nullptr) {
+  if (item != nullptr && !item->OwnThumbnails) {
     for (TvtSubItem* sub : item->SubItems()) candidates.push_back(sub->GetImage());
   } else {
     for (TkelJpegThumb& t : Jpeg->Thumbs().Thumbs())
@@ -103,23 +116,28 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
       }
     }
   }
-  // Restart intervals placed by counting, with the chosen thumbnail as the guide.
-  if (Jpeg->DataErrors && Jpeg->RestartInterval > 0) {
-    const repair::TGuide guide(*Jpeg, mainThumb_);
-    repair::TRepairReport report;
-    if (repair::PlaceRestartIntervals(*Jpeg, guide, report)) Render(false);
-  }
   NotifyMainImage(true);
   NotifyThumbnails();
 }
 
-bool TvtThumbSource::RealignAutomatically(repair::TRepairReport* report) {
+bool TvtThumbSource::RealignAutomatically() {
   if (!HasImage()) return false;
   const repair::TGuide guide(*Jpeg, mainThumb_);
-  repair::TRepairReport own;
-  const bool changed = repair::RealignAutomatically(*Jpeg, guide, report ? *report : own);
-  if (changed) Render(true);
+  repair::TRepairReport report;
+  const bool changed = repair::RealignAutomatically(*Jpeg, guide, report);
+  if (changed) {
+    RepairReport = report;
+    Render(true);
+  }
   return changed;
+}
+
+bool TvtThumbSource::CanEditMCUs() const {
+  // The decoder's grid edits move the blocks of its last scan's components in that scan's MCUs:
+  // the document's MCUs when that scan held every component (not the AC scans of a progressive
+  // file).
+  return MCUCols > 0 && Jpeg->LastScanComponentCount == Jpeg->ComponentCount && Jpeg->LastMCUWidth == MCUWidth &&
+         Jpeg->LastMCUHeight == MCUHeight && Jpeg->MCUsPerRow == MCUCols && Jpeg->MCURows == MCURows;
 }
 
 void TvtThumbSource::Render(bool notify) {

@@ -14,6 +14,8 @@
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
 #include "repair/repair_report.h"
+#include "jpeg/writer_trailer.h"
+#include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/source_clients.h"
 #include "viewer/thumb.h"
@@ -36,9 +38,14 @@ class TvtThumbSource {
   TvtThumbSource& operator=(const TvtThumbSource&) = delete;
 
   // Opens a new document from stream (positioned at the JPEG), with an optional header stream
-  // for headerless scan data and an optional disc-source item whose sub-items are the
-  // thumbnail candidates. A null stream only clears. Decoder and item exceptions propagate.
-  void Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item);
+  // for headerless scan data and an optional disc-source item (the streams are then the
+  // item's). The decode the open kept of the item (TvtItem::Decoded) becomes the document's;
+  // otherwise the picture is decoded here (source/picture_decode.h), repaired as asked. The
+  // candidate thumbnails are that decode's (an item's sub-items are the same pictures), or for
+  // an item whose sub-items came from elsewhere, their pictures. A null stream only clears.
+  // Decoder and item exceptions propagate.
+  void Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item,
+            TvtRepair repair = TvtRepair::None);
   // Frees everything of the current file; sends nothing.
   void Clear();
 
@@ -61,8 +68,12 @@ class TvtThumbSource {
   // thumbnail is chosen or there is no image. Built once per choice.
   TBitmap32* GetThumbBackground();
 
-  // MCU edits (positions outside the grid do nothing). Each edits the decoder's maps, patches
-  // the rendered pixels and sends MainImageChanged(false).
+  // The grid (MCUWidth ... MCURows) is the frame's MCU (jpeg/mcu_layout.h). The edits apply
+  // where the decoder's last scan held every component in that grid: a sequential interleaved
+  // picture, a grey one; not a progressive colour one, whose last scan codes one component.
+  bool CanEditMCUs() const;
+  // MCU edits (positions outside the grid, and pictures CanEditMCUs refuses, do nothing). Each
+  // edits the decoder's maps, patches the rendered pixels and sends MainImageChanged(false).
   bool IsMCUDecoded(TvtMCUPos p) const;
   void ClearMCU(TvtMCUPos p);
   void InsertMCU(TvtMCUPos p);
@@ -72,9 +83,9 @@ class TvtThumbSource {
   // Re-decodes from MCU p at the given offsets (StartByte, StartBit), then re-renders.
   int RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC);
   // Automatic realignment of the damaged data (repair/realign.h) with the chosen thumbnail as
-  // the guide; re-renders when blocks changed. Returns whether they did; report, when given,
-  // receives what was done.
-  bool RealignAutomatically(repair::TRepairReport* report = nullptr);
+  // the guide; re-renders when blocks changed (RepairReport then tells what was done). Returns
+  // whether they did.
+  bool RealignAutomatically();
 
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
@@ -84,10 +95,16 @@ class TvtThumbSource {
   void AttachThumb(TvtThumb* thumb) { thumbs_.push_back(thumb); }
   void DetachThumb(TvtThumb* thumb);
 
+  // What followed the picture in its file, for the restored copy (none for a picture read with
+  // a replacement header).
+  TkelTrailer Trailer() const { return trailer_; }
+
   std::string FileName;
   TStream* Stream = nullptr;
   bool OwnsStream = false;
   std::unique_ptr<TkelJpegWithThumbs> Jpeg;
+  // What the repair of the decode did, and where the damage starts.
+  repair::TRepairReport RepairReport;
   int32_t MainThumbIndex = -1;
   int32_t MCUWidth = 0, MCUHeight = 0;
   int32_t MCUCols = 0, MCURows = 0;
@@ -115,6 +132,7 @@ class TvtThumbSource {
   TBitmap32* mainThumb_ = nullptr;
   std::unique_ptr<TBitmap32> thumbBackground_;
   std::vector<IvtSourceClient*> clients_;
+  TkelTrailer trailer_;
 };
 
 }  // namespace vt

@@ -236,7 +236,7 @@ TEST(DeepScan, CancelFromTheProgressCallbackKeepsWhatWasFound) {
   deep.Deep = true;
   int calls = 0, last = -1;
   bool rising = true;
-  deep.Progress = [&](int percent, const std::string&) {
+  deep.Progress = [&](int percent, TvtScanPhase) {
     rising = rising && percent >= last && percent <= 100;
     last = percent;
     return ++calls < 2;

@@ -59,8 +59,6 @@ TEST(DiscSource, IntactJpegBecomesOneCompleteItemFiledEverywhere) {
   const std::string path = writeFile(test::Cjpeg("-quality 85", 400, 300));
   exifTags(path, "-Make=Canon -Model='PowerShot X' -DateTimeOriginal='2019:07:04 12:00:00'");
   TvtDiscSource source;
-  std::string caption;
-  source.OnCaption = [&](const std::string& c) { caption = c; };
   source.Open(path);
   TvtItem* item = source.FirstItem();
   ASSERT_NE(item, nullptr) << source.LastError;
@@ -80,8 +78,6 @@ TEST(DiscSource, IntactJpegBecomesOneCompleteItemFiledEverywhere) {
   ASSERT_NE(preview, nullptr);
   EXPECT_EQ(preview->Width(), 120);
   EXPECT_EQ(preview->Height(), 90);
-  EXPECT_EQ(caption, std::filesystem::path(path).filename().string() + " - Vantrelle viewer");
-  EXPECT_EQ(SaveFolder, std::filesystem::path(path).parent_path().string() + "/");
   EXPECT_EQ(source.Thread, nullptr) << "the worker is freed once it has ended";
   auto image = item->GetImage();
   ASSERT_NE(image, nullptr);

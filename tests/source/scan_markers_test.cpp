@@ -34,7 +34,7 @@ struct PreparedSource {
     s.WriteBuffer(jpeg.data(), static_cast<int64_t>(jpeg.size()));
     s.SetPosition(0);
     worker->Image = std::make_unique<TkelJpegWithThumbs>(true, 0);
-    worker->Image->LoadFromStream(s, 16);
+    worker->Image->LoadFromStream(s, 0);
     worker->CollectHeaders();
     worker->Image.reset();
   }

@@ -132,9 +132,9 @@ TEST(FoundImages, SummaryCountsThePicturesAndTellsOfACancelledScan) {
 }
 
 TEST(FoundImages, ThePhasesOfTheScanInTheViewersWords) {
-  EXPECT_EQ(ScanPhaseText(TvtDiscSourceThread::kSignatureText), "Searching the file for pictures");
-  EXPECT_EQ(ScanPhaseText(TvtDiscSourceThread::kScanMarkerText), "Trying the headers on the picture data found");
-  EXPECT_EQ(ScanPhaseText(""), "");
+  EXPECT_EQ(ScanPhaseText(TvtScanPhase::Signatures), "Searching the file for pictures");
+  EXPECT_EQ(ScanPhaseText(TvtScanPhase::ScanMarkers), "Trying the headers on the picture data found");
+  EXPECT_EQ(ScanPhaseText(TvtScanPhase::None), "");
 }
 
 }  // namespace

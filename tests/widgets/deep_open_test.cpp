@@ -457,13 +457,13 @@ TEST_F(DeepOpenTest, ThousandsOfFakeMarkersListNothing) {
 TEST_F(DeepOpenTest, TheProgressDialogShowsAfterAMomentAndItsCancelStopsTheScan) {
   TvtScanProgress quick(form.get(), "Open with deep scan", "/cards/card.img");
   quick.DelayMs = 1 << 30;
-  EXPECT_TRUE(quick.Step(50, TvtDiscSourceThread::kSignatureText));
+  EXPECT_TRUE(quick.Step(50, TvtScanPhase::Signatures));
   EXPECT_EQ(quick.Dialog(), nullptr) << "a scan that ends within the moment shows nothing";
 
   TvtScanProgress slow(form.get(), "Open with deep scan", "/cards/card.img");
   slow.DelayMs = 0;
   auto callback = slow.Callback();
-  EXPECT_TRUE(callback(42, TvtDiscSourceThread::kSignatureText));
+  EXPECT_TRUE(callback(42, TvtScanPhase::Signatures));
   QProgressDialog* dialog = slow.Dialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
@@ -471,10 +471,10 @@ TEST_F(DeepOpenTest, TheProgressDialogShowsAfterAMomentAndItsCancelStopsTheScan)
   EXPECT_EQ(dialog->windowTitle(), "Open with deep scan");
   EXPECT_EQ(dialog->labelText(), "card.img\nSearching the file for pictures...");
   EXPECT_EQ(dialog->value(), 42);
-  EXPECT_TRUE(callback(70, TvtDiscSourceThread::kScanMarkerText));
+  EXPECT_TRUE(callback(70, TvtScanPhase::ScanMarkers));
   EXPECT_EQ(dialog->value(), 70);
   dialog->cancel();
-  EXPECT_FALSE(callback(71, TvtDiscSourceThread::kScanMarkerText)) << "Cancel stops the scan";
+  EXPECT_FALSE(callback(71, TvtScanPhase::ScanMarkers)) << "Cancel stops the scan";
   slow.Finish();
   EXPECT_EQ(slow.Dialog(), nullptr);
 }

@@ -1,20 +1,40 @@
 #include "cli/document_open.h"
 
+#include "source/open_failure.h"
+#include "thumbs/jpeg_with_thumbs.h"
+
 namespace vt::cli {
 
-std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file, const TSourceOptions& options) {
+std::unique_ptr<TOpenedFile> OpenFilePicture(const std::string& file, const TSourceOptions& options, TvtRender render) {
   auto opened = std::make_unique<TOpenedFile>();
-  std::string error;
-  TvtItem* item = OpenItem(opened->Source, file, options, error);
-  if (item == nullptr || item->Stream == nullptr) {
-    // The message without the file name: the caller names the file.
-    const std::string prefix = file + ": ";
-    throw EFileError(error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : "Invalid image.");
-  }
-  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-  opened->Document->FileName = file;
-  opened->Document->Load(item->HeaderStream, item->Stream, false, item);
+  const TvtOpenOptions open = options.ForOpen(file, render);
+  opened->Repair = open.Repair;
+  opened->Opened = OpenPicture(opened->Source, file, open);
+  PrintOpenNotes(file, opened->Opened.Found);
+  if (opened->Opened.Picture() == nullptr)
+    throw EFileError(opened->Opened.Error.empty() ? kInvalidImage : opened->Opened.Error);
   return opened;
+}
+
+TvtThumbSource& LoadDocument(TOpenedFile& opened, const std::string& file) {
+  opened.Document = std::make_unique<TvtThumbSource>();
+  opened.Document->FileName = file;
+  LoadItem(*opened.Document, *opened.Opened.Item, opened.Repair);
+  return *opened.Document;
+}
+
+std::unique_ptr<TOpenedFile> OpenFileDocument(const std::string& file, const TSourceOptions& options) {
+  auto opened = OpenFilePicture(file, options, TvtRender::Planes);
+  LoadDocument(*opened, file);
+  return opened;
+}
+
+TkelTrailer PictureTrailer(const TOpenedFile& opened) {
+  const TvtItem* item = opened.Opened.Item;
+  if (opened.Document) return opened.Document->Trailer();
+  const TkelJpegWithThumbs* picture = opened.Opened.Picture();
+  if (item == nullptr || picture == nullptr || item->HeaderStream != nullptr) return {};
+  return TrailerOf(*picture, *item->Stream, static_cast<int64_t>(item->TrailerEnd));
 }
 
 TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& choice) {
@@ -33,7 +53,7 @@ TBitmap32* ChooseBackground(TvtThumbSource& doc, const std::string& choice) {
 
 std::unique_ptr<TBitmap32> ComposeWithBackground(const std::string& file, const std::string& choice,
                                                  const TSourceOptions& options) {
-  auto opened = OpenDocument(file, options);
+  auto opened = OpenFileDocument(file, options);
   TvtThumbSource& doc = *opened->Document;
   if (!doc.HasImage()) throw EFileError("no image could be decoded");
   const TBitmap32* background = ChooseBackground(doc, choice);

@@ -1,5 +1,6 @@
-// Opening a file for the commands that work as the viewer does: the disc source finds the item,
-// the document loads it, and a thumbnail background is chosen (auto, none or an index).
+// Opening a file for a command, through the viewer core's one road (viewer/open_document.h): the
+// item chosen and its picture decoded once, used as it is or taken over by a document (the
+// rendered picture, the thumbnail candidates, a background chosen: auto, none or an index).
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "bitmap/bitmap32.h"
 #include "cli/source_open.h"
 #include "source/disc_source.h"
+#include "viewer/open_document.h"
 #include "viewer/thumb_source.h"
 
 namespace vt::cli {
@@ -22,13 +24,24 @@ class EFileError : public std::runtime_error {
 // The document reads the source's streams, so it goes first when this is destroyed.
 struct TOpenedFile {
   TvtDiscSource Source;
-  std::unique_ptr<TvtThumbSource> Document = std::make_unique<TvtThumbSource>();
+  TvtOpened Opened;
+  TvtRepair Repair = TvtRepair::None;
+  std::unique_ptr<TvtThumbSource> Document;  // once LoadDocument made it
   ~TOpenedFile() { Document.reset(); }
 };
 
-// Opens file with the source options and loads the chosen item into the document. Raises
-// EFileError("Invalid image. (...)" or the option's message) when no item is chosen.
-std::unique_ptr<TOpenedFile> OpenDocument(const std::string& file, const TSourceOptions& options = {});
+// Opens file with the options and decodes the chosen item (render: what the decode renders
+// while it runs). Notes go to stderr. Raises EFileError with the open's message ("Invalid
+// image. (...)", ...) when no item is taken.
+std::unique_ptr<TOpenedFile> OpenFilePicture(const std::string& file, const TSourceOptions& options, TvtRender render);
+// Loads the opened item into a document, which takes over the decode (no second decode).
+TvtThumbSource& LoadDocument(TOpenedFile& opened, const std::string& file);
+// Both: the file opened as the viewer opens it.
+std::unique_ptr<TOpenedFile> OpenFileDocument(const std::string& file, const TSourceOptions& options);
+
+// What followed the opened picture in its file (jpeg/writer_trailer.h); none for a picture read
+// with a replacement header.
+TkelTrailer PictureTrailer(const TOpenedFile& opened);
 
 // "auto": the document's choice; "none": no thumbnail; else the index of a thumbnail (raises
 // EFileError when there is no such thumbnail). Returns the background, or null.

@@ -16,9 +16,12 @@
 #include "cli/thumbs_json.h"
 #include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/mcu_layout.h"
 #include "source/disc_source.h"
 #include "source/headers_only.h"
+#include "source/open_failure.h"
 #include "thumbs/jpeg_with_thumbs.h"
+#include "viewer/open_document.h"
 
 namespace vt::cli {
 
@@ -38,13 +41,8 @@ void AddHeaderKeys(json& object, const TkelBaseJpegParser& image, int result) {
     object["process"] = image.Process;
     object["color_model"] = image.GetColorModel();
     object["components"] = image.ComponentCount;
-    // The interleaved MCU of the frame (a one-component frame has 8 x 8 MCUs).
-    const int mcuW = image.ComponentCount == 1 ? 8 : image.MaxH * 8;
-    const int mcuH = image.ComponentCount == 1 ? 8 : image.MaxV * 8;
-    object["mcu"] = {{"width", mcuW},
-                     {"height", mcuH},
-                     {"cols", (image.Width + mcuW - 1) / mcuW},
-                     {"rows", (image.Height + mcuH - 1) / mcuH}};
+    const TkelMcuLayout mcu = FrameMcuLayout(image);
+    object["mcu"] = {{"width", mcu.Width}, {"height", mcu.Height}, {"cols", mcu.Cols}, {"rows", mcu.Rows}};
   }
   object["restart_interval"] = image.RestartInterval;
 }
@@ -76,34 +74,30 @@ void AddDecoderKeysOfFile(json& object, const std::string& path) {
 bool FileInfo(const std::string& path, const TSourceOptions& options, json& object, std::string& error) {
   object = json::object();
   object["file"] = path;
-  // Opened as the viewer opens it: the disc source's chosen item, read from its stream.
+  // Opened as the viewer opens it: the chosen item's decode.
   TvtDiscSource source;
-  TvtOpenResult found;
-  TvtItem* item = OpenItem(source, path, options, error, &found);
-  if (!item) {
-    if (!options.Given()) AddDecoderKeysOfFile(object, path);
-    AddSourceKeys(object, source, nullptr);
-    if (options.Given()) AddItemKeys(object, found, -1);
-    return false;
-  }
-  TkelJpegWithThumbs image(true, kReadBuffer);  // every Multi-Picture image counts
-  int result = jrBadData;
+  TvtOpened opened;
   try {
-    result = LoadItem(image, *item, pfNoRender);
+    opened = OpenPicture(source, path, options.ForOpen(path, TvtRender::None));
   } catch (const std::exception& e) {  // a read error of the file itself
     error = path + ": cannot read the file (" + e.what() + ")";
     return false;
   }
-  AddDecoderKeys(object, image, result);
-  AddThumbnailKeys(object, image);
-  AddSourceKeys(object, source, item);
-  if (options.Given()) {
-    int32_t chosen = -1;
-    for (size_t i = 0; i < found.Items.size(); ++i)
-      if (found.Items[i].Item == item) chosen = static_cast<int32_t>(i);
-    AddItemKeys(object, found, chosen);
+  PrintOpenNotes(path, opened.Found);
+  TkelJpegWithThumbs* image = opened.Picture();
+  if (image == nullptr) {
+    error = path + ": " + opened.Error;
+    if (!options.Given()) AddDecoderKeysOfFile(object, path);
+    AddSourceKeys(object, source, nullptr);
+    if (options.Given()) AddItemKeys(object, opened.Found, -1);
+    return false;
   }
-  if (!image.FrameSeen)
+  const int result = opened.PictureResult();
+  AddDecoderKeys(object, *image, result);
+  AddThumbnailKeys(object, *image);
+  AddSourceKeys(object, source, opened.Item);
+  if (options.Given()) AddItemKeys(object, opened.Found, opened.Chosen);
+  if (!image->FrameSeen)
     error = path + ": no JPEG frame could be read (" + std::string(ResultCodeName(result)) + ")";
   return true;
 }
@@ -123,13 +117,13 @@ bool FileHeadersInfo(const std::string& path, json& object, std::string& error) 
     empty = file.GetSize() == 0;
     load = LoadHeadersOnly(file, image);
   } catch (const std::exception& e) {
-    error = path + ": Invalid image. (" + e.what() + ")";
+    error = path + ": " + InvalidImageLine(e.what());
     return false;
   }
   if (!load.StartsWithJpeg) {
     // The reasons the default open gives.
-    error = path + ": Invalid image. (" +
-            (empty ? "the file is empty" : "the file does not begin with a JPEG start-of-image marker") + ")";
+    error = path + ": " +
+            InvalidImageLine(empty ? "the file is empty" : "the file does not begin with a JPEG start-of-image marker");
     return false;
   }
   AddHeaderKeys(object, image, load.Result);
@@ -185,6 +179,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
                 "that need the main image's pixels");
   AddSourceOptions(*cmd, *options);
   cmd->callback([files, asJson, headersOnly, options, &exitCode]() {
+    if (*headersOnly && options->Repair != "none")
+      throw CLI::ValidationError("--headers-only", "reads no picture data; --repair needs the decode");
     if (*headersOnly && options->Given())
       throw CLI::ValidationError("--headers-only", "reads the file's own headers; --deep, --reference, --data-offset "
                                  "and --item need the full open");

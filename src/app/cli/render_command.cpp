@@ -1,6 +1,7 @@
-// vantrelle-cli render FILE -o OUT [--format bmp|png] [--view N] [--background auto|none|INDEX]
-// Decodes the main image with TkelJpegImage and writes it at frame size; undecoded areas stay
-// transparent (alpha 0) in both formats.
+// vantrelle-cli render FILE -o OUT|- [--format bmp|png] [--view N] [--background auto|none|INDEX]
+// Opens the file as the viewer does and writes its main image at frame size; undecoded areas stay
+// transparent (alpha 0) in both formats. "-" is standard output; a device or FIFO is written
+// directly.
 #include <png.h>
 
 #include <CLI/CLI.hpp>
@@ -11,13 +12,12 @@
 #include <new>
 #include <string>
 
-#include "base/safe_file.h"
+#include "base/output_target.h"
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "cli/commands.h"
 #include "cli/document_open.h"
 #include "jpeg/image.h"
-#include "source/disc_source.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
@@ -75,11 +75,11 @@ void WritePng(const TBitmap32& bitmap, TStream& stream) {
   png_destroy_write_struct(&png, &info);
 }
 
-// Through the safe writer: a failed write leaves an existing output as it was, and the file
-// being rendered is never the output.
+// Standard output, a device, or a file through the safe writer: a failed write leaves an
+// existing output as it was, and the file being rendered is never the output.
 void SaveOutput(const TBitmap32& bitmap, const std::string& path, const std::string& format,
                 const std::string& source) {
-  SaveFileSafely(
+  WriteOutput(
       path,
       [&](TStream& stream) {
         if (format == "png")
@@ -93,41 +93,20 @@ void SaveOutput(const TBitmap32& bitmap, const std::string& path, const std::str
 // Returns the exit status for one file.
 int RenderFile(const std::string& file, const std::string& out, const std::string& format, int view,
                const TSourceOptions& options) {
-  std::vector<uint8_t> bytes;
-  TTempMemoryStream stream;
-  TvtDiscSource source;
-  std::unique_ptr<TkelJpegImage> decoder;
-  int parsed = jrOK;
-  if (options.Given()) {
-    // The chosen item of the file, with its replacement header when it has one.
-    TvtItem* item = OpenThroughSource(source, file, options);
-    if (!item) return 1;
-    auto withThumbs = std::make_unique<TkelJpegWithThumbs>(false, 0);
-    try {
-      parsed = LoadItem(*withThumbs, *item, pfNoRender);
-    } catch (const std::exception& e) {
-      std::cerr << file << ": " << e.what() << "\n";
-      return 1;
-    }
-    decoder = std::move(withThumbs);
-  } else {
-    try {
-      bytes = ReadFileBytes(file);
-    } catch (const std::exception& e) {
-      std::cerr << file << ": " << e.what() << "\n";
-      return 1;
-    }
-    stream.SetPointer(bytes.data(), int64_t(bytes.size()));
-    decoder = std::make_unique<TkelJpegImage>(0);
-    // The colour picture is the image's own render, which it makes while it decodes.
-    try {
-      parsed = decoder->LoadFromStream(stream, view == vmColor ? 0 : pfNoRender, 0);
-    } catch (const std::bad_alloc&) {
-      std::cerr << file << ": not enough memory for a " << decoder->Width << " x " << decoder->Height << " picture\n";
-      return 1;
-    }
+  // The colour picture is the decode's own, rendered while the data decodes; a grey view of a
+  // component is rendered after.
+  std::unique_ptr<TOpenedFile> opened;
+  try {
+    opened = OpenFilePicture(file, options, view == vmColor ? TvtRender::Frame : TvtRender::None);
+  } catch (const std::bad_alloc&) {
+    std::cerr << file << ": not enough memory for the picture\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << file << ": " << e.what() << "\n";
+    return 1;
   }
-  TkelJpegImage& image = *decoder;
+  TkelJpegImage& image = *opened->Opened.Picture();
+  const int parsed = opened->Opened.PictureResult();
   std::unique_ptr<TBitmap32> bitmap = view == vmColor ? image.TakeBitmap() : nullptr;
   int rendered = jrOK;
   try {
@@ -175,7 +154,7 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   auto format = std::make_shared<std::string>();
   auto view = std::make_shared<int>(0);
   cmd->add_option("FILE", *file, "JPEG file")->required();
-  cmd->add_option("-o,--output", *out, "Output file")->required();
+  cmd->add_option("-o,--output", *out, "Output file, or - for standard output")->required();
   cmd->add_option("--format", *format, "bmp or png (default: from the output name, else bmp)")
       ->check(CLI::IsMember({"bmp", "png"}));
   cmd->add_option("--view", *view, "0 colour, 1..4 grey view of component 1..4")->check(CLI::Range(0, 4));

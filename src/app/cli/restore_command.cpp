@@ -1,10 +1,12 @@
-// vantrelle-cli restore FILE... [-o OUT | -d DIR] [--thumb auto|none|INDEX]
+// vantrelle-cli restore FILE... [-o OUT|- | -d DIR] [--thumb auto|none|INDEX]
 // Writes each file as a clean baseline JPEG, "NAME (restored).jpg" beside the source unless told
 // otherwise: decoded blocks keep their coefficients, missing blocks are encoded from the chosen
-// thumbnail scaled to the image (or stay zero with --thumb none). The file is opened as the
-// viewer opens it (disc source, then document). The output goes through the safe writer, so a
-// failed write never leaves a partial file where an older one was; the source file is never
-// overwritten.
+// thumbnail scaled to the image (or stay zero with --thumb none), and what followed the picture
+// in its file comes after it (jpeg/writer_trailer.h). The file is opened as the viewer opens it
+// and decoded once; the document (the rendered picture, the thumbnail background) is made only
+// when a thumbnail fills missing blocks. "-o -" writes to standard output and a device is written
+// directly; a file goes through the safe writer, so a failed write never leaves a partial file
+// where an older one was. The source file is never overwritten.
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
@@ -12,16 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "base/output_target.h"
 #include "base/safe_file.h"
 #include "base/stream.h"
 #include "cli/commands.h"
 #include "cli/document_open.h"
 #include "jpeg/image.h"
-#include "jpeg/jpeg_constants.h"
 #include "jpeg/writer.h"
 #include "jpeg/writer_file.h"
 #include "source/vt_common.h"
-#include "source/disc_source.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/thumb_source.h"
 
@@ -42,24 +43,10 @@ struct RestoreOptions {
 using ERestoreError = EFileError;
 
 std::string OutputPath(const RestoreOptions& o, const std::string& source) {
-  if (!o.Output.empty()) return o.Output;
+  if (!o.Output.empty()) return o.Output;  // "-": standard output
   if (!o.Directory.empty()) return (fs::path(o.Directory) / RestoredFileName(source)).string();
   return (fs::path(source).parent_path() / RestoredFileName(source)).string();
 }
-
-// The decoder of the direct path: records the APPn/COM segments for the writer itself, so that
-// the load can go without pfRecordSegments and the MCU offsets map that flag also keeps (nothing
-// here edits MCUs). On TkelJpegImage it collects no thumbnails at all; on TkelJpegWithThumbs it
-// does, for a --thumb INDEX that has to be checked.
-template <class TBase>
-class TRestoreDecoder : public TBase {
- public:
-  using TBase::TBase;
-  void DoAppSegment(int marker, int32_t length, const uint8_t* payload, int32_t count) override {
-    if (count == length && (this->Flags & pfRecordSegments) == 0) this->RecordRawSegment(marker, length, payload);
-    TBase::DoAppSegment(marker, length, payload, count);
-  }
-};
 
 // The thumbnails the document would offer for --thumb INDEX: those that decoded to a picture.
 int CandidateThumbs(TkelJpegWithThumbs& image) {
@@ -68,10 +55,15 @@ int CandidateThumbs(TkelJpegWithThumbs& image) {
   return count;
 }
 
-bool StartsWithSOI(const std::string& file) {
-  TFileStream f(file, TFileStream::fmOpenRead);
-  uint8_t head[3] = {};
-  return f.Read(head, 3) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+// Writes the restored file; tells on standard error when what followed the picture in its file
+// could not be carried over.
+void Write(TkelJpegImage& image, const TBitmap32* background, const std::string& out, const std::string& file,
+           const TkelTrailer& trailer) {
+  const TkelTrailerFate fate = SaveBaselineJpegFile(image, background, out, file, trailer, WriteOutput);
+  if (fate == TkelTrailerFate::LeftOut)
+    std::cerr << file << ": the " << (trailer.End - trailer.PictureEnd)
+              << " bytes after the picture (a preview, more images) could not keep their places and were left out\n";
+  if (out != kStandardOutput) std::cout << out << "\n";
 }
 
 void RestoreFile(const RestoreOptions& o, const std::string& file) {
@@ -79,39 +71,23 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   // Refused before the work of decoding; the writer checks again when it writes.
   if (SameFile(out, file)) throw ESaveRefused("\"" + out + "\" is the file being read; choose another name");
 
-  // A complete image needs no background: a file that starts with its JPEG and decodes
-  // completely is written straight from the coefficients, with no rendering and no thumbnail
-  // decoded unless --thumb INDEX needs them counted (the document would load the same bytes and
-  // use no thumbnail pixel).
-  if (!o.Source.Given() && StartsWithSOI(file)) {
-    auto bytes = std::make_unique<TMemoryStream>();
-    bytes->LoadFromFile(file);
-    const bool countThumbs = o.Thumb != "none" && o.Thumb != "auto";
-    std::unique_ptr<TkelJpegImage> image;
-    int candidates = 0;
-    if (countThumbs) {
-      auto withThumbs = std::make_unique<TRestoreDecoder<TkelJpegWithThumbs>>(false, 0);
-      withThumbs->LoadFromStream(*bytes, pfNoRender);
-      candidates = CandidateThumbs(*withThumbs);
-      image = std::move(withThumbs);
-    } else {
-      image = std::make_unique<TRestoreDecoder<TkelJpegImage>>(0);
-      image->LoadFromStream(*bytes, pfNoRender, 0);
-    }
-    if (image->FrameSeen && image->DecodedPercent() > 0 && (o.Thumb == "none" || !HasMissingBlocks(*image))) {
-      if (countThumbs && std::stoi(o.Thumb) >= candidates)
-        throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(candidates) + ")");
-      SaveBaselineJpegFile(*image, nullptr, out, file);
-      std::cout << out << "\n";
-      return;
-    }
+  // One decode: the open's. The picture is rendered only when a thumbnail fills missing blocks.
+  auto opened = OpenFilePicture(file, o.Source, TvtRender::None);
+  TkelJpegWithThumbs& image = *opened->Opened.Picture();
+  const int candidates = CandidateThumbs(image);
+  if (o.Thumb != "none" && o.Thumb != "auto" && std::stoi(o.Thumb) >= candidates)
+    throw ERestoreError("there is no thumbnail " + o.Thumb + " (the file has " + std::to_string(candidates) + ")");
+  // Nothing to fill from a thumbnail: the coefficients are written as they are (the document's
+  // background would not be used).
+  if (image.FrameSeen && image.DecodedPercent() > 0 &&
+      (o.Thumb == "none" || candidates == 0 || !HasMissingBlocks(image))) {
+    Write(image, nullptr, out, file, PictureTrailer(*opened));
+    return;
   }
-  auto opened = OpenDocument(file, o.Source);
-  TvtThumbSource& doc = *opened->Document;
+  TvtThumbSource& doc = LoadDocument(*opened, file);
   if (!doc.HasImage()) throw ERestoreError("no image could be decoded");
   const TBitmap32* background = ChooseBackground(doc, o.Thumb);
-  SaveBaselineJpegFile(*doc.Jpeg, background, out, file);
-  std::cout << out << "\n";
+  Write(*doc.Jpeg, background, out, file, PictureTrailer(*opened));
 }
 
 int RunRestore(const RestoreOptions& o) {
@@ -136,7 +112,8 @@ void AddRestoreCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("restore", "Write each file as a clean baseline JPEG, holes filled from a thumbnail");
   auto o = std::make_shared<RestoreOptions>();
   cmd->add_option("FILE", o->Files, "JPEG files")->required();
-  auto* outOpt = cmd->add_option("-o,--output", o->Output, "Output file (one input file only)");
+  auto* outOpt =
+      cmd->add_option("-o,--output", o->Output, "Output file, or - for standard output (one input file only)");
   auto* dirOpt = cmd->add_option("-d,--dir", o->Directory, "Folder for the restored files")->check(CLI::ExistingDirectory);
   outOpt->excludes(dirOpt);
   cmd->add_option("--thumb", o->Thumb, "Thumbnail that fills the holes: auto, none or its index")

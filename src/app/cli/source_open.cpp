@@ -6,9 +6,7 @@
 #include <iostream>
 
 #include "cli/thumbs_json.h"
-#include "jpeg/jpeg_constants.h"
 #include "source/disc_source.h"
-#include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt::cli {
 
@@ -25,10 +23,10 @@ void collect(const TvtFolder* folder, const TvtItem* item, std::vector<std::stri
 }
 
 // Reports on stderr, once a second, how far a scan that runs longer than a second has come.
-std::function<bool(int, const std::string&)> StderrProgress(const std::string& path) {
+std::function<bool(int, TvtScanPhase)> StderrProgress(const std::string& path) {
   const auto start = std::chrono::steady_clock::now();
   auto last = std::make_shared<std::chrono::steady_clock::time_point>(start);
-  return [path, start, last](int percent, const std::string&) {
+  return [path, start, last](int percent, TvtScanPhase) {
     const auto now = std::chrono::steady_clock::now();
     if (now - start >= std::chrono::seconds(1) && now - *last >= std::chrono::seconds(1)) {
       *last = now;
@@ -52,52 +50,26 @@ void AddSourceOptions(CLI::App& command, TSourceOptions& options) {
       ->check(CLI::NonNegativeNumber);
   command.add_option("--item", options.Item, "Which found picture (default: the one with the largest decoded area)")
       ->check(CLI::NonNegativeNumber);
+  command.add_option("--repair", options.Repair, "How the decoded picture is repaired: none (default) or auto")
+      ->check(CLI::IsMember({"none", "auto"}));
 }
 
-TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, const TSourceOptions& options, std::string& error,
-                  TvtOpenResult* resultOut) {
+TvtOpenOptions TSourceOptions::ForOpen(const std::string& path, TvtRender render) const {
   TvtOpenOptions open;
-  open.Deep = options.Deep;
-  open.References = options.References;
-  open.DataOffset = options.DataOffset;
+  open.Deep = Deep;
+  open.References = References;
+  open.DataOffset = DataOffset;
+  open.Item = Item;
+  ParseRepair(Repair, open.Repair);
+  open.Render = render;
+  open.McuOffsets = true;  // the repair of a damaged picture reads them
   if (open.BeyondDefault()) open.Progress = StderrProgress(path);
-  TvtOpenResult result = OpenSource(source, path, open);
-  for (const std::string& note : result.Notes) std::cerr << path << ": " << note << "\n";
-  if (result.Cancelled) std::cerr << path << ": the scan was cancelled\n";
-  TvtItem* item = nullptr;
-  if (result.Items.empty()) {
-    error = path + ": Invalid image. (" + result.Reason + ")";
-  } else if (options.Item >= 0) {
-    if (options.Item < static_cast<int32_t>(result.Items.size()))
-      item = result.Items[static_cast<size_t>(options.Item)].Item;
-    else
-      error = path + ": there is no item " + std::to_string(options.Item) + " (the file has " +
-              std::to_string(result.Items.size()) + ")";
-  } else if (!options.References.empty() && result.ReferencesUnused) {
-    error = path + ": " + kReferenceDecodesNothing;
-  } else {
-    item = result.Items[static_cast<size_t>(result.DefaultItem)].Item;
-  }
-  if (resultOut) *resultOut = std::move(result);
-  return item;
+  return open;
 }
 
-TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path, const TSourceOptions& options) {
-  std::string error;
-  TvtItem* item = OpenItem(source, path, options, error);
-  if (!item) std::cerr << error << "\n";
-  return item;
-}
-
-int LoadItem(TkelJpegWithThumbs& image, const TvtItem& item, uint16_t flags) {
-  if (item.HeaderStream) {
-    item.HeaderStream->SetPosition(0);
-    image.LoadFromStream(*item.HeaderStream, static_cast<uint16_t>(flags | pfHeadersOnly));
-    item.Stream->SetPosition(static_cast<int64_t>(item.Offset));
-    return image.LoadFromStream(*item.Stream, static_cast<uint16_t>(flags | pfResumeAtScan));
-  }
-  item.Stream->SetPosition(static_cast<int64_t>(item.Offset));
-  return image.LoadFromStream(*item.Stream, flags);
+void PrintOpenNotes(const std::string& path, const TvtOpenResult& found) {
+  for (const std::string& note : found.Notes) std::cerr << path << ": " << note << "\n";
+  if (found.Cancelled) std::cerr << path << ": the scan was cancelled\n";
 }
 
 std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item) {

@@ -1,6 +1,6 @@
-// Opening a file for the command line the way the viewer opens it: through the disc source's
-// entry point (source/source_open.h), with the options every command takes (--deep,
-// --reference FILE..., --data-offset N, --item N), taking the chosen item.
+// The options every command takes to open a file the way the viewer does (--deep, --reference
+// FILE..., --data-offset N, --item N, --repair none|auto), and the JSON keys that tell what the
+// open found. The open itself is the viewer core's (viewer/open_document.h).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "source/picture_decode.h"
 #include "source/source_open.h"
 
 namespace CLI {
@@ -18,7 +19,6 @@ class App;
 namespace vt {
 class TvtDiscSource;
 class TvtItem;
-class TkelJpegWithThumbs;
 }  // namespace vt
 
 namespace vt::cli {
@@ -28,28 +28,20 @@ struct TSourceOptions {
   std::vector<std::string> References;
   int64_t DataOffset = -1;
   int32_t Item = -1;  // -1: the item with the largest decoded area
-  // Any of them given: the open goes beyond the default and info lists the items.
+  std::string Repair = "none";
+  // Any of the first four given: the open goes beyond the default and info lists the items.
   bool Given() const { return Deep || !References.empty() || DataOffset >= 0 || Item >= 0; }
+  // The open's options for path (a scan beyond the default reports its progress on stderr
+  // once it takes longer than a second).
+  TvtOpenOptions ForOpen(const std::string& path, TvtRender render) const;
 };
 
-// Registers --deep, --reference, --data-offset and --item on a command.
+// Registers --deep, --reference, --data-offset, --item and --repair on a command.
 void AddSourceOptions(CLI::App& command, TSourceOptions& options);
 
-// Opens path with source and the options. Returns the chosen item, or nullptr with error set:
-// "PATH: Invalid image. (REASON)" when nothing was found, "PATH: the reference's header decodes
-// none of the data" when references were given and none served (unless --item chose an item),
-// "PATH: there is no item N ..." for a bad --item. Notes about single references go to stderr;
-// so does the progress of a scan that takes longer than a second. result, when given, receives
-// what the open found.
-TvtItem* OpenItem(TvtDiscSource& source, const std::string& path, const TSourceOptions& options,
-                  std::string& error, TvtOpenResult* result = nullptr);
-
-// Opens path with source. Returns the chosen item, or nullptr after printing the error to stderr.
-TvtItem* OpenThroughSource(TvtDiscSource& source, const std::string& path, const TSourceOptions& options = {});
-
-// Loads item into image as the document does: its replacement header first (headers only), then
-// its data from Offset (resumed at the scan); or the JPEG at Offset. Returns the parse result.
-int LoadItem(TkelJpegWithThumbs& image, const TvtItem& item, uint16_t flags);
+// Prints what the open found that the user should know: the references that decoded nothing,
+// a cancelled scan.
+void PrintOpenNotes(const std::string& path, const TvtOpenResult& found);
 
 // The paths of every folder that lists item ("All", "Size/Large", "Camera/Undefined",
 // "Date/2019", "Broken", ...), in tree order.

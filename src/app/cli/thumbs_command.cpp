@@ -1,6 +1,7 @@
-// vantrelle-cli thumbs FILE [-o DIR] [--json] [--orientation]: lists the embedded thumbnails of a
-// JPEG, largest first; with -o writes each as NAME-thumbN.jpg (JPEG bytes) or NAME-thumbN.bmp (its
-// bitmap). The thumbnails are read from the headers alone (source/headers_only.h) whenever the
+// vantrelle-cli thumbs FILE [-o DIR|-] [--json] [--orientation]: lists the embedded thumbnails of
+// a JPEG, largest first; with -o writes each as NAME-thumbN.jpg (JPEG bytes) or NAME-thumbN.bmp
+// (its bitmap). "-o -" (standard output) or a device writes the largest alone and lists on
+// standard error. The thumbnails are read from the headers alone (source/headers_only.h) whenever the
 // default open would surely make an item of the file; the main image's scan is then never read.
 // --orientation, --deep, --reference, --data-offset and --item take the full road: the disc
 // source's judgement and a decode of the main image.
@@ -12,12 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "base/safe_file.h"
+#include "base/output_target.h"
 #include "base/stream.h"
 #include "cli/commands.h"
+#include "cli/document_open.h"
 #include "cli/source_open.h"
 #include "cli/thumbs_json.h"
 #include "jpeg/jpeg_constants.h"
+#include "jpeg/markers.h"
 #include "source/disc_source.h"
 #include "source/headers_only.h"
 #include "thumbs/jpeg_with_thumbs.h"
@@ -152,7 +155,7 @@ bool JpegBytes(TkelJpegThumb& t, TStream& file, int64_t origin, std::vector<uint
     file.SetPosition(origin + b.Offset);
     if (file.Read(out.data() + at, b.Size) != b.Size) return false;
   }
-  return out.size() > 2 && out[0] == 0xFF && out[1] == 0xD8;
+  return IsStartOfImage(out.data(), int64_t(out.size()));
 }
 
 constexpr int32_t kHeaderReadBuffer = 8192;
@@ -173,6 +176,10 @@ int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStre
   const std::string& path = o.File;
   image.Thumbs().SortThumbsByArea();
   TkelJpegThumbs& thumbs = image.Thumbs();
+  // Standard output or a device takes one picture, the largest; the listing then goes to
+  // standard error.
+  const bool single = !o.OutDir.empty() && IsDirectOutput(o.OutDir);
+  std::ostream& listing = single ? std::cerr : std::cout;
 
   if (o.Json) {
     nlohmann::json object = {{"file", path}, {"result", {{"code", result}, {"name", ResultCodeName(result)}}}};
@@ -182,14 +189,15 @@ int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStre
     } else {
       AddThumbnailKeys(object, image);
     }
-    std::cout << object.dump(2) << "\n";
+    listing << object.dump(2) << "\n";
   } else {
-    std::cout << path << ": " << thumbs.ThumbCount() << " thumbnail(s)\n";
+    listing << path << ": " << thumbs.ThumbCount() << " thumbnail(s)\n";
     for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
       PkelJpegThumb t = thumbs.GetThumbs(i);
-      std::cout << "  " << i << ": kind " << int(t->Kind) << (t->Caption.empty() ? "" : " \"" + ExifText(t->Caption) + "\"")
-                << ", " << t->Width << "x" << t->Height << ", " << t->Completeness << "%, offset "
-                << t->Offset << ", size " << t->Size << (t->IsPost ? ", after the image" : "") << "\n";
+      listing << "  " << i << ": kind " << int(t->Kind)
+              << (t->Caption.empty() ? "" : " \"" + ExifText(t->Caption) + "\"")
+              << ", " << t->Width << "x" << t->Height << ", " << t->Completeness << "%, offset " << t->Offset
+              << ", size " << t->Size << (t->IsPost ? ", after the image" : "") << "\n";
     }
   }
   if (!image.FrameSeen && thumbs.ThumbCount() == 0) {
@@ -197,12 +205,31 @@ int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStre
     return 1;
   }
   if (o.OutDir.empty()) return 0;
+  std::vector<uint8_t> bytes;
+  if (single) {
+    if (thumbs.ThumbCount() == 0) {
+      std::cerr << path << ": there is no thumbnail to write\n";
+      return 1;
+    }
+    PkelJpegThumb t = thumbs.GetThumbs(0);
+    try {
+      if (JpegBytes(*t, file, origin, bytes))
+        WriteOutput(o.OutDir, [&](TStream& s) { s.WriteBuffer(bytes.data(), int64_t(bytes.size())); }, path);
+      else if (t->Bitmap && !t->Bitmap->Empty())
+        WriteOutput(o.OutDir, [&](TStream& s) { t->Bitmap->SaveToStream(s); }, path);
+      else
+        throw std::runtime_error("the thumbnail has no picture");
+    } catch (const std::exception& e) {
+      std::cerr << path << ": cannot write: " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
+  }
 
   std::error_code ec;
   std::filesystem::create_directories(o.OutDir, ec);
   const std::string stem = std::filesystem::path(path).stem().string();
   int status = 0;
-  std::vector<uint8_t> bytes;
   for (int32_t i = 0; i < thumbs.ThumbCount(); ++i) {
     PkelJpegThumb t = thumbs.GetThumbs(i);
     const std::string base = (std::filesystem::path(o.OutDir) / (stem + "-thumb" + std::to_string(i))).string();
@@ -210,9 +237,9 @@ int Report(const TThumbsOptions& o, TkelJpegWithThumbs& image, int result, TStre
       // Through the safe writer, so an older file of that name survives a failed write and
       // the file being read is never overwritten.
       if (JpegBytes(*t, file, origin, bytes)) {
-        SaveFileSafely(base + ".jpg", [&](TStream& s) { s.WriteBuffer(bytes.data(), int64_t(bytes.size())); }, path);
+        WriteOutput(base + ".jpg", [&](TStream& s) { s.WriteBuffer(bytes.data(), int64_t(bytes.size())); }, path);
       } else if (t->Bitmap && !t->Bitmap->Empty()) {
-        SaveFileSafely(base + ".bmp", [&](TStream& s) { t->Bitmap->SaveToStream(s); }, path);
+        WriteOutput(base + ".bmp", [&](TStream& s) { t->Bitmap->SaveToStream(s); }, path);
       }
     } catch (const std::exception& e) {
       std::cerr << base << ": cannot write: " << e.what() << "\n";
@@ -239,7 +266,7 @@ int RunThumbsFromHeaders(const TThumbsOptions& o) {
   if (!load.ItemCertain) return -1;
   // APPn/COM segments may follow the first scan where more scans come (progressive files, or
   // scans of single components); the full road reads them, so those files take it.
-  if (image.Process == 0xC2 || image.ScanComponentCount != image.ComponentCount) return -1;
+  if (image.Process == mkSOF2 || image.ScanComponentCount != image.ComponentCount) return -1;
   return Report(o, image, load.Result, *file, 0, true);
 }
 
@@ -249,12 +276,16 @@ int RunThumbs(const TThumbsOptions& o) {
     if (status >= 0) return status;
   }
   // Opened as the viewer opens it: a file without an item is an invalid image.
-  TvtDiscSource source;
-  TvtItem* item = OpenThroughSource(source, o.File, o.Source);
-  if (!item) return 1;
-  TkelJpegWithThumbs image(true, 65536);
-  const int result = LoadItem(image, *item, pfNoRender);
-  return Report(o, image, result, *item->Stream, static_cast<int64_t>(item->Offset), false);
+  std::unique_ptr<TOpenedFile> opened;
+  try {
+    opened = OpenFilePicture(o.File, o.Source, TvtRender::None);
+  } catch (const std::exception& e) {
+    std::cerr << o.File << ": " << e.what() << "\n";
+    return 1;
+  }
+  const TvtItem& item = *opened->Opened.Item;
+  return Report(o, *opened->Opened.Picture(), opened->Opened.PictureResult(), *item.Stream,
+                static_cast<int64_t>(item.Offset), false);
 }
 
 }  // namespace
@@ -263,7 +294,9 @@ void AddThumbsCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("thumbs", "List the embedded thumbnails of a JPEG file and optionally write them");
   auto o = std::make_shared<TThumbsOptions>();
   cmd->add_option("FILE", o->File, "JPEG file")->required();
-  cmd->add_option("-o", o->OutDir, "Folder to write NAME-thumbN.jpg / .bmp into");
+  cmd->add_option("-o", o->OutDir,
+                  "Folder to write NAME-thumbN.jpg / .bmp into; - (standard output) or a device takes the "
+                  "largest thumbnail alone");
   cmd->add_flag("--json", o->Json, "Print JSON");
   cmd->add_flag("--orientation", o->Orientation,
                 "Decode the main image and find each thumbnail's orientation against it (JSON); without it "

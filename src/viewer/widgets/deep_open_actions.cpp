@@ -9,8 +9,10 @@
 #include "shell/shell_action.h"
 #include "shell/warning.h"
 #include "source/disc_source.h"
+#include "source/open_failure.h"
 #include "source/vt_common.h"
 #include "viewer/found_images.h"
+#include "viewer/open_document.h"
 #include "viewer/thumb_source.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/found_images_dialog.h"
@@ -57,6 +59,7 @@ struct TvtDeepOpen::TOpened {
   std::unique_ptr<TvtDiscSource> Source = std::make_unique<TvtDiscSource>();
   TvtOpenResult Result;  // its items belong to Source
   std::string Path;
+  TvtRepair Repair = TvtRepair::None;
 };
 
 TvtDeepOpen::TvtDeepOpen(QWidget* owner, TvtThumbSource& document, TvtDiscSource& defaultSource,
@@ -133,40 +136,50 @@ void TvtDeepOpen::OpenWithReference() {
 }
 
 void TvtDeepOpen::Open(const std::string& path, TvtOpenOptions options) {
-  // Opening sets the save folder; it stays as it was unless a picture of the file is shown.
-  const std::string saveFolder = SaveFolder;
   auto opened = std::make_shared<TOpened>();
   opened->Path = path;
-  TvtFoundImagesPlan plan;
+  opened->Repair = options.Repair;
+  // The list of found images decides what is shown: an error, a warning and the one picture,
+  // or the picture the user chooses (none when the list is cancelled).
+  bool listed = false, shown = false;
+  auto choose = [&](const TvtOpenResult& found, std::string&) -> int32_t {
+    opened->Result = found;
+    const TvtFoundImagesPlan plan = PlanFoundImages(found, options);
+    if (plan.Kind == TvtFoundImagesPlan::pkNothing) return -1;
+    if (plan.Kind == TvtFoundImagesPlan::pkError) {
+      ShowError(owner_, std::make_exception_ptr(std::runtime_error(plan.Message)), {}, {}, {}, mbOK, esError);
+      return -1;
+    }
+    if (!plan.Warning.empty())
+      ShowError(owner_, std::make_exception_ptr(EWarning(plan.Warning)), {}, {}, {}, mbOK, esWarning);
+    // The list stays at hand (File > Found images...) even when it is cancelled now.
+    listed = true;
+    int32_t row = plan.Item;
+    if (plan.Kind == TvtFoundImagesPlan::pkChoose)
+      row = chooser_ ? chooser_->Execute(owner_, opened->Result, plan.Item, path) : -1;
+    shown = row >= 0;
+    if (shown) {
+      shown_ = opened;
+      shownRow_ = row;
+    }
+    return row;
+  };
+  std::exception_ptr error;
   try {
     TvtScanProgress progress(owner_, QObject::tr(options.References.empty() ? kDeepScanTitle : kReferenceTitle), path);
     progress.DelayMs = ProgressDelayMs;
     options.Progress = progress.Callback();
-    opened->Result = OpenSource(*opened->Source, path, options);
-    options.Progress = nullptr;
-    progress.Finish();
-    plan = PlanFoundImages(opened->Result, options);
+    TvtChooseItem chooseAfterScan = [&](const TvtOpenResult& found, std::string& message) {
+      progress.Finish();
+      return choose(found, message);
+    };
+    OpenDocument(*opened->Source, document_, path, options, chooseAfterScan);
   } catch (...) {
-    SaveFolder = saveFolder;
-    ShowException(owner_, std::current_exception());
-    return;
+    error = std::current_exception();
   }
-  SaveFolder = saveFolder;
-  if (plan.Kind == TvtFoundImagesPlan::pkNothing) return;
-  if (plan.Kind == TvtFoundImagesPlan::pkError) {
-    ShowError(owner_, std::make_exception_ptr(std::runtime_error(plan.Message)), {}, {}, {}, mbOK, esError);
-    return;
-  }
-  if (!plan.Warning.empty())
-    ShowError(owner_, std::make_exception_ptr(EWarning(plan.Warning)), {}, {}, {}, mbOK, esWarning);
-  // The list stays at hand (File > Found images...) even when it is cancelled now.
-  last_ = opened;
-  int32_t row = plan.Item;
-  if (plan.Kind == TvtFoundImagesPlan::pkChoose) {
-    row = chooser_ ? chooser_->Execute(owner_, opened->Result, plan.Item, path) : -1;
-    if (row < 0) return;
-  }
-  Show(opened, row);
+  if (listed) last_ = opened;
+  if (shown) Shown(*opened);
+  if (error) ShowException(owner_, error);
 }
 
 void TvtDeepOpen::ShowFoundImages() {
@@ -180,22 +193,30 @@ void TvtDeepOpen::ShowFoundImages() {
 
 void TvtDeepOpen::Show(const std::shared_ptr<TOpened>& opened, int32_t row) {
   if (row < 0 || row >= static_cast<int32_t>(opened->Result.Items.size())) return;
+  shown_ = opened;
+  shownRow_ = row;
+  std::exception_ptr error;
   try {
-    // As every open: the document is cleared first, then whatever it read is let go.
-    document_.Load(nullptr, nullptr, false, nullptr);
-    shown_ = opened;
-    shownRow_ = row;
-    defaultSource_.Close();
-    document_.FileName = opened->Source->FileName;
-    SaveFolder = FolderOf(opened->Path);
-    if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened->Path)));
     TvtItem* item = opened->Result.Items[static_cast<size_t>(row)].Item;
-    if (item == nullptr || item->Stream == nullptr) throw std::runtime_error("Invalid image.");
-    item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-    document_.Load(item->HeaderStream, item->Stream, false, item);
+    if (item == nullptr || item->Stream == nullptr) {
+      document_.Load(nullptr, nullptr, false, nullptr);
+      throw std::runtime_error(kInvalidImage);
+    }
+    document_.FileName = opened->Path;
+    LoadItem(document_, *item, opened->Repair);
   } catch (...) {
-    ShowException(owner_, std::current_exception());
+    error = std::current_exception();
   }
+  Shown(*opened);
+  if (error) ShowException(owner_, error);
+}
+
+void TvtDeepOpen::Shown(const TOpened& opened) {
+  // The document no longer reads the default open's file; the window names the file shown and
+  // Save As proposes its folder.
+  defaultSource_.Close();
+  SaveFolder = FolderOf(opened.Path);
+  if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path)));
 }
 
 void TvtDeepOpen::Forget() {

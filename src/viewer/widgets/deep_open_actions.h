@@ -79,6 +79,9 @@ class TvtDeepOpen {
   // filterIndex: the filter the dialog starts with (1 JPEG files, 2 any file).
   bool PickFile(TvtFileDialog& dialog, const QString& title, std::string& path, int filterIndex);
   void Show(const std::shared_ptr<TOpened>& opened, int32_t row);
+  // After a picture of opened was loaded (or its load failed): the default open's file is let
+  // go, the caption and the save folder follow the file shown.
+  void Shown(const TOpened& opened);
 
   QPointer<QWidget> owner_;
   TvtThumbSource& document_;

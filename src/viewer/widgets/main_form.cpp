@@ -15,6 +15,7 @@
 #include "shell/error_box.h"
 #include "source/open_failure.h"
 #include "source/vt_common.h"
+#include "viewer/open_document.h"
 #include "viewer/widgets/deep_open_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
@@ -30,12 +31,6 @@ namespace {
 
 constexpr int kClientWidth = 554;
 constexpr int kClientHeight = 289;
-
-std::string Sentence(std::string text) {
-  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
-  if (!text.empty() && text.back() != '.') text += '.';
-  return text;
-}
 
 }  // namespace
 
@@ -56,7 +51,6 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
   setAcceptDrops(true);
 
   discSource_ = std::make_unique<TvtDiscSource>();
-  discSource_->OnCaption = [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); };
   source_ = std::make_unique<TvtThumbSource>();
 
   auto* client = new QWidget(this);
@@ -153,15 +147,13 @@ void TMainForm::ShowAbout() {
 
 void TMainForm::OpenFile(const std::string& path) {
   try {
+    // The document lets go of what the last open beyond the default one found before that goes.
     source_->Load(nullptr, nullptr, false, nullptr);
     deepOpen_->Forget();
-    discSource_->Open(path);
-    source_->FileName = discSource_->FileName;
-    TvtItem* item = discSource_->FirstItem();
-    if (item == nullptr || item->Stream == nullptr)
-      throw std::runtime_error("Invalid image.\n\n" + Sentence(NoItemReason(*discSource_)));
-    item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-    source_->Load(item->HeaderStream, item->Stream, false, item);
+    SaveFolder = FolderOf(path);
+    setWindowTitle(QString::fromStdString(MakeCaption(path)));
+    const TvtOpened opened = OpenDocument(*discSource_, *source_, path, {});
+    if (opened.Item == nullptr) throw std::runtime_error(InvalidImageMessage(Sentence(opened.Found.Reason)));
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
     ShowError(this, error, {}, {}, {}, mbOK, WarningOrErrorStyle(error));

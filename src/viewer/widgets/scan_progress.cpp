@@ -17,11 +17,11 @@ TvtScanProgress::TvtScanProgress(QWidget* owner, const QString& title, const std
 
 TvtScanProgress::~TvtScanProgress() { Finish(); }
 
-std::function<bool(int, const std::string&)> TvtScanProgress::Callback() {
-  return [this](int percent, const std::string& phase) { return Step(percent, phase); };
+std::function<bool(int, TvtScanPhase)> TvtScanProgress::Callback() {
+  return [this](int percent, TvtScanPhase phase) { return Step(percent, phase); };
 }
 
-bool TvtScanProgress::Step(int percent, const std::string& phase) {
+bool TvtScanProgress::Step(int percent, TvtScanPhase phase) {
   if (!dialog_ && clock_.elapsed() >= DelayMs) {
     dialog_ = std::make_unique<QProgressDialog>(owner_);
     dialog_->setWindowTitle(title_);

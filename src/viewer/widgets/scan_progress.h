@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "source/disc_source_thread.h"
+
 class QProgressDialog;
 class QWidget;
 
@@ -30,9 +32,9 @@ class TvtScanProgress {
   // The callback for TvtOpenOptions::Progress: shows the dialog once DelayMs have passed, sets
   // its bar and text, lets the window repaint and returns false once Cancel was pressed.
   // Valid while this object lives.
-  std::function<bool(int, const std::string&)> Callback();
+  std::function<bool(int, TvtScanPhase)> Callback();
   // One step of the callback.
-  bool Step(int percent, const std::string& phase);
+  bool Step(int percent, TvtScanPhase phase);
   // Closes the dialog (the open is over).
   void Finish();
 

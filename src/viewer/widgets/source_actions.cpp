@@ -37,7 +37,7 @@ void TvtSourceSaveAction::DoExecute() {
   if (!dialog.Execute(owner)) return;
   const std::string target = dialog.FileName;
   SaveFolder = FolderOf(target);
-  SaveBaselineJpegFile(*doc.Jpeg, doc.GetThumbBackground(), target, doc.FileName);
+  SaveBaselineJpegFile(*doc.Jpeg, doc.GetThumbBackground(), target, doc.FileName, doc.Trailer());
 }
 
 }  // namespace vt
