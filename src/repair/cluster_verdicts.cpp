@@ -95,14 +95,6 @@ TDamageStart DamageBefore(const TEvidence& evidence, const TScanData& data, cons
   return found;
 }
 
-int32_t RightFrom(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline, int32_t first,
-                  int32_t end, const int32_t shift[4]) {
-  const std::vector<TClusterVerdict> clusters = JudgeClusters(evidence, data, baseline, first, end, shift);
-  size_t k = clusters.size();
-  while (k > 0 && !clusters[k - 1].Damaged) --k;
-  return k == 0 ? first : (k < clusters.size() ? clusters[k].FirstMCU : end);
-}
-
 }  // namespace vt::repair
 
 namespace vt::repair {

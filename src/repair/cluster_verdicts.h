@@ -2,8 +2,8 @@
 // starts in: a cluster whose MCUs mostly look wrong (blocks no photo has, levels far from the
 // guide's, borders that jump where the guide is missing) is damaged or displaced, one with a few
 // odd MCUs among many good ones is not. Where the damage starts in a run decoded from a good
-// start, and where a run counted back from a good end stops being right, are both found by
-// walking cluster by cluster away from the side that is known to be right.
+// start is found by walking cluster by cluster back from where the decoding failed; where a run
+// stops agreeing with the thumbnail, by the point that splits it best (GuideChangePoint).
 #pragma once
 
 #include <cstdint>
@@ -34,11 +34,6 @@ std::vector<TClusterVerdict> JudgeClusters(const TEvidence& evidence, const TSca
 // the damaged clusters that lead up to end, or -1 when the cluster before end looks right.
 TDamageStart DamageBefore(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline,
                           int32_t first, int32_t end);
-
-// For a run placed by counting back from a right end: the first MCU from which every cluster to
-// the end looks right (first itself when all do).
-int32_t RightFrom(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline, int32_t first,
-                  int32_t end, const int32_t shift[4] = nullptr);
 
 }  // namespace vt::repair
 

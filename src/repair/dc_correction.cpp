@@ -4,8 +4,6 @@
 #include <utility>
 #include <cmath>
 #include <vector>
-#include <cstdio>
-#include <cstdlib>
 
 #include "jpeg/idct.h"
 
@@ -16,12 +14,6 @@ namespace {
 // Borders decide when there are enough of them; a few pixels of one MCU's edge are not enough.
 constexpr int32_t kMinBorderPixels = 64;
 constexpr int32_t kMinGuideBlocks = 16;
-
-double Median(std::vector<double>& v) {
-  const size_t k = v.size() / 2;
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-  return v[k];
-}
 
 // The mean of the middle half: as robust against a few wrong blocks as the median, but with the
 // resolution of a mean (each sample difference is a whole number of levels, several DC steps).
@@ -127,9 +119,6 @@ TDcShift EstimateDcShift(const TEvidence& evidence, int32_t first, int32_t count
       continue;
     }
     if (haveBorder) out.Borders += static_cast<int32_t>(border.size());
-    if (getenv("VT_DEBUG_DC")) {
-      fprintf(stderr, "dc sc %d first %d count %d borders %zu %.3f+-%.3f guide %zu %.3f+-%.3f -> %ld\n", sc, first, count, border.size(), bMean, bError, guide.size(), gMean, gError, std::lround(shift));
-    }
     out.GuideBlocks += static_cast<int32_t>(guide.size());
     out.Shift[sc] = static_cast<int32_t>(std::lround(shift));
     out.Found = true;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "jpeg/jpeg_constants.h"
@@ -247,7 +245,6 @@ void TRealigner::FixColours(int32_t first, int32_t end) {
     TDcShift rough = EstimateDcShiftNear(evidence_, first, end, kNearRows);
     if (!rough.Found) rough = EstimateDcShift(evidence_, first, count, first, end, false, &calibration_);
     ApplyDcShift(image_, rough, first, count);
-    if (getenv("VT_NEARONLY")) return;
   }
   TDcShift exact = EstimateDcShift(evidence_, first, count, first, end, true, &calibration_);
   if (evidence_.Guide().Present())
@@ -334,7 +331,6 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     TFound f;
     if (!FindResume(from, span, room + std::max(room, 65536), f)) break;
     runs_.push_back(f);
-    if (getenv("VT_DEBUG_RA")) fprintf(stderr, "run from %lld.%lld count %d result %d stop %d reaches %d endbyte %lld\n", (long long)(f.Run.Start>>3), (long long)(f.Run.Start&7), f.Run.Count, f.Run.Result, f.Run.StopMarker, (int)f.ReachesEnd, f.Run.Count ? (long long)(f.Run.EndOf(f.Run.Count-1)>>3) : -1LL);
     if (f.ReachesEnd || f.Run.Count <= 0) break;
     // It stopped at a further damaged place: look again from the cluster boundary before that.
     const int64_t stop = f.Run.EndOf(f.Run.Count - 1) >> 3;

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <map>
 #include <vector>
-#include <cstdio>
-#include <cstdlib>
 
 #include "jpeg/jpeg_constants.h"
 #include "repair/damage_start.h"
@@ -471,10 +469,6 @@ bool TPlacer::Run() {
   BuildChains();
   report_.Intervals.Segments = static_cast<int32_t>(segs_.size());
   Anchor();
-  if (getenv("VT_DEBUG_RP")) {
-    fprintf(stderr, "segments %zu chains %zu count %d ri %d total %d eoi %d\n", segs_.size(), chains_.size(), count_, ri_, total_, (int)data_.EndsAtImageEnd());
-    for (auto& c : chains_) fprintf(stderr, " chain %d..%d start %d anchored %d m0 %x sync0 %d clean0 %d synclast %d\n", c.First, c.Last, c.Start, (int)c.Anchored, segs_[c.First].Seg.Marker, (int)segs_[c.First].Sync, segs_[c.First].Clean, (int)segs_[c.Last].SyncLast);
-  }
   // The anchored chains go in first, so that the places between them are judged against them.
   Apply(Wanted());
   PlaceMiddle();
@@ -492,7 +486,6 @@ bool TPlacer::Run() {
 }  // namespace
 
 bool PlaceRestartIntervals(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report) {
-  if (getenv("VT_DEBUG_RP")) fprintf(stderr, "can %d ri %d err %d scans %d\n", (int)image.CanDecodeTrials(), image.RestartInterval, (int)image.DataErrors, image.ScanCount);
   if (!image.CanDecodeTrials() || image.RestartInterval <= 0 || !image.DataErrors) return false;
   report.Damaged = true;
   TPlacer placer(image, guide, report);
