@@ -14,7 +14,7 @@
 // MCUs (whose bytes the damage left) shown right, and the per cent of all MCUs shown wrong.
 //
 // --list prints one line per damaged file (its name, then the same four figures); --only
-// keeps the files whose name holds TEXT; --save DIR writes the pictures of each file run
+// keeps the files whose name holds TEXT; --save DIR writes each damaged file and the pictures of each file run
 // (realign_pictures.h) and needs --only; --repair passes a repair mode to the open.
 #include <chrono>
 #include <cstdio>
@@ -273,6 +273,7 @@ int main(int argc, char** argv) {
                         damaged.Damage.Text.c_str(), static_cast<long long>(one.Ours.OfRecoverable.Total()),
                         static_cast<long long>(one.Ours.All.Total()), one.Ours.RightOfRecoverable(), one.Ours.WrongOfAll(),
                         one.Libjpeg.RightOfRecoverable(), one.Libjpeg.WrongOfAll());
+          if (!s.SaveDir.empty()) vt::test::WriteBytes(s.SaveDir + "/" + name + ".jpg", damaged.Data);
           if (!s.SaveDir.empty() &&
               !vt::bench::SavePictures(s.SaveDir, name, scorer, ours, one.Ours, peer, one.Libjpeg))
             std::fprintf(stderr, "%s: the pictures could not be written to %s\n", name.c_str(), s.SaveDir.c_str());

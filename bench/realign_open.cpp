@@ -1,29 +1,25 @@
 #include "realign_open.h"
 
+#include "viewer/open_document.h"
+
 namespace vt::bench {
 
 bool RepairHooks(const std::string& mode, TRealignOpenOptions& options) {
   options.Repair = mode;
   options.BeforeOpen = nullptr;
   options.AfterLoad = nullptr;
-  if (mode == "none") return true;
-  // "auto": the engine's automatic realignment is not there yet. When it is, set the open
-  // option here (options.BeforeOpen = [](TvtOpenOptions& o) { ... }) or run it on the loaded
-  // document (options.AfterLoad = [](TvtThumbSource& doc) { ... }), as OpenDocument does.
-  return false;
+  TvtRepair repair;
+  if (!ParseRepair(mode, repair)) return false;
+  options.BeforeOpen = [repair](TvtOpenOptions& o) { o.Repair = repair; };
+  return true;
 }
 
 TShownFile::TShownFile(const std::string& path, const TRealignOpenOptions& options) {
   TvtOpenOptions open;
   if (options.BeforeOpen) options.BeforeOpen(open);
-  const TvtOpenResult found = OpenSource(source_, path, open);
-  if (found.Items.empty() || found.DefaultItem < 0) return;
-  TvtItem* item = found.Items[static_cast<size_t>(found.DefaultItem)].Item;
-  if (item == nullptr || item->Stream == nullptr) return;
   doc_ = std::make_unique<TvtThumbSource>();
-  doc_->FileName = path;
-  item->Stream->SetPosition(static_cast<int64_t>(item->Offset));
-  doc_->Load(item->HeaderStream, item->Stream, false, item);
+  const TvtOpened opened = OpenDocument(source_, *doc_, path, open);
+  if (opened.Item == nullptr) return;
   if (options.AfterLoad) options.AfterLoad(*doc_);
 }
 

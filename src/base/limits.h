@@ -31,6 +31,13 @@ constexpr bool FrameIsPlausible(int64_t width, int64_t height, int64_t bytesRead
   return pixels <= kFullFramePixels || pixels <= kFramePixelsPerInputByte * (bytesRead > 0 ? bytesRead : 1);
 }
 
+// The realignment reads a damaged scan's data again, up to the end-of-image marker: at most
+// kRepairScanSlack times the bytes the data would need at the rate of what decoded (and at least
+// kRepairScanMinBytes), and never more than kMaxRepairScanBytes. A truncated picture inside a
+// large disk image is not followed through the rest of the disk.
+inline constexpr int64_t kMaxRepairScanBytes = int64_t(256) << 20;
+inline constexpr int64_t kRepairScanMinBytes = int64_t(16) << 20;
+inline constexpr int64_t kRepairScanSlack = 4;
 // Pictures found inside the segments (thumbnails, previews) get a bitmap of at most
 // kFullFramePixels. A raw picture of at most kRawAnyPixels gets one whatever its bytes hold; a
 // larger one only when it needs no more than kRawBytesPerDataByte for each byte that is there.

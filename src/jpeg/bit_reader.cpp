@@ -65,6 +65,7 @@ int TkelBaseJpegParser::FillBits() {
 int TkelBaseJpegParser::ReachPending() {
   // Everything held is used up; the marker (or the end) is where the next byte was needed.
   const int code = pendingCode_;
+  reachedCode_ = code;
   acc_ = 0;
   accBits_ = 0;
   stuffedMask_ = 0;

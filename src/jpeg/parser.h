@@ -21,6 +21,7 @@
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/jpeg_id.h"
 #include "jpeg/jpeg_map.h"
+#include "jpeg/trial_run.h"
 
 namespace vt {
 
@@ -131,6 +132,27 @@ class TkelBaseJpegParser {
   void DeleteMCU(int32_t col, int32_t row);
   // A copy of the entry; all zero when there is none.
   TkelOffsetEntry GetMCUOffsets(int32_t col, int32_t row) const;
+
+  // --- runs on trial and their placement, for the realignment (trial_decode.cpp) ---
+  // True after a single interleaved sequential scan was decoded (no DNL): the only kind the
+  // trials serve.
+  bool CanDecodeTrials() const;
+  // Decodes run (trial_run.h); returns run.Result. The image's counters, restart state and
+  // stream position are as before, and so are its maps unless the run places its MCUs there.
+  int TrialDecode(TkelTrialRun& run);
+  // Zeroes the blocks of MCUs [first, first + count): they are holes again. Offsets stay.
+  void ClearMCURange(int32_t first, int32_t count);
+  // Adds delta to the DC coefficient of every decoded block of frame component `component`
+  // in MCUs [first, first + count), clamped to the 16-bit range.
+  void AddToDC(int component, int32_t delta, int32_t first, int32_t count);
+  // Each scan component's DecodedMCUs counted again from the maps (after MCUs were moved).
+  void RecountDecodedMCUs();
+  // The block (0 .. blocks per MCU of the component - 1) of scan component sc in MCU mcu of the
+  // last scan; nullptr when it was never written.
+  const TkelCoefBlock* BlockOfMCU(int sc, int block, int32_t mcu) const;
+  // Reads up to count bytes of the data from Position value `position` (the stream of the last
+  // scan); returns how many arrived. The parse position stays.
+  int64_t ReadDataAt(int64_t position, uint8_t* dst, int64_t count);
 
   // ------------------------------------------------------------------ state
   uint16_t Flags = 0;
@@ -289,11 +311,18 @@ class TkelBaseJpegParser {
   int ReadBits(int n, int& value);
   int Receive(int s, int& value);
 
+  // The bit after the last one the decoding took, as a TkelBitPos.
+  TkelBitPos CurrentBit() const;
+
   uint64_t acc_ = 0;
   int accBits_ = 0;
   uint32_t stuffedMask_ = 0;  // bit i set: the i-th most recent whole byte in acc_ was FF 00
   int pendingCode_ = -1;      // -1 none; 256 end of data; else the marker code met ahead
   int pendingBytes_ = 0;      // bytes consumed for the pending code (given back if unused)
+  int reachedCode_ = -1;      // the pending code the decoding last ran into (ReachPending)
+  // While a trial runs: the MCU's blocks, and where each scan component's blocks start there.
+  TkelCoefBlock* trialMCU_ = nullptr;
+  int32_t trialBase_[4] = {};
   TkelCoefBlock scratch_{};
   bool RowsHook = false;  // call ScanRowsDone (off during re-decoding)
   ScanKind scanKind_ = kScanSequential;

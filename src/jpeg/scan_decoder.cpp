@@ -205,6 +205,7 @@ void TkelBaseJpegParser::RecordMCUEnd(int32_t counter) {
 
 TkelCoefBlock* TkelBaseJpegParser::LocateBlock(const TkelScanComponent& sc, int b, int32_t col, int32_t row,
                                                 bool allocate) {
+  if (trialMCU_) return trialMCU_ + trialBase_[&sc - ScanComponents] + b;
   if (!KeepsCoefficients) return &scratch_;
   TkelMCUs* map = MCUs[sc.FrameIndex].get();
   if (!map) return &scratch_;

@@ -235,7 +235,9 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       candidate->RecordsSegmentsOnly = keep && !Source.KeptOffsets;
     }
     Image->RenderPlanesWhileDecoding = render == TvtRender::Planes;
-    int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair);
+    repair::TRepairReport repaired;
+    int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair,
+                          &repaired);
     const int parsed = r;
     if (renderLater && Image->FrameSeen) {
       if (!MayRenderLater(*Image)) {
@@ -256,6 +258,7 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       return 0;
     }
     item = new TvtItem;
+    item->Repair = std::move(repaired);
     item->SortOffset = static_cast<int64_t>(offset);
     item->Broken = broken;
     item->Width = Image->FrameSeen ? Image->Width : 0;

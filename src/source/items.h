@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "repair/repair_report.h"
+
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 
@@ -100,6 +102,8 @@ class TvtItem : public TvtSubItem {
   // until the document or a command takes it; nullptr when there is none.
   std::unique_ptr<TkelJpegWithThumbs> Decoded;
   int DecodedResult = 0;  // its parse result
+  // What the repair of that decode did, and where the damage starts.
+  repair::TRepairReport Repair;
 
  private:
   friend class TvtSubItem;

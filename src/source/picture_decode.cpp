@@ -4,6 +4,7 @@
 
 #include "jpeg/jpeg_constants.h"
 #include "source/items.h"
+#include "source/picture_repair.h"
 #include "thumbs/jpeg_with_thumbs.h"
 
 namespace vt {
@@ -16,7 +17,7 @@ bool ParseRepair(const std::string& text, TvtRepair& repair) {
 }
 
 int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& stream, uint64_t offset, uint16_t flags,
-                  TvtRepair repair) {
+                  TvtRepair repair, repair::TRepairReport* report) {
   const uint16_t dataFlags = static_cast<uint16_t>(flags & ~(pfHeadersOnly | pfResumeAtScan));
   int result;
   if (headerStream != nullptr) {
@@ -29,15 +30,16 @@ int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& str
     stream.Seek(static_cast<int64_t>(offset), soBeginning);
     result = image.LoadFromStream(stream, dataFlags);
   }
-  // The repairs of the decoded picture belong here: the image's blocks, maps and thumbnails
-  // (image.Thumbs()) are all at hand, and every road to a shown, judged or restored picture
-  // passes. TvtRepair::None is the decoder's own restart-marker resynchronisation.
-  (void)repair;
+  // Every road to a shown, judged or restored picture passes here, with the image's blocks, maps
+  // and thumbnails at hand.
+  repair::TRepairReport own;
+  RepairPicture(image, repair, report ? *report : own);
   return result;
 }
 
-int DecodeItem(TkelJpegWithThumbs& image, const TvtSubItem& item, uint16_t flags, TvtRepair repair) {
-  return DecodePicture(image, item.HeaderStream, *item.Stream, item.Offset, flags, repair);
+int DecodeItem(TkelJpegWithThumbs& image, const TvtSubItem& item, uint16_t flags, TvtRepair repair,
+               repair::TRepairReport* report) {
+  return DecodePicture(image, item.HeaderStream, *item.Stream, item.Offset, flags, repair, report);
 }
 
 }  // namespace vt

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/stream.h"
+#include "repair/repair_report.h"
 
 namespace vt {
 
@@ -32,10 +33,12 @@ enum class TvtRender : uint8_t { None, Planes, Frame };
 // from its start (pfHeadersOnly) and the data from offset is resumed at the scan
 // (pfResumeAtScan); when the headers do not read (a result other than jrOK) that result is
 // returned and the data is not read. flags: the other parse flags of the data. The picture is
-// then repaired as asked. Returns the parse result. Read errors of the streams propagate.
+// then repaired as asked (picture_repair.h); report, when given, receives what was done.
+// Returns the parse result. Read errors of the streams propagate.
 int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& stream, uint64_t offset, uint16_t flags,
-                  TvtRepair repair);
+                  TvtRepair repair, repair::TRepairReport* report = nullptr);
 // The same for an item or sub-item: its HeaderStream, Stream and Offset.
-int DecodeItem(TkelJpegWithThumbs& image, const TvtSubItem& item, uint16_t flags, TvtRepair repair);
+int DecodeItem(TkelJpegWithThumbs& image, const TvtSubItem& item, uint16_t flags, TvtRepair repair,
+               repair::TRepairReport* report = nullptr);
 
 }  // namespace vt

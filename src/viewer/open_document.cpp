@@ -64,7 +64,8 @@ TvtOpened OpenPicture(TvtDiscSource& source, const std::string& path, const TvtO
     image->RecordsSegmentsOnly = !options.McuOffsets;
     const uint16_t flags =
         (options.McuOffsets ? pfRecordSegments : 0) | (options.Render == TvtRender::Frame ? 0 : pfNoRender);
-    item->DecodedResult = DecodeItem(*image, *item, flags, options.Repair);
+    item->Repair = repair::TRepairReport{};
+    item->DecodedResult = DecodeItem(*image, *item, flags, options.Repair, &item->Repair);
     item->Decoded = std::move(image);
   }
   return opened;

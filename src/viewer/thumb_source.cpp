@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jpeg/jpeg_constants.h"
+#include "repair/realign.h"
 #include "jpeg/mcu_layout.h"
 #include "source/items.h"
 #include "source/picture_decode.h"
@@ -65,8 +66,10 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
 
   // The open's decode of the item, when it kept one, is the document's: nothing is parsed again.
   std::unique_ptr<TkelJpegWithThumbs> decoded = item != nullptr ? std::move(item->Decoded) : nullptr;
+  RepairReport = repair::TRepairReport{};
   if (decoded) {
     Jpeg = std::move(decoded);
+    RepairReport = item->Repair;
   } else {
     // An item's picture is decoded as the disc source decodes it, every Multi-Picture image
     // counting, so that its thumbnails are the item's sub-items.
@@ -74,7 +77,7 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     // The picture that Render makes below is rendered while the data is decoded.
     Jpeg->RenderPlanesWhileDecoding = true;
     DecodePicture(*Jpeg, headerStream, *stream, static_cast<uint64_t>(stream->GetPosition()),
-                  pfRecordSegments | pfNoRender, repair);
+                  pfRecordSegments | pfNoRender, repair, &RepairReport);
   }
   Jpeg->ReleaseSamples();
   if (headerStream == nullptr)
@@ -115,6 +118,18 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   }
   NotifyMainImage(true);
   NotifyThumbnails();
+}
+
+bool TvtThumbSource::RealignAutomatically() {
+  if (!HasImage()) return false;
+  const repair::TGuide guide(*Jpeg, mainThumb_);
+  repair::TRepairReport report;
+  const bool changed = repair::RealignAutomatically(*Jpeg, guide, report);
+  if (changed) {
+    RepairReport = report;
+    Render(true);
+  }
+  return changed;
 }
 
 bool TvtThumbSource::CanEditMCUs() const {

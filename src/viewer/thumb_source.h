@@ -13,6 +13,7 @@
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
+#include "repair/repair_report.h"
 #include "jpeg/writer_trailer.h"
 #include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
@@ -81,6 +82,10 @@ class TvtThumbSource {
   TkelOffsetEntry GetMCUOffsets(TvtMCUPos p) const;
   // Re-decodes from MCU p at the given offsets (StartByte, StartBit), then re-renders.
   int RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC);
+  // Automatic realignment of the damaged data (repair/realign.h) with the chosen thumbnail as
+  // the guide; re-renders when blocks changed (RepairReport then tells what was done). Returns
+  // whether they did.
+  bool RealignAutomatically();
 
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
@@ -98,6 +103,8 @@ class TvtThumbSource {
   TStream* Stream = nullptr;
   bool OwnsStream = false;
   std::unique_ptr<TkelJpegWithThumbs> Jpeg;
+  // What the repair of the decode did, and where the damage starts.
+  repair::TRepairReport RepairReport;
   int32_t MainThumbIndex = -1;
   int32_t MCUWidth = 0, MCUHeight = 0;
   int32_t MCUCols = 0, MCURows = 0;

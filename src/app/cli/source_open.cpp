@@ -62,7 +62,7 @@ TvtOpenOptions TSourceOptions::ForOpen(const std::string& path, TvtRender render
   open.Item = Item;
   ParseRepair(Repair, open.Repair);
   open.Render = render;
-  open.McuOffsets = false;  // no command edits MCUs
+  open.McuOffsets = true;  // the repair of a damaged picture reads them
   if (open.BeyondDefault()) open.Progress = StderrProgress(path);
   return open;
 }

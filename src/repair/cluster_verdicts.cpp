@@ -1,0 +1,184 @@
+#include "repair/cluster_verdicts.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vt::repair {
+
+namespace {
+
+bool IsRst(int code) { return code >= 0xD0 && code <= 0xD7; }
+
+// A cluster is damaged when at least this share of its MCUs looks wrong, right when at most
+// kRightShare does; in between it takes the side of its neighbours.
+constexpr double kDamagedShare = 0.7;
+constexpr double kRightShare = 0.5;
+
+}  // namespace
+
+std::vector<TClusterVerdict> JudgeClusters(const TEvidence& evidence, const TScanData& data,
+                                           const TBaseline& baseline, int32_t first, int32_t end,
+                                           const int32_t shift[4]) {
+  std::vector<TClusterVerdict> out;
+  const TkelBaseJpegParser& image = evidence.Image();
+  if (!image.Offsets || image.MCUsPerRow <= 0) return out;
+  first = std::max(first, 0);
+  end = std::min(end, evidence.Total());
+  const int64_t origin = data.FileOrigin();
+  int32_t bad = 0, measured = 0;
+  int64_t current = -1;  // the cluster the last verdict's MCUs start in
+  auto close = [&]() {
+    if (out.empty()) return;
+    TClusterVerdict& v = out.back();
+    v.BadShare = measured > 0 ? static_cast<double>(bad) / measured : 0.0;
+    if (v.BadShare >= kDamagedShare) {
+      v.Damaged = true;
+      if (v.Why.empty()) v.Why = "most of its blocks contradict the picture";
+    }
+    bad = measured = 0;
+  };
+  for (int32_t m = first; m < end; ++m) {
+    const TkelOffsetEntry* e = image.Offsets->Entry(m % image.MCUsPerRow, m / image.MCUsPerRow);
+    if (!e || !e->Valid) continue;
+    const int64_t cluster = (origin + e->StartByte) / kClusterBytes;
+    if (out.empty() || cluster != current) {
+      close();
+      TClusterVerdict v;
+      v.FirstMCU = m;
+      v.Byte = cluster * kClusterBytes - origin;
+      out.push_back(v);
+      current = cluster;
+    }
+    // The MCU's own bytes: zeros, or a marker that has no place in the data. The damage starts
+    // with this MCU (it reaches into the damaged cluster); the MCUs before it in its own cluster
+    // were decoded from good bytes, so a new verdict starts here.
+    const int64_t b0 = e->StartByte, b1 = std::max<int64_t>(e->EndByte + 1, b0 + 1);
+    const char* why = nullptr;
+    if (!out.back().Damaged) {
+      if (data.HasZeroRun(b0, b1, 32)) why = "a run of zero bytes";
+      for (const TMarkerAt& mk : data.Markers())
+        if (!why && mk.Pos >= b0 && mk.Pos < b1 && (!IsRst(mk.Code) || image.RestartInterval == 0))
+          why = "a marker inside the data";
+    }
+    if (why) {
+      if (out.back().FirstMCU < m) {
+        close();
+        TClusterVerdict v;
+        v.FirstMCU = m;
+        v.Byte = std::min<int64_t>(((origin + b1) / kClusterBytes) * kClusterBytes - origin, b1);
+        out.push_back(v);
+      }
+      out.back().Damaged = true;
+      out.back().Why = why;
+    }
+    TClusterVerdict& v = out.back();
+    v.EndMCU = m + 1;
+    if (!evidence.MapBlock(m, 0)) continue;
+    ++measured;
+    bad += LooksDamaged(evidence, baseline, m, shift);
+  }
+  close();
+  return out;
+}
+
+TDamageStart DamageBefore(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline,
+                          int32_t first, int32_t end) {
+  TDamageStart found;
+  const std::vector<TClusterVerdict> clusters = JudgeClusters(evidence, data, baseline, first, end);
+  size_t k = clusters.size();
+  // Back from the end over the clusters that are damaged or not clearly right.
+  while (k > 0 && (clusters[k - 1].Damaged || clusters[k - 1].BadShare > kRightShare)) --k;
+  if (k == clusters.size()) return found;  // the last cluster looks right: the damage is where decoding stopped
+  found.MCU = clusters[k].FirstMCU;
+  found.Byte = clusters[k].Byte;
+  found.Evidence = clusters[k].Why.empty() ? "its cluster's blocks contradict the picture" : clusters[k].Why;
+  return found;
+}
+
+}  // namespace vt::repair
+
+namespace vt::repair {
+
+namespace {
+
+// The change must move the mean difference to the guide by at least this many levels in some
+// component, and stand out from the variation of the means by kChangeSigmas standard errors.
+constexpr double kMinChangeLevels = 2.0;
+constexpr double kChangeSigmas = 10.0;
+constexpr int32_t kMinChangeMCUs = 32;
+
+}  // namespace
+
+int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end) {
+  if (!evidence.Guide().Present()) return -1;
+  first = std::max(first, 0);
+  end = std::min(end, evidence.Total());
+  const int comps = evidence.Image().ScanComponentCount;
+  if (end - first < 2 * kMinChangeMCUs) return -1;
+  // Per MCU and component: the mean signed difference of its blocks' levels to the guide.
+  const size_t n = static_cast<size_t>(end - first);
+  std::vector<double> r(n * 4, 0.0);
+  std::vector<uint8_t> have(n, 0);
+  for (int32_t m = first; m < end; ++m) {
+    double sum[4] = {};
+    int cnt[4] = {};
+    for (int b = 0; b < evidence.BlocksPerMCU(); ++b) {
+      const TkelCoefBlock* blk = evidence.MapBlock(m, b);
+      if (!blk) continue;
+      const int sc = evidence.ComponentOf(b);
+      int32_t bx, by;
+      evidence.BlockXY(m, b, bx, by);
+      const float g = evidence.Guide().Level(sc, bx, by);
+      if (g < 0) continue;
+      sum[sc] += std::clamp(evidence.Level(sc, *blk) - g, -64.0f, 64.0f);
+      ++cnt[sc];
+    }
+    bool all = true;
+    for (int sc = 0; sc < comps; ++sc) {
+      all = all && cnt[sc] > 0;
+      if (cnt[sc] > 0) r[static_cast<size_t>(m - first) * 4 + sc] = sum[sc] / cnt[sc];
+    }
+    have[static_cast<size_t>(m - first)] = all;
+  }
+  // Prefix sums over the MCUs that have all components.
+  std::vector<double> s1((n + 1) * 4, 0.0), s2((n + 1) * 4, 0.0);
+  std::vector<int32_t> k(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    k[i + 1] = k[i] + have[i];
+    for (int sc = 0; sc < 4; ++sc) {
+      const double v = have[i] ? r[i * 4 + sc] : 0.0;
+      s1[(i + 1) * 4 + sc] = s1[i * 4 + sc] + v;
+      s2[(i + 1) * 4 + sc] = s2[i * 4 + sc] + v * v;
+    }
+  }
+  const int32_t total = k[n];
+  if (total < 2 * kMinChangeMCUs) return -1;
+  double bestScore = 0;
+  int32_t best = -1;
+  double bestMove = 0;
+  for (size_t i = 1; i < n; ++i) {
+    const int32_t a = k[i], b = total - k[i];
+    if (a < kMinChangeMCUs || b < kMinChangeMCUs) continue;
+    double score = 0, move = 0;
+    for (int sc = 0; sc < comps; ++sc) {
+      const double ma = s1[i * 4 + sc] / a, mb = (s1[n * 4 + sc] - s1[i * 4 + sc]) / b;
+      const double va = std::max(1e-6, s2[i * 4 + sc] / a - ma * ma);
+      const double vb = std::max(1e-6, (s2[n * 4 + sc] - s2[i * 4 + sc]) / b - mb * mb);
+      // The difference of the means in standard errors.
+      const double z = (mb - ma) / std::sqrt(va / a + vb / b);
+      if (z * z > score) {
+        score = z * z;
+        move = std::fabs(mb - ma);
+      }
+    }
+    if (score > bestScore) {
+      bestScore = score;
+      best = first + static_cast<int32_t>(i);
+      bestMove = move;
+    }
+  }
+  if (best < 0 || bestMove < kMinChangeLevels || bestScore < kChangeSigmas * kChangeSigmas) return -1;
+  return best;
+}
+
+}  // namespace vt::repair

@@ -1,0 +1,32 @@
+// The repair of a decoded picture, at the one place every decode passes (picture_decode.h):
+// restart intervals placed by counting always, automatic realignment when asked, and where the
+// damage starts for every damaged scan. The guide is the picture's largest embedded thumbnail,
+// turned as the orientation detector finds it against the decoded blocks. Engine code: no Qt.
+#pragma once
+
+#include <memory>
+
+#include "bitmap/bitmap32.h"
+#include "repair/repair_report.h"
+#include "source/picture_decode.h"
+
+namespace vt {
+
+class TkelJpegWithThumbs;
+
+// The picture at an eighth of its size, one pixel per 8 x 8 area, from the DC values of the
+// decoded blocks (holes transparent); nullptr for a picture without a grey or YCbCr colour
+// model or without decoded blocks.
+std::unique_ptr<TBitmap32> DcPicture(const TkelJpegWithThumbs& image);
+
+// The guide for the repair: the largest embedded thumbnail with pixels, turned to the picture;
+// nullptr when there is none.
+std::unique_ptr<TBitmap32> RepairGuide(TkelJpegWithThumbs& image);
+
+// Repairs the decoded picture as asked and reports what was done and where the damage starts.
+// Intact pictures are not touched (not even by the automatic realignment, unless the thumbnail
+// and the borders agree on a lost DC predictor). Blocks that change count as edits
+// (BlockEdits), and an own bitmap rendered by the parse is rendered again.
+void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report);
+
+}  // namespace vt
