@@ -76,6 +76,7 @@ void TkelBaseJpegParser::Reset() {
   EobRun = 0;
   CleanMCUs = 0;
   RestartsMet = RestartsInSync = 0;
+  BytesBeforeRestarts = 0;
   acc_ = 0;
   accBits_ = 0;
   stuffedMask_ = 0;

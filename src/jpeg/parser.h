@@ -216,6 +216,10 @@ class TkelBaseJpegParser {
   // complete interval ended (the data fits the tables): how well a borrowed header fits.
   int32_t RestartsMet = 0;
   int32_t RestartsInSync = 0;
+  // Bytes the search for the next restart marker passed over: data that was left over after an
+  // interval's MCUs (a damaged interval can decode whole and still end elsewhere). No error by
+  // itself; the repair reads it.
+  int64_t BytesBeforeRestarts = 0;
   // Coefficient maps by frame component index, and the MCU offsets map (pfRecordSegments).
   // Their Rows count only the rows the data has reached, and cells are stored only once
   // written (jpeg_map.h): rows beyond Rows and absent cells are "never decoded".

@@ -139,6 +139,7 @@ void TkelBaseJpegParser::SearchNextRestart(bool intervalComplete) {
     if (b < 0) return;
     if (b != 0xFF) {
       skipped = true;
+      ++BytesBeforeRestarts;
       continue;
     }
     do {

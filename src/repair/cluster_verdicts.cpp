@@ -55,7 +55,7 @@ std::vector<TClusterVerdict> JudgeClusters(const TEvidence& evidence, const TSca
     const int64_t b0 = e->StartByte, b1 = std::max<int64_t>(e->EndByte + 1, b0 + 1);
     const char* why = nullptr;
     if (!out.back().Damaged) {
-      if (data.HasZeroRun(b0, b1, 32)) why = "a run of zero bytes";
+      if (data.HasZeroRun(b0, b1 + 31, 32)) why = "a run of zero bytes";
       for (const TMarkerAt& mk : data.Markers())
         if (!why && mk.Pos >= b0 && mk.Pos < b1 && (!IsRst(mk.Code) || image.RestartInterval == 0))
           why = "a marker inside the data";
@@ -93,6 +93,15 @@ TDamageStart DamageBefore(const TEvidence& evidence, const TScanData& data, cons
   found.Byte = clusters[k].Byte;
   found.Evidence = clusters[k].Why.empty() ? "its cluster's blocks contradict the picture" : clusters[k].Why;
   return found;
+}
+
+int32_t FirstRightCluster(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline,
+                          int32_t first, int32_t end) {
+  const std::vector<TClusterVerdict> clusters = JudgeClusters(evidence, data, baseline, first, end);
+  size_t k = 0;
+  while (k < clusters.size() && (clusters[k].Damaged || clusters[k].BadShare > kRightShare)) ++k;
+  if (k == 0) return first;
+  return k < clusters.size() ? clusters[k].FirstMCU : end;
 }
 
 }  // namespace vt::repair

@@ -39,6 +39,12 @@ TDamageStart DamageBefore(const TEvidence& evidence, const TScanData& data, cons
 
 namespace vt::repair {
 
+// For a run placed by counting back from a right end whose start may lie in damaged data: the
+// first MCU of the first cluster, from the start, that looks right (first itself when the first
+// cluster does; end when none does).
+int32_t FirstRightCluster(const TEvidence& evidence, const TScanData& data, const TBaseline& baseline,
+                          int32_t first, int32_t end);
+
 // Where the MCUs of [first, end) (in the maps) stop agreeing with the guide as the ones before
 // them do: the single point after which each component's mean difference to the guide moves and
 // stays moved (DC values that lost their predictor are off by one constant from there on;

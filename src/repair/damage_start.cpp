@@ -106,7 +106,8 @@ TDamageStart FindDamageStart(const TEvidence& evidence, const TScanData& data, c
   for (int32_t m = first; m < end; ++m) {
     int64_t b0 = 0, b1 = 0;
     if (MCURange(image, m, b0, b1)) {
-      if (data.HasZeroRun(b0, b1, kZeroRun)) {
+      // A run of zeros that starts inside the MCU's bytes (its own part of it may be short).
+      if (data.HasZeroRun(b0, b1 + kZeroRun - 1, kZeroRun)) {
         found.MCU = m;
         found.Evidence = "a run of zero bytes";
         break;

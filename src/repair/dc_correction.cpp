@@ -177,40 +177,6 @@ TGuideCalibration CalibrateGuide(const TEvidence& evidence, int32_t first, int32
   return cal;
 }
 
-TDcShift EstimateDcShiftNear(const TEvidence& evidence, int32_t first, int32_t end, int32_t rows) {
-  TDcShift out;
-  const TkelBaseJpegParser& image = evidence.Image();
-  if (!evidence.Guide().Present() || image.MCUsPerRow <= 0) return out;
-  const int32_t band = rows * image.MCUsPerRow;
-  auto offsets = [&](int32_t a, int32_t b, int sc, std::vector<double>& r) {
-    r.clear();
-    for (int32_t m = std::max(a, 0); m < std::min(b, evidence.Total()); ++m)
-      for (int k = 0; k < evidence.BlocksPerMCU(); ++k) {
-        if (evidence.ComponentOf(k) != sc) continue;
-        const TkelCoefBlock* blk = evidence.MapBlock(m, k);
-        if (!blk) continue;
-        int32_t bx, by;
-        evidence.BlockXY(m, k, bx, by);
-        const float g = evidence.Guide().Level(sc, bx, by);
-        if (g >= 0) r.push_back(g - evidence.Level(sc, *blk));
-      }
-  };
-  std::vector<double> above, below;
-  for (int sc = 0; sc < image.ScanComponentCount; ++sc) {
-    const TkelQuantTable& q = image.QuantTables[image.ScanComponents[sc].QuantTable & 3];
-    const double step = q.Scaled512[0] / 512.0 / 8.0;
-    offsets(first - band, first, sc, above);
-    offsets(first, std::min(end, first + band), sc, below);
-    if (static_cast<int32_t>(above.size()) < 2 * kMinGuideBlocks ||
-        static_cast<int32_t>(below.size()) < 2 * kMinGuideBlocks || step <= 0)
-      return TDcShift{};
-    out.Shift[sc] = static_cast<int32_t>(std::lround((MiddleMean(below) - MiddleMean(above)) / step));
-    out.GuideBlocks += static_cast<int32_t>(below.size());
-  }
-  out.Found = true;
-  return out;
-}
-
 void ApplyDcShift(TkelBaseJpegParser& image, const TDcShift& shift, int32_t first, int32_t count) {
   for (int sc = 0; sc < image.ScanComponentCount; ++sc)
     image.AddToDC(image.ScanComponents[sc].FrameIndex, shift.Shift[sc], first, count);

@@ -37,12 +37,6 @@ TGuideCalibration CalibrateGuide(const TEvidence& evidence, int32_t first, int32
 TDcShift EstimateDcShift(const TEvidence& evidence, int32_t first, int32_t count, int32_t skipFirst,
                          int32_t skipEnd, bool borders = true, const TGuideCalibration* calibration = nullptr);
 
-// The constants from the guide where it is surest: the guide's difference to the first rows of
-// MCUs [first, end) against its difference to the decoded blocks in as many rows above them
-// (a thumbnail's colours are off by different amounts in different parts of a picture, but
-// alike in neighbouring ones). Not Found when either band holds too few blocks.
-TDcShift EstimateDcShiftNear(const TEvidence& evidence, int32_t first, int32_t end, int32_t rows);
-
 // Adds the constants to the DC of every decoded block of those MCUs.
 void ApplyDcShift(TkelBaseJpegParser& image, const TDcShift& shift, int32_t first, int32_t count);
 

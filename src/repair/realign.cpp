@@ -27,8 +27,8 @@ constexpr int kMaxPlaces = 16;            // damaged places in one stretch
 constexpr int32_t kMatchMCUs = 4096;      // MCUs of a piece that its place is matched on
 constexpr int32_t kMatchNear = 3;         // places this close to the best are told apart by borders
 constexpr double kMatchMargin = 0.85;     // the best place's spread against the best far one
+constexpr double kForeignSpread = 1.5;    // a piece's best spread against right blocks' beyond which it is foreign
 constexpr int32_t kBorderAgreement = 3;   // DC steps the borders may move the guide's constants
-constexpr int32_t kNearRows = 4;          // MCU rows on each side the guide's colours are compared over
 
 // One stretch of the scan: MCUs [First, End) whose data starts at DataBegin and ends at
 // DataEnd, where the data of MCU End (or the end of the image) follows.
@@ -69,8 +69,13 @@ class TRealigner {
   bool QuickTest(TkelBitPos start);
   bool EndsAt(const TkelTrialRun& run, int64_t dataEnd) const;
   int32_t Match(const TPiece& piece, int32_t lo, int32_t hi);
+  // How far count blocks of a run shown from MCU at differ from the guide, around each
+  // component's median difference (which goes to shift[sc] in DC steps when given); -1 without
+  // guide values there.
+  double GuideSpread(const TRunBlocks& blocks, int32_t count, int32_t at, int32_t shift[4]) const;
   int32_t Place(const TPiece& piece, int32_t at);
-  void FixColours(int32_t first, int32_t end);
+  // Adds the DC constants of MCUs [first, end) to them, and to applied (per scan component).
+  void FixColours(int32_t first, int32_t end, int32_t applied[4]);
   int32_t FirstFit(int32_t first, int32_t end) const;
   bool Fits(int32_t mcu) const;
   bool RepairDrift();
@@ -83,6 +88,7 @@ class TRealigner {
   TBaseline baseline_;
   std::vector<TFound> runs_;
   TGuideCalibration calibration_;  // the guide against the blocks decoded right
+  double referenceSpread_ = -1;    // GuideSpread of the blocks decoded right where they stand
 };
 
 bool TRealigner::EndsAt(const TkelTrialRun& run, int64_t dataEnd) const {
@@ -154,11 +160,46 @@ int32_t TRealigner::FirstFit(int32_t first, int32_t end) const {
   return end;
 }
 
+double TRealigner::GuideSpread(const TRunBlocks& blocks, int32_t count, int32_t at, int32_t shift[4]) const {
+  // The blocks' levels against the guide, each component around its own median difference (the
+  // constant a run's DC values are off by does not count).
+  const int32_t stride = std::max<int32_t>(1, count / 512);
+  double sum = 0;
+  int32_t n = 0;
+  std::vector<double> residual;
+  for (int sc = 0; sc < image_.ScanComponentCount; ++sc) {
+    residual.clear();
+    for (int32_t i = 0; i < count; i += stride)
+      for (int b = 0; b < evidence_.BlocksPerMCU(); ++b) {
+        if (evidence_.ComponentOf(b) != sc) continue;
+        const TkelCoefBlock* blk = blocks(i, b);
+        if (!blk) continue;
+        int32_t bx, by;
+        evidence_.BlockXY(at + i, b, bx, by);
+        const float g = evidence_.Guide().Level(sc, bx, by);
+        if (g >= 0) residual.push_back(g - evidence_.Level(sc, *blk));
+      }
+    if (residual.size() < 8) continue;
+    std::vector<double> sorted = residual;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (double r : residual) sum += std::min(std::fabs(r - median), 64.0);
+    n += static_cast<int32_t>(residual.size());
+    if (shift) {
+      const TkelCoefBlock zero{};
+      const double step = evidence_.Level(sc, zero, 1) - evidence_.Level(sc, zero, 0);
+      shift[sc] = step > 0 ? static_cast<int32_t>(std::lround(median / step)) : 0;
+    }
+  }
+  return n > 0 ? sum / n : -1.0;
+}
+
 int32_t TRealigner::Match(const TPiece& piece, int32_t lo, int32_t hi) {
   // The piece's DC pattern against the guide at every place the gap allows (its constant is
   // unknown, so the spread around the median difference is what fits); the places next to the
-  // best one are then told apart by the borders with the blocks around.
-  if (hi < lo || !evidence_.Guide().Present()) return -1;
+  // best one are then told apart by the borders with the blocks around. A piece that fits
+  // nowhere nearly as well as right blocks fit where they stand is another picture's data.
+  if (hi < lo || !evidence_.Guide().Present() || referenceSpread_ <= 0) return -1;
   const TFound& f = runs_[piece.Run];
   TkelTrialRun run;
   run.Start = f.Run.StartOf(piece.From);
@@ -167,47 +208,19 @@ int32_t TRealigner::Match(const TPiece& piece, int32_t lo, int32_t hi) {
   image_.TrialDecode(run);
   if (run.Count <= 0) return -1;
   const int32_t bpm = run.BlocksPerMCU;
-  const int32_t stride = std::max<int32_t>(1, run.Count / 512);
-  auto blocksOf = [&](int32_t i, int b) -> const TkelCoefBlock* {
+  const TRunBlocks blocksOf = [&](int32_t i, int b) -> const TkelCoefBlock* {
     return i < run.Count ? &run.Blocks[static_cast<size_t>(i) * bpm + b] : nullptr;
   };
   std::vector<double> spread(static_cast<size_t>(hi - lo + 1), 1e300);
   std::vector<std::array<int32_t, 4>> shifts(spread.size());
-  std::vector<double> residual;
   for (int32_t at = lo; at <= hi; ++at) {
-    double sum = 0;
-    int32_t n = 0;
-    std::array<int32_t, 4> shift{};
-    for (int sc = 0; sc < image_.ScanComponentCount; ++sc) {
-      residual.clear();
-      for (int32_t i = 0; i < run.Count; i += stride)
-        for (int b = 0; b < bpm; ++b) {
-          if (evidence_.ComponentOf(b) != sc) continue;
-          int32_t bx, by;
-          evidence_.BlockXY(at + i, b, bx, by);
-          const float g = evidence_.Guide().Level(sc, bx, by);
-          if (g >= 0) residual.push_back(g - evidence_.Level(sc, *blocksOf(i, b)));
-        }
-      if (residual.size() < 8) continue;
-      std::vector<double> sorted = residual;
-      std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
-                       sorted.end());
-      const double median = sorted[sorted.size() / 2];
-      for (double r : residual) sum += std::min(std::fabs(r - median), 64.0);
-      n += static_cast<int32_t>(residual.size());
-      const TkelCoefBlock zero{};
-      const double step = evidence_.Level(sc, zero, 1) - evidence_.Level(sc, zero, 0);
-      shift[static_cast<size_t>(sc)] = step > 0 ? static_cast<int32_t>(std::lround(median / step)) : 0;
-    }
-    if (n > 0) {
-      spread[static_cast<size_t>(at - lo)] = sum / n;
-      shifts[static_cast<size_t>(at - lo)] = shift;
-    }
+    const double s = GuideSpread(blocksOf, run.Count, at, shifts[static_cast<size_t>(at - lo)].data());
+    if (s >= 0) spread[static_cast<size_t>(at - lo)] = s;
   }
   size_t best = 0;
   for (size_t k = 1; k < spread.size(); ++k)
     if (spread[k] < spread[best]) best = k;
-  if (spread[best] >= 1e300) return -1;
+  if (spread[best] >= 1e300 || spread[best] > kForeignSpread * referenceSpread_) return -1;
   double far = 1e300;
   for (size_t k = 0; k < spread.size(); ++k)
     if (std::abs(static_cast<int64_t>(k) - static_cast<int64_t>(best)) > kMatchNear) far = std::min(far, spread[k]);
@@ -236,21 +249,22 @@ int32_t TRealigner::Place(const TPiece& piece, int32_t at) {
   return run.Count;
 }
 
-void TRealigner::FixColours(int32_t first, int32_t end) {
+void TRealigner::FixColours(int32_t first, int32_t end, int32_t applied[4]) {
   // The guide gives the constants roughly and cannot be fooled by a few wrong blocks at the
   // piece's edge; the borders with the blocks around then give them exactly, where they agree.
   if (end <= first) return;
   const int32_t count = end - first;
   if (evidence_.Guide().Present()) {
-    TDcShift rough = EstimateDcShiftNear(evidence_, first, end, kNearRows);
-    if (!rough.Found) rough = EstimateDcShift(evidence_, first, count, first, end, false, &calibration_);
+    const TDcShift rough = EstimateDcShift(evidence_, first, count, first, end, false, &calibration_);
     ApplyDcShift(image_, rough, first, count);
+    for (int sc = 0; sc < 4; ++sc) applied[sc] += rough.Shift[sc];
   }
   TDcShift exact = EstimateDcShift(evidence_, first, count, first, end, true, &calibration_);
   if (evidence_.Guide().Present())
     for (int sc = 0; sc < 4; ++sc)
       if (std::abs(exact.Shift[sc]) > kBorderAgreement) exact.Shift[sc] = 0;
   ApplyDcShift(image_, exact, first, count);
+  for (int sc = 0; sc < 4; ++sc) applied[sc] += exact.Shift[sc];
 }
 
 TDamageStart TRealigner::HeadDamage(int32_t first, int32_t end) {
@@ -314,7 +328,11 @@ bool TRealigner::RepairSpan(const TSpan& span) {
   image_.ClearMCURange(damageMCU, headEnd - damageMCU);
   // What stays before the damage was decoded with its true DC values: it shows how far the guide
   // is off.
-  if (image_.RestartInterval <= 0) calibration_ = CalibrateGuide(evidence_, span.First, damageMCU);
+  if (image_.RestartInterval <= 0) {
+    calibration_ = CalibrateGuide(evidence_, span.First, damageMCU);
+    referenceSpread_ = GuideSpread([&](int32_t i, int b) { return evidence_.MapBlock(span.First + i, b); },
+                                   damageMCU - span.First, span.First, nullptr);
+  }
   place.FirstMCU = damageMCU;
   place.ClearedMCUs = headEnd - damageMCU;
   place.DamageBegin = damageByte;
@@ -378,31 +396,41 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     if (piece.Length() <= 0) continue;
     const int32_t placed = Place(piece, at);
     int32_t first = at, end = at + placed;
+    int32_t dc[4] = {};
     if (piece.Anchored) {
       // Counted back from the end, the run is right from a damaged place it went through on: the
       // colours from its last part first, then the clusters judged back from the end.
       const int32_t tail = std::max(first, end - std::max<int32_t>(512, (end - first) / 4));
       const TDcShift shift = EstimateDcShift(evidence_, tail, end - tail, first, end, false, &calibration_);
       ApplyDcShift(image_, shift, first, end - first);
+      for (int sc = 0; sc < 4; ++sc) dc[sc] += shift.Shift[sc];
+      // Its start may lie in damaged data the search took for a start: whole clusters that do
+      // not look right go; then a damaged place it ran through (the thumbnail's colours change).
+      const int32_t rightCluster = FirstRightCluster(evidence_, data_, baseline_, first, end);
+      if (rightCluster > first) {
+        image_.ClearMCURange(first, rightCluster - first);
+        piece.From += rightCluster - first;
+        first = rightCluster;
+      }
       const int32_t change = GuideChangePoint(evidence_, first, end);
       const int32_t right = change >= 0 ? change : first;
       if (right > first && right < end) {
         TPiece before = piece;
-        before.To = piece.From + (right - at);
+        before.To = piece.From + (right - first);
         before.Anchored = false;
         image_.ClearMCURange(first, right - first);
         first = right;
         work.push_back(before);
       }
     }
-    FixColours(first, end);
+    FixColours(first, end, dc);
     // MCUs at its start that do not fit (decoded before the run fell into step with the data, or
     // from damaged bytes that happened to decode), then colours again from what stays.
     const int32_t fit = FirstFit(first, end);
     if (fit > first) {
       image_.ClearMCURange(first, fit - first);
       first = fit;
-      FixColours(first, end);
+      FixColours(first, end, dc);
     }
     // A piece that ends at a further damaged place keeps what decoded before that.
     if (!piece.Anchored && first < end) {
@@ -421,6 +449,7 @@ bool TRealigner::RepairSpan(const TSpan& span) {
           place.ResumeBit = e->StartBit;
         }
         place.ResumeMCU = first;
+        for (int sc = 0; sc < 4; ++sc) place.DCCorrection[sc] = dc[sc];
       }
     }
     nextStart = first;
@@ -602,6 +631,20 @@ void FindFirstDamage(TkelBaseJpegParser& image, const TGuide& guide, TRepairRepo
   if (!image.CanDecodeTrials()) return;
   report.Damaged = true;
   if (report.FirstDamageMCU >= 0) return;  // the interval placement found it
+  if (image.RestartInterval > 0) {
+    // The damage the intervals show: their first MCU that did not decode.
+    const int32_t total = image.MCUsPerRow * image.MCURows;
+    for (int32_t m = 0; m < total; ++m) {
+      const TkelScanComponent& last = image.ScanComponents[image.ScanComponentCount - 1];
+      const TkelCoefBlock* b = image.BlockOfMCU(image.ScanComponentCount - 1, last.BlocksAcross * last.BlocksDown - 1, m);
+      if (b && b->Decoded) continue;
+      report.FirstDamageMCU = m;
+      const TkelOffsetEntry* e = image.Offsets ? image.Offsets->Entry(m % image.MCUsPerRow, m / image.MCUsPerRow) : nullptr;
+      report.FirstDamageByte = e && e->Valid ? e->StartByte : -1;
+      return;
+    }
+    return;
+  }
   TRealigner realigner(image, guide, report);
   realigner.Locate();
 }
@@ -613,7 +656,7 @@ bool RealignAutomatically(TkelBaseJpegParser& image, const TGuide& guide, TRepai
     const TkelFrameComponent& fc = image.FrameComponents[image.ScanComponents[i].FrameIndex];
     incomplete = incomplete || fc.DecodedMCUs < fc.ExpectedMCUs;
   }
-  const bool clean = !image.DataErrors && !incomplete;
+  const bool clean = !image.DataErrors && !incomplete && image.BytesBeforeRestarts == 0;
   TRealigner realigner(image, guide, report);
   const bool changed = realigner.Run(clean);
   report.Damaged = report.Damaged || !clean || changed;

@@ -8,9 +8,11 @@
 
 namespace vt::repair {
 
-// One damaged place of the scan and what was done there.
+// One damaged place of the scan and what was done there. The engine gives byte offsets as
+// Position values (from where the data's stream began); the decode that reports them to the
+// user turns them into offsets in the file.
 struct TRepairPlace {
-  int64_t DamageBegin = -1;      // byte offsets (Position values) of the damaged data
+  int64_t DamageBegin = -1;      // byte offsets of the damaged data
   int64_t DamageEnd = -1;
   int32_t FirstMCU = -1;         // the first MCU the damage touched
   int32_t ClearedMCUs = 0;       // MCUs decoded from damaged bytes, made holes again
@@ -33,7 +35,7 @@ struct TIntervalPlacement {
 struct TRepairReport {
   bool Damaged = false;          // the scan's data has errors
   int32_t FirstDamageMCU = -1;   // where the damage starts (MCU index), -1 when unknown
-  int64_t FirstDamageByte = -1;  // ... and its data's byte offset (Position value)
+  int64_t FirstDamageByte = -1;  // ... and the byte offset of its data
   TIntervalPlacement Intervals;
   std::vector<TRepairPlace> Places;
 };

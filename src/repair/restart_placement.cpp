@@ -48,6 +48,7 @@ class TPlacer {
   void Judge();
   void BuildChains();
   void Anchor();
+  void SettleJoints();
   void SplitLuckyChain();
   void PlaceMiddle();
   bool Apply(const std::vector<int32_t>& wanted);
@@ -234,6 +235,34 @@ void TPlacer::SplitLuckyChain() {
   tail.Anchored = true;
   only.Last = tail.First - 1;
   chains_.push_back(tail);
+}
+
+void TPlacer::SettleJoints() {
+  // Data missing from right after a restart marker leaves the interval that follows the gap
+  // behind the marker before the gap: that interval is in sync, its marker number follows the
+  // chain before it, and only the marker after it (written by the camera right after its data)
+  // says where it belongs, which is at the front of the chain after it. Where the two chains
+  // around such an interval are anchored, the picture decides which of the two places it takes.
+  for (size_t ci = 0; ci + 1 < chains_.size(); ++ci) {
+    TChain& left = chains_[ci];
+    TChain& right = chains_[ci + 1];
+    if (!left.Anchored || !right.Anchored || left.Length() < 2) continue;
+    const TJudged& joint = segs_[static_cast<size_t>(left.Last)];
+    if (!joint.Sync) continue;  // a damaged interval: it is the one before the gap
+    const int32_t here = left.Start + left.Length() - 1, there = right.Start - 1;
+    if (there <= here) continue;
+    TChain one;
+    one.First = one.Last = left.Last;
+    const std::vector<TkelTrialRun> runs = DecodeChain(one);
+    // Judged against the anchored chains as they now stand, the places between them left out.
+    const TFitCost atHere = ChainCost(runs, here, here, right.Start);
+    const TFitCost atThere = ChainCost(runs, there, here, right.Start);
+    const bool both = atHere.Measured() && atThere.Measured();
+    if (!both || atThere.Combined() >= kClearlyBetter * atHere.Combined()) continue;
+    --left.Last;
+    --right.First;
+    --right.Start;
+  }
 }
 
 std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain) const {
@@ -449,15 +478,25 @@ void TPlacer::Trim() {
       const TJudged& s = segs_[static_cast<size_t>(c.First + k)];
       const int32_t a = c.Start + k;
       if (a < 0 || a >= count_ || (a == count_ - 1 ? s.SyncLast : s.Sync)) continue;
-      const int32_t first = a * ri_;
-      const int32_t end = first + std::min(s.Clean, IntervalLength(a));
-      const TDamageStart d = FindDamageStart(evidence_, data_, baseline, first, end);
-      if (d.MCU < 0) continue;
-      image_.ClearMCURange(d.MCU, end - d.MCU);
-      report_.Intervals.Trimmed += end - d.MCU;
-      if (report_.FirstDamageMCU < 0 || d.MCU < report_.FirstDamageMCU) {
-        report_.FirstDamageMCU = d.MCU;
-        report_.FirstDamageByte = d.Byte;
+      // What decoded cleanly is searched for where the damage starts; from there to the
+      // interval's end everything goes (the MCU the decoding failed in may have some blocks
+      // decoded, garbage too).
+      const int32_t first = a * ri_, end = first + IntervalLength(a);
+      const int32_t clean = first + std::min(s.Clean, end - first);
+      const TDamageStart d = FindDamageStart(evidence_, data_, baseline, first, clean);
+      const int32_t from = d.MCU >= 0 ? d.MCU : clean;
+      int32_t shown = 0;
+      for (int32_t m = from; m < end; ++m)
+        for (int b = 0; b < evidence_.BlocksPerMCU(); ++b)
+          if (evidence_.MapBlock(m, b)) {
+            ++shown;
+            break;
+          }
+      if (shown > 0) image_.ClearMCURange(from, end - from);
+      report_.Intervals.Trimmed += shown;
+      if (report_.FirstDamageMCU < 0 || from < report_.FirstDamageMCU) {
+        report_.FirstDamageMCU = from;
+        report_.FirstDamageByte = d.MCU >= 0 ? d.Byte : s.Seg.Begin;
       }
     }
   }
@@ -471,6 +510,8 @@ bool TPlacer::Run() {
   Anchor();
   // The anchored chains go in first, so that the places between them are judged against them.
   Apply(Wanted());
+  SettleJoints();
+  Apply(Wanted());
   PlaceMiddle();
   Apply(Wanted());
   bool changed = changed_;
@@ -479,6 +520,20 @@ bool TPlacer::Run() {
   const int32_t trimmedBefore = report_.Intervals.Trimmed;
   Trim();
   changed = changed || report_.Intervals.Trimmed > trimmedBefore;
+  // Data placed nowhere is damage too: it sits after the last interval placed before it.
+  int32_t placedEnd = 0;
+  for (const TChain& c : chains_) {
+    if (c.Start >= 0) {
+      placedEnd = c.Start + c.Length();
+      continue;
+    }
+    const int32_t mcu = std::min(placedEnd * ri_, total_ - 1);
+    if (report_.FirstDamageMCU < 0 || mcu < report_.FirstDamageMCU) {
+      report_.FirstDamageMCU = mcu;
+      report_.FirstDamageByte = segs_[static_cast<size_t>(c.First)].Seg.Begin;
+    }
+    break;
+  }
   if (changed) image_.RecountDecodedMCUs();
   return changed;
 }
@@ -486,7 +541,8 @@ bool TPlacer::Run() {
 }  // namespace
 
 bool PlaceRestartIntervals(TkelBaseJpegParser& image, const TGuide& guide, TRepairReport& report) {
-  if (!image.CanDecodeTrials() || image.RestartInterval <= 0 || !image.DataErrors) return false;
+  if (!image.CanDecodeTrials() || image.RestartInterval <= 0 || (!image.DataErrors && image.BytesBeforeRestarts == 0))
+    return false;
   report.Damaged = true;
   TPlacer placer(image, guide, report);
   return placer.Run();

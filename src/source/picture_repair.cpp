@@ -22,6 +22,20 @@ bool Incomplete(const TkelBaseJpegParser& image) {
   return false;
 }
 
+// The engine counts bytes from where the data's stream began; the report gives file offsets.
+void InFileOffsets(const TkelBaseJpegParser& image, repair::TRepairReport& report) {
+  const int64_t origin = image.StreamOrigin;
+  auto toFile = [origin](int64_t& pos) {
+    if (pos >= 0) pos += origin;
+  };
+  toFile(report.FirstDamageByte);
+  for (repair::TRepairPlace& p : report.Places) {
+    toFile(p.DamageBegin);
+    toFile(p.DamageEnd);
+    toFile(p.ResumeByte);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<TBitmap32> DcPicture(const TkelJpegWithThumbs& image) {
@@ -75,7 +89,7 @@ std::unique_ptr<TBitmap32> RepairGuide(TkelJpegWithThumbs& image) {
 
 void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report) {
   if (!image.CanDecodeTrials()) return;
-  const bool damaged = image.DataErrors || Incomplete(image);
+  const bool damaged = image.DataErrors || Incomplete(image) || image.BytesBeforeRestarts > 0;
   if (!damaged && repair != TvtRepair::Auto) return;
   const std::unique_ptr<TBitmap32> picture = RepairGuide(image);
   const repair::TGuide guide(image, picture.get());
@@ -84,6 +98,14 @@ void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairR
   if (repair == TvtRepair::Auto) repair::RealignAutomatically(image, guide, report);
   else if (damaged) repair::FindFirstDamage(image, guide, report);
   if (image.BlockEdits != editsBefore && image.Bitmap) image.RenderOwnBitmap();
+  InFileOffsets(image, report);
+}
+
+bool RealignPicture(TkelJpegWithThumbs& image, const TBitmap32* guidePicture, repair::TRepairReport& report) {
+  const repair::TGuide guide(image, guidePicture);
+  const bool changed = repair::RealignAutomatically(image, guide, report);
+  InFileOffsets(image, report);
+  return changed;
 }
 
 }  // namespace vt

@@ -29,4 +29,9 @@ std::unique_ptr<TBitmap32> RepairGuide(TkelJpegWithThumbs& image);
 // (BlockEdits), and an own bitmap rendered by the parse is rendered again.
 void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report);
 
+// The automatic realignment of a picture decoded before, with guidePicture (the thumbnail the
+// user sees under the holes, turned as shown; may be null) as the guide. Returns whether blocks
+// changed; the report gives file offsets.
+bool RealignPicture(TkelJpegWithThumbs& image, const TBitmap32* guidePicture, repair::TRepairReport& report);
+
 }  // namespace vt

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "jpeg/jpeg_constants.h"
-#include "repair/realign.h"
+#include "source/picture_repair.h"
 #include "jpeg/mcu_layout.h"
 #include "source/items.h"
 #include "source/picture_decode.h"
@@ -122,9 +122,8 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
 
 bool TvtThumbSource::RealignAutomatically() {
   if (!HasImage()) return false;
-  const repair::TGuide guide(*Jpeg, mainThumb_);
   repair::TRepairReport report;
-  const bool changed = repair::RealignAutomatically(*Jpeg, guide, report);
+  const bool changed = RealignPicture(*Jpeg, mainThumb_, report);
   if (changed) {
     RepairReport = report;
     Render(true);

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -54,6 +55,31 @@ void AddDecoderKeys(json& object, const TkelBaseJpegParser& image, int result) {
   object["data_errors"] = image.DataErrors;
 }
 
+// Where a damaged scan's damage starts, and what the repair did: the interval placement when it
+// changed anything, and with --repair auto one record per damaged place.
+void AddRepairKeys(json& object, const repair::TRepairReport& report, bool automatic, int components) {
+  if (report.FirstDamageMCU >= 0)
+    object["first_damage"] = {{"mcu", report.FirstDamageMCU}, {"byte", report.FirstDamageByte}};
+  const repair::TIntervalPlacement& p = report.Intervals;
+  if (p.Moved > 0 || p.Dropped > 0 || p.Trimmed > 0)
+    object["interval_placement"] = {
+        {"segments", p.Segments}, {"moved", p.Moved}, {"dropped", p.Dropped}, {"trimmed", p.Trimmed}};
+  if (!automatic) return;
+  json places = json::array();
+  for (const repair::TRepairPlace& place : report.Places) {
+    json r = {{"first_mcu", place.FirstMCU},
+              {"cleared_mcus", place.ClearedMCUs},
+              {"resumed_mcus", place.ResumedMCUs},
+              {"evidence", place.Evidence}};
+    if (place.DamageBegin >= 0) r["damage"] = {{"begin", place.DamageBegin}, {"end", place.DamageEnd}};
+    if (place.ResumeMCU >= 0) r["resume"] = {{"byte", place.ResumeByte}, {"bit", place.ResumeBit}, {"mcu", place.ResumeMCU}};
+    r["dc_correction"] = json::array();
+    for (int i = 0; i < std::min(components, 4); ++i) r["dc_correction"].push_back(place.DCCorrection[i]);
+    places.push_back(r);
+  }
+  object["repairs"] = places;
+}
+
 // For a file in which the viewer finds no image: what the decoder still reads from its first
 // byte on (an arithmetic-coded frame, say), so that the frame is described even though nothing
 // of it can be shown. Files that cannot be opened as regular files add nothing.
@@ -94,6 +120,7 @@ bool FileInfo(const std::string& path, const TSourceOptions& options, json& obje
   }
   const int result = opened.PictureResult();
   AddDecoderKeys(object, *image, result);
+  if (opened.Item != nullptr) AddRepairKeys(object, opened.Item->Repair, options.Repair == "auto", image->ScanComponentCount);
   AddThumbnailKeys(object, *image);
   AddSourceKeys(object, source, opened.Item);
   if (options.Given()) AddItemKeys(object, opened.Found, opened.Chosen);
