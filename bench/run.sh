@@ -45,6 +45,14 @@ if [ ! -s "$dir/with-thumb.jpg" ]; then
   exiftool -q -overwrite_original "-ThumbnailImage<=$dir/thumb.jpg" "$dir/with-thumb.tmp.jpg"
   mv "$dir/with-thumb.tmp.jpg" "$dir/with-thumb.jpg"
 fi
+# The camera-like file without restart markers with one cluster zeroed in its middle (4 KiB at a
+# cluster boundary), for the realignment row.
+if [ ! -s "$dir/camera-zeroed.jpg" ]; then
+  size=$(stat -c %s "$dir/with-thumb.jpg")
+  at=$(( (size / 2) / 4096 * 4096 ))
+  /usr/bin/python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); a = int(sys.argv[3]); d[a:a + 4096] = bytes(4096); open(sys.argv[2], "wb").write(d)' \
+    "$dir/with-thumb.jpg" "$dir/camera-zeroed.jpg" "$at"
+fi
 if [ -x "$viewer_bench" ] && [ ! -s "$dir/camera-cut.jpg" ]; then
   size=$(stat -c %s "$dir/with-thumb.jpg")
   head -c $((size * 4 / 5)) "$dir/with-thumb.jpg" >"$dir/camera-cut.jpg"
@@ -99,6 +107,11 @@ row "restore, intact progressive" "jpegtran (to baseline)" "<= 1.0 wall" /dev/nu
 row "restore, restart, 5 % corrupt" "jpegtran (to baseline)" "<= 1.0 wall" /dev/null /dev/null -- \
   "$cli" restore "$dir/restart-corrupt.jpg" -o "$sink/ours-corrupt.jpg" --- \
   jpegtran -outfile "$sink/peer-corrupt.jpg" "$dir/restart-corrupt.jpg"
+# The automatic realignment against the render it comes with: the same damaged file rendered
+# without it (the goal: at most twice the time).
+row "render --repair auto, 1 zeroed cluster" "render without --repair" "<= 2.0 wall" /dev/null /dev/null -- \
+  "$cli" render "$dir/camera-zeroed.jpg" --repair auto --format bmp -o "$sink/ours-realigned.bmp" --- \
+  "$cli" render "$dir/camera-zeroed.jpg" --format bmp -o "$sink/plain-zeroed.bmp"
 row "thumbs -o, camera file" "exiftool -b -ThumbnailImage" "<= 0.1 wall" /dev/null "$sink/peer-thumb.jpg" -- \
   "$cli" thumbs "$dir/with-thumb.jpg" -o "$sink/thumbs" --- exiftool -b -ThumbnailImage "$dir/with-thumb.jpg"
 if [ "$card_mb" -gt 0 ]; then

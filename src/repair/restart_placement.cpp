@@ -56,7 +56,9 @@ class TPlacer {
   std::vector<int32_t> CurrentPlacement() const;
   std::vector<int32_t> Wanted() const;
   // The chain's segments decoded with their blocks, interval by interval.
-  std::vector<TkelTrialRun> DecodeChain(const TChain& chain) const;
+  // The chain's first segments decoded with their blocks, interval by interval: enough for
+  // kSampleMCUs MCUs (what its fit is judged on), or all of them.
+  std::vector<TkelTrialRun> DecodeChain(const TChain& chain, bool all = false) const;
   TFitCost ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
                      int32_t gapEnd) const;
   struct TLimits {
@@ -72,6 +74,8 @@ class TPlacer {
   static constexpr int32_t kUndecided = -1, kContradicts = -2;
   static constexpr double kClearlyBetter = 0.8;
   static constexpr double kSplitGain = 1.5;  // sample levels
+  static constexpr int32_t kSampleMCUs = 256;  // MCUs of a chain its fit is judged on
+  static constexpr int32_t kSampleIntervals = 256;  // anchored intervals the limits are measured on
   int32_t ChooseCandidate(const std::vector<TFitCost>& costs) const;
 
   TkelBaseJpegParser& image_;
@@ -265,9 +269,10 @@ void TPlacer::SettleJoints() {
   }
 }
 
-std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain) const {
+std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain, bool all) const {
   std::vector<TkelTrialRun> runs;
-  for (int32_t i = chain.First; i <= chain.Last; ++i) {
+  const int32_t last = all ? chain.Last : std::min(chain.Last, chain.First + std::max(1, kSampleMCUs / ri_) - 1);
+  for (int32_t i = chain.First; i <= last; ++i) {
     TkelTrialRun run;
     run.Start = segs_[static_cast<size_t>(i)].Seg.Begin * 8;
     run.MaxMCUs = ri_;
@@ -307,9 +312,13 @@ TPlacer::TLimits TPlacer::IntervalLimits() const {
   // How well the anchored intervals fit where they stand: their borders with the intervals
   // around and their agreement with the guide, each on its own scale.
   std::vector<double> seams, guides;
+  int32_t anchored = 0;
+  for (const TChain& c : chains_)
+    if (c.Anchored) anchored += c.Length();
+  const int32_t stride = std::max(1, anchored / kSampleIntervals);
   for (const TChain& c : chains_) {
     if (!c.Anchored) continue;
-    for (int32_t k = 0; k < c.Length(); ++k) {
+    for (int32_t k = 0; k < c.Length(); k += stride) {
       if (!segs_[static_cast<size_t>(c.First + k)].Sync) continue;
       const int32_t a = c.Start + k;
       const TFitCost cost = evidence_.CostInPlace(a * ri_, IntervalLength(a));
