@@ -55,12 +55,18 @@ class TPlacer {
   void Trim();
   std::vector<int32_t> CurrentPlacement() const;
   std::vector<int32_t> Wanted() const;
-  // The chain's segments decoded with their blocks, interval by interval.
-  // The chain's first segments decoded with their blocks, interval by interval: enough for
-  // kSampleMCUs MCUs (what its fit is judged on), or all of them.
-  std::vector<TkelTrialRun> DecodeChain(const TChain& chain, bool all = false) const;
-  TFitCost ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
-                     int32_t gapEnd) const;
+  // A sample of a chain's intervals decoded with their blocks: runs of consecutive intervals
+  // spread over the whole chain, the first at its start (where the borders with the rows above
+  // are), so that a few intervals of another picture's data that happened to link to the chain's
+  // front do not decide where it goes.
+  struct TChainSample {
+    std::vector<int32_t> Offsets;      // interval k of the sample is the chain's Offsets[k]-th
+    std::vector<TkelTrialRun> Runs;
+  };
+  TChainSample DecodeChain(const TChain& chain) const;
+  // The sample's fit with the chain's first interval at interval start; the neighbours in the
+  // gap [gapBegin, gapEnd) (intervals) do not count.
+  TFitCost ChainCost(const TChainSample& sample, int32_t start, int32_t gapBegin, int32_t gapEnd) const;
   struct TLimits {
     bool Measured = false;
     double Seam = 0, Guide = 0;  // 0: not known
@@ -74,7 +80,8 @@ class TPlacer {
   static constexpr int32_t kUndecided = -1, kContradicts = -2;
   static constexpr double kClearlyBetter = 0.8;
   static constexpr double kSplitGain = 1.5;  // sample levels
-  static constexpr int32_t kSampleMCUs = 256;  // MCUs of a chain its fit is judged on
+  static constexpr int32_t kSampleGroups = 8;     // runs of intervals a chain's fit is judged on
+  static constexpr int32_t kSampleGroupMCUs = 64;  // MCUs in each
   static constexpr int32_t kSampleIntervals = 256;  // anchored intervals the limits are measured on
   int32_t ChooseCandidate(const std::vector<TFitCost>& costs) const;
 
@@ -257,7 +264,7 @@ void TPlacer::SettleJoints() {
     if (there <= here) continue;
     TChain one;
     one.First = one.Last = left.Last;
-    const std::vector<TkelTrialRun> runs = DecodeChain(one);
+    const TChainSample runs = DecodeChain(one);
     // Judged against the anchored chains as they now stand, the places between them left out.
     const TFitCost atHere = ChainCost(runs, here, here, right.Start);
     const TFitCost atThere = ChainCost(runs, there, here, right.Start);
@@ -269,42 +276,68 @@ void TPlacer::SettleJoints() {
   }
 }
 
-std::vector<TkelTrialRun> TPlacer::DecodeChain(const TChain& chain, bool all) const {
-  std::vector<TkelTrialRun> runs;
-  const int32_t last = all ? chain.Last : std::min(chain.Last, chain.First + std::max(1, kSampleMCUs / ri_) - 1);
-  for (int32_t i = chain.First; i <= last; ++i) {
+TPlacer::TChainSample TPlacer::DecodeChain(const TChain& chain) const {
+  TChainSample sample;
+  const int32_t length = chain.Length();
+  const int32_t perGroup = std::max(1, kSampleGroupMCUs / ri_);
+  auto add = [&](int32_t k) {
+    if (!sample.Offsets.empty() && sample.Offsets.back() >= k) return;
     TkelTrialRun run;
-    run.Start = segs_[static_cast<size_t>(i)].Seg.Begin * 8;
+    run.Start = segs_[static_cast<size_t>(chain.First + k)].Seg.Begin * 8;
     run.MaxMCUs = ri_;
     run.KeepBlocks = true;
     image_.TrialDecode(run);
-    runs.push_back(std::move(run));
+    sample.Offsets.push_back(k);
+    sample.Runs.push_back(std::move(run));
+  };
+  if (length <= kSampleGroups * perGroup) {
+    for (int32_t k = 0; k < length; ++k) add(k);
+    return sample;
   }
-  return runs;
+  for (int32_t g = 0; g < kSampleGroups; ++g) {
+    const int32_t from = static_cast<int32_t>(int64_t(g) * (length - perGroup) / (kSampleGroups - 1));
+    for (int32_t k = from; k < from + perGroup; ++k) add(k);
+  }
+  return sample;
 }
 
-TFitCost TPlacer::ChainCost(const std::vector<TkelTrialRun>& runs, int32_t start, int32_t gapBegin,
-                            int32_t gapEnd) const {
-  // One measurement over the whole chain: its MCUs in order, interval after interval.
-  std::vector<const TkelTrialRun*> byMCU;
-  std::vector<int32_t> within;
-  for (size_t k = 0; k < runs.size(); ++k) {
-    const int32_t len = IntervalLength(start + static_cast<int32_t>(k));
-    for (int32_t i = 0; i < len; ++i) {
-      byMCU.push_back(&runs[k]);
-      within.push_back(i);
-    }
-  }
-  const int32_t count = static_cast<int32_t>(byMCU.size());
+TFitCost TPlacer::ChainCost(const TChainSample& sample, int32_t start, int32_t gapBegin, int32_t gapEnd) const {
+  // Each run of consecutive sampled intervals is measured where it would stand; the means are
+  // pooled by the number of measurements behind them.
+  TFitCost total;
+  double seamSum = 0, guideSum = 0;
   const int32_t bpm = evidence_.BlocksPerMCU();
-  return evidence_.Cost(
-      [&](int32_t i, int b) -> const TkelCoefBlock* {
-        const TkelTrialRun& r = *byMCU[static_cast<size_t>(i)];
-        const int32_t w = within[static_cast<size_t>(i)];
-        if (w >= r.Count) return nullptr;
-        return &r.Blocks[static_cast<size_t>(w) * bpm + b];
-      },
-      count, start * ri_, nullptr, gapBegin * ri_, gapEnd * ri_);
+  size_t k = 0;
+  while (k < sample.Runs.size()) {
+    size_t end = k + 1;
+    while (end < sample.Runs.size() && sample.Offsets[end] == sample.Offsets[end - 1] + 1) ++end;
+    std::vector<const TkelTrialRun*> byMCU;
+    std::vector<int32_t> within;
+    const int32_t groupStart = start + sample.Offsets[k];
+    for (size_t r = k; r < end; ++r) {
+      const int32_t len = IntervalLength(start + sample.Offsets[r]);
+      for (int32_t i = 0; i < len; ++i) {
+        byMCU.push_back(&sample.Runs[r]);
+        within.push_back(i);
+      }
+    }
+    const TFitCost c = evidence_.Cost(
+        [&](int32_t i, int b) -> const TkelCoefBlock* {
+          const TkelTrialRun& r = *byMCU[static_cast<size_t>(i)];
+          const int32_t w = within[static_cast<size_t>(i)];
+          if (w >= r.Count) return nullptr;
+          return &r.Blocks[static_cast<size_t>(w) * bpm + b];
+        },
+        static_cast<int32_t>(byMCU.size()), groupStart * ri_, nullptr, gapBegin * ri_, gapEnd * ri_);
+    seamSum += c.Seam * c.SeamPairs;
+    total.SeamPairs += c.SeamPairs;
+    guideSum += c.Guide * c.GuideBlocks;
+    total.GuideBlocks += c.GuideBlocks;
+    k = end;
+  }
+  if (total.SeamPairs > 0) total.Seam = seamSum / total.SeamPairs;
+  if (total.GuideBlocks > 0) total.Guide = guideSum / total.GuideBlocks;
+  return total;
 }
 
 TPlacer::TLimits TPlacer::IntervalLimits() const {
@@ -383,7 +416,7 @@ void TPlacer::PlaceMiddle() {
     for (int32_t a = lo; a + chain.Length() <= hiEnd; ++a)
       if ((a & 7) == residue) candidates.push_back(a);
     if (candidates.empty()) continue;  // no place agrees with its marker numbers: dropped
-    const std::vector<TkelTrialRun> runs = DecodeChain(chain);
+    const TChainSample runs = DecodeChain(chain);
     std::vector<TFitCost> costs;
     for (int32_t a : candidates) costs.push_back(ChainCost(runs, a, lo, hiEnd));
     const int32_t best = ChooseCandidate(costs);
