@@ -47,7 +47,7 @@ TEST_P(IntervalPlacement, ShowsEverySurvivingIntervalInItsPlace) {
 std::vector<TDamageCase> DamageCases() {
   std::vector<TDamageCase> cases;
   for (TRestartKind r : {TRestartKind::OneMCU, TRestartKind::FourMCUs, TRestartKind::OneRow})
-    for (const char* d : {"zero", "replace", "delete", "insert", "flip", "two"})
+    for (const char* d : {"zero", "replace", "delete", "insert", "flip", "two", "replace+flip"})
       for (uint32_t seed : {1u, 2u}) cases.push_back({r, d, seed});
   return cases;
 }
