@@ -115,10 +115,15 @@ namespace {
 constexpr double kMinChangeLevels = 2.0;
 constexpr double kChangeSigmas = 10.0;
 constexpr int32_t kMinChangeMCUs = 32;
+// Or, for displaced blocks whose DC happens to be about right: the variance of the differences
+// after the point must reach this share of the guide's own variance there, and this many times
+// the share before it.
+constexpr double kMinDisplacedShare = 0.5;
+constexpr double kMinShareRatio = 4.0;
 
 }  // namespace
 
-int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end) {
+int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end, bool spread) {
   if (!evidence.Guide().Present()) return -1;
   first = std::max(first, 0);
   end = std::min(end, evidence.Total());
@@ -126,10 +131,10 @@ int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end) 
   if (end - first < 2 * kMinChangeMCUs) return -1;
   // Per MCU and component: the mean signed difference of its blocks' levels to the guide.
   const size_t n = static_cast<size_t>(end - first);
-  std::vector<double> r(n * 4, 0.0);
+  std::vector<double> r(n * 4, 0.0), gl(n * 4, 0.0);
   std::vector<uint8_t> have(n, 0);
   for (int32_t m = first; m < end; ++m) {
-    double sum[4] = {};
+    double sum[4] = {}, gsum[4] = {};
     int cnt[4] = {};
     for (int b = 0; b < evidence.BlocksPerMCU(); ++b) {
       const TkelCoefBlock* blk = evidence.MapBlock(m, b);
@@ -140,17 +145,21 @@ int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end) 
       const float g = evidence.Guide().Level(sc, bx, by);
       if (g < 0) continue;
       sum[sc] += std::clamp(evidence.Level(sc, *blk) - g, -64.0f, 64.0f);
+      gsum[sc] += g;
       ++cnt[sc];
     }
     bool all = true;
     for (int sc = 0; sc < comps; ++sc) {
       all = all && cnt[sc] > 0;
-      if (cnt[sc] > 0) r[static_cast<size_t>(m - first) * 4 + sc] = sum[sc] / cnt[sc];
+      if (cnt[sc] > 0) {
+        r[static_cast<size_t>(m - first) * 4 + sc] = sum[sc] / cnt[sc];
+        gl[static_cast<size_t>(m - first) * 4 + sc] = gsum[sc] / cnt[sc];
+      }
     }
     have[static_cast<size_t>(m - first)] = all;
   }
   // Prefix sums over the MCUs that have all components.
-  std::vector<double> s1((n + 1) * 4, 0.0), s2((n + 1) * 4, 0.0);
+  std::vector<double> s1((n + 1) * 4, 0.0), s2((n + 1) * 4, 0.0), t1((n + 1) * 4, 0.0), t2((n + 1) * 4, 0.0);
   std::vector<int32_t> k(n + 1, 0);
   for (size_t i = 0; i < n; ++i) {
     k[i + 1] = k[i] + have[i];
@@ -158,35 +167,58 @@ int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end) 
       const double v = have[i] ? r[i * 4 + sc] : 0.0;
       s1[(i + 1) * 4 + sc] = s1[i * 4 + sc] + v;
       s2[(i + 1) * 4 + sc] = s2[i * 4 + sc] + v * v;
+      const double g = have[i] ? gl[i * 4 + sc] : 0.0;
+      t1[(i + 1) * 4 + sc] = t1[i * 4 + sc] + g;
+      t2[(i + 1) * 4 + sc] = t2[i * 4 + sc] + g * g;
     }
   }
   const int32_t total = k[n];
   if (total < 2 * kMinChangeMCUs) return -1;
   double bestScore = 0;
   int32_t best = -1;
-  double bestMove = 0;
+  double bestMove = 0, bestShareA = 0, bestShareB = 0;
   for (size_t i = 1; i < n; ++i) {
     const int32_t a = k[i], b = total - k[i];
     if (a < kMinChangeMCUs || b < kMinChangeMCUs) continue;
-    double score = 0, move = 0;
+    double score = 0, move = 0, shareA = 0, shareB = 0;
     for (int sc = 0; sc < comps; ++sc) {
       const double ma = s1[i * 4 + sc] / a, mb = (s1[n * 4 + sc] - s1[i * 4 + sc]) / b;
       const double va = std::max(1e-6, s2[i * 4 + sc] / a - ma * ma);
       const double vb = std::max(1e-6, (s2[n * 4 + sc] - s2[i * 4 + sc]) / b - mb * mb);
       // The difference of the means in standard errors.
       const double z = (mb - ma) / std::sqrt(va / a + vb / b);
-      if (z * z > score) {
-        score = z * z;
+      double sc2 = z * z;
+      if (spread) {
+        // The log-likelihood ratio of two normal stretches against one: a moved mean and a
+        // grown spread both count.
+        const double m = s1[n * 4 + sc] / total;
+        const double v = std::max(1e-6, s2[n * 4 + sc] / total - m * m);
+        sc2 = std::max(sc2, total * std::log(v) - a * std::log(va) - b * std::log(vb));
+      }
+      if (sc2 > score) {
+        score = sc2;
         move = std::fabs(mb - ma);
+        // How much of the guide's own variation the differences reach on either side: blocks
+        // in their place follow the guide (a small share), displaced ones do not (about twice
+        // it), whatever the detail of the picture there.
+        const double ga = t1[i * 4 + sc] / a, gb = (t1[n * 4 + sc] - t1[i * 4 + sc]) / b;
+        const double gva = std::max(1.0, t2[i * 4 + sc] / a - ga * ga);
+        const double gvb = std::max(1.0, (t2[n * 4 + sc] - t2[i * 4 + sc]) / b - gb * gb);
+        shareA = va / gva;
+        shareB = vb / gvb;
       }
     }
     if (score > bestScore) {
       bestScore = score;
       best = first + static_cast<int32_t>(i);
       bestMove = move;
+      bestShareA = shareA;
+      bestShareB = shareB;
     }
   }
-  if (best < 0 || bestMove < kMinChangeLevels || bestScore < kChangeSigmas * kChangeSigmas) return -1;
+  if (best < 0 || bestScore < kChangeSigmas * kChangeSigmas) return -1;
+  const bool displaced = spread && bestShareB >= kMinDisplacedShare && bestShareB >= kMinShareRatio * bestShareA;
+  if (bestMove < kMinChangeLevels && !displaced) return -1;
   return best;
 }
 

@@ -50,6 +50,8 @@ int32_t FirstRightCluster(const TEvidence& evidence, const TScanData& data, cons
 // stays moved (DC values that lost their predictor are off by one constant from there on;
 // displaced blocks are off by whatever lies where they are shown). -1 when the guide is missing
 // or no such point stands out from the picture's own variation.
-int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end);
+// With spread, a point after which the differences spread much wider (displaced blocks whose
+// constant happens to be near) counts too.
+int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end, bool spread = false);
 
 }  // namespace vt::repair

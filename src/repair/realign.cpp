@@ -27,7 +27,7 @@ constexpr int kMaxPlaces = 16;            // damaged places in one stretch
 constexpr int32_t kMatchMCUs = 4096;      // MCUs of a piece that its place is matched on
 constexpr int32_t kMatchNear = 3;         // places this close to the best are told apart by borders
 constexpr double kMatchMargin = 0.85;     // the best place's spread against the best far one
-constexpr double kForeignSpread = 1.5;    // a piece's best spread against right blocks' beyond which it is foreign
+constexpr double kForeignSpread = 4.0;    // a piece's best spread against right blocks' beyond which it is foreign
 constexpr int32_t kBorderAgreement = 3;   // DC steps the borders may move the guide's constants
 
 // One stretch of the scan: MCUs [First, End) whose data starts at DataBegin and ends at
@@ -280,7 +280,14 @@ TDamageStart TRealigner::HeadDamage(int32_t first, int32_t end) {
       byBytes.Evidence = v.Why;
       break;
     }
-  const int32_t change = GuideChangePoint(evidence_, first, byBytes.MCU >= 0 ? byBytes.MCU : end);
+  // The first of the places where the blocks stop agreeing: a deleted cluster early on can be
+  // followed by a later damaged place that moves the difference further.
+  int32_t change = GuideChangePoint(evidence_, first, byBytes.MCU >= 0 ? byBytes.MCU : end, true);
+  for (int k = 0; k < kMaxPlaces && change >= 0; ++k) {
+    const int32_t earlier = GuideChangePoint(evidence_, first, change, true);
+    if (earlier < 0) break;
+    change = earlier;
+  }
   if (change >= 0) {
     // From the start of the cluster its data lies in: damage comes in clusters.
     for (const TClusterVerdict& v : clusters)
@@ -407,10 +414,16 @@ bool TRealigner::RepairSpan(const TSpan& span) {
       // Its start may lie in damaged data the search took for a start: whole clusters that do
       // not look right go; then a damaged place it ran through (the thumbnail's colours change).
       const int32_t rightCluster = FirstRightCluster(evidence_, data_, baseline_, first, end);
+      // What goes may still be the picture's, displaced by a damaged place further back that
+      // the run went through (a deleted cluster): it is matched as a piece of its own.
       if (rightCluster > first) {
+        TPiece before = piece;
+        before.To = piece.From + (rightCluster - first);
+        before.Anchored = false;
         image_.ClearMCURange(first, rightCluster - first);
         piece.From += rightCluster - first;
         first = rightCluster;
+        work.push_back(before);
       }
       const int32_t change = GuideChangePoint(evidence_, first, end);
       const int32_t right = change >= 0 ? change : first;
@@ -434,7 +447,14 @@ bool TRealigner::RepairSpan(const TSpan& span) {
     }
     // A piece that ends at a further damaged place keeps what decoded before that.
     if (!piece.Anchored && first < end) {
-      const TDamageStart tail = FindDamageStart(evidence_, data_, baseline_, first, end);
+      // With the guide, where the piece stops agreeing with it (a few blocks that do not continue
+      // the rows above are no damage in a piece that fits the picture as a whole); else the
+      // first blocks that contradict the picture around them.
+      TDamageStart tail;
+      if (image_.RestartInterval <= 0 && evidence_.Guide().Present())
+        tail.MCU = GuideChangePoint(evidence_, first, end, true);
+      else
+        tail = FindDamageStart(evidence_, data_, baseline_, first, end);
       if (tail.MCU >= 0) {
         image_.ClearMCURange(tail.MCU, end - tail.MCU);
         end = tail.MCU;

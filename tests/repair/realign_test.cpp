@@ -68,16 +68,21 @@ std::vector<TAutoCase> AutoCases() {
 INSTANTIATE_TEST_SUITE_P(Cards, Realignment, ::testing::ValuesIn(AutoCases()));
 
 // Two damaged places: never worse than the default open, and nothing wrong where it shows less.
+// A deleted cluster and an inserted one: the data between them decodes without an error, only
+// displaced, and must be found and put back.
 TEST(RealignmentTwoPlaces, IsNeverWorseThanTheDefault) {
-  for (uint32_t seed : {1u, 2u}) {
+  for (const char* kind : {"two", "delete+insert"}) {
+    for (uint32_t seed : {1u, 2u}) {
     const Bytes photo = CameraPhoto(PhotoOptions(TRestartKind::None, 40 + seed));
     const Bytes donor = CameraPhoto(PhotoOptions(TRestartKind::None, 31));
-    const TDamaged damaged = Damage(photo, "two", seed, donor);
+    const TDamaged damaged = Damage(photo, kind, seed, donor);
     const TMcuScorer scorer(photo, Visual());
     const TMcuScore before = scorer.Score(damaged.Damage, Shown(*OpenDamaged(damaged.Data, TvtRepair::None)));
     const TMcuScore after = scorer.Score(damaged.Damage, Shown(*OpenDamaged(damaged.Data, TvtRepair::Auto)));
     EXPECT_GT(after.All.Right, before.All.Right) << damaged.Damage.Text;
-    EXPECT_LE(after.WrongOfAll(), std::max(2.0, before.WrongOfAll())) << damaged.Damage.Text;
+    const bool displacedOnly = std::string(kind) == "delete+insert";
+    EXPECT_LE(after.WrongOfAll(), displacedOnly ? 2.0 : std::max(2.0, before.WrongOfAll())) << damaged.Damage.Text;
+    }
   }
 }
 

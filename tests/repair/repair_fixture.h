@@ -51,7 +51,7 @@ inline TCameraPhotoOptions PhotoOptions(TRestartKind restart, uint32_t seed = 5,
 }
 
 // The damage of one kind at a place chosen from seed ("two": a zeroed cluster and a replaced one;
-// "replace+flip": a replaced cluster and a flipped bit), with another photo of the same kind as the
+// "delete+insert", "replace+flip": the two damages named), with another photo of the same kind as the
 // donor.
 inline TDamaged Damage(const Bytes& jpeg, const std::string& kind, uint32_t seed, const Bytes& donor) {
   const TDamageKind k = kind == "zero"      ? TDamageKind::Zero
@@ -61,6 +61,8 @@ inline TDamaged Damage(const Bytes& jpeg, const std::string& kind, uint32_t seed
                                             : TDamageKind::FlipBit;
   if (kind == "two")
     return ApplyDamage(jpeg, PickTwoPlaces(jpeg, TDamageKind::Zero, TDamageKind::Replace, seed, donor), donor);
+  if (kind == "delete+insert")
+    return ApplyDamage(jpeg, PickTwoPlaces(jpeg, TDamageKind::Delete, TDamageKind::Insert, seed, donor), donor);
   if (kind == "replace+flip")
     return ApplyDamage(jpeg, PickTwoPlaces(jpeg, TDamageKind::Replace, TDamageKind::FlipBit, seed, donor), donor);
   const size_t clusters = k == TDamageKind::Replace ? 2 : 1;
