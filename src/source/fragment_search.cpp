@@ -7,6 +7,7 @@
 #include "base/limits.h"
 #include "jpeg/jpeg_constants.h"
 #include "jpeg/trial_run.h"
+#include "repair/continuity.h"
 #include "repair/damage_start.h"
 #include "repair/evidence.h"
 #include "repair/guide.h"
@@ -24,6 +25,11 @@ using repair::TEvidence;
 // A continuation must fit the rows above this much better than the data that follows the break
 // on the card, so that a photo whose data is whole is never taken apart.
 constexpr double kBetterThanNatural = 0.75;
+// A continuation agrees with the rows above when its MCUs fit them about as well as the photo's
+// own MCUs fit theirs: within this factor of their median.
+constexpr double kAgreesWithRows = 2.3;
+// More bits than any MCU of a photo takes.
+constexpr TkelBitPos kLongestMCUBits = 8 * 1024 * 8;
 // MCUs of a continuation measured against the rows above and to its left.
 constexpr int32_t kMeasuredMCUs = 96;
 
@@ -122,7 +128,7 @@ class TFollower {
   // continued at next to the end of the file.
   TvtFragmentList Joined(uint64_t cut, uint64_t next) const;
   TTry Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const TBreakState& state, uint64_t cut,
-           uint64_t next, int64_t boundaryPos, int32_t trialMCUs);
+           uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes);
   std::vector<uint64_t> Candidates(uint64_t cut);
 
   TStream& file_;
@@ -149,24 +155,33 @@ std::vector<uint64_t> TFollower::Candidates(uint64_t cut) {
   auto usable = [&](uint64_t i) {
     return i != natural && !(i >= ownFirst && i < natural) && !clusters_.Claimed(i) && clusters_.StartsLikeData(i);
   };
-  for (uint64_t i = natural + 1; i <= natural + kFragmentWindowClusters && i < clusters_.Count(); ++i)
-    if (usable(i)) out.push_back(i);
-  const size_t window = out.size();
-  for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates)) {
-    if (!usable(i) || (i > natural && i <= natural + kFragmentWindowClusters)) continue;
-    out.push_back(i);
-  }
-  (void)window;
+  // The windows: after the break, and around the photo's first piece (a camera writes into the
+  // free clusters near where it started, before or after).
+  const uint64_t first = clusters_.IndexOf(pieces_.front().Offset);
+  const uint64_t w = kFragmentWindowClusters;
+  std::vector<std::pair<uint64_t, uint64_t>> windows = {{natural + 1, natural + w + 1},
+                                                        {first > w ? first - w : 0, first + w + 1}};
+  auto inWindow = [&](uint64_t i) {
+    for (const auto& [from, to] : windows)
+      if (i >= from && i < to) return true;
+    return false;
+  };
+  for (const auto& [from, to] : windows)
+    for (uint64_t i = from; i < to && i < clusters_.Count(); ++i)
+      if (usable(i) && std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
+  for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates))
+    if (usable(i) && !inWindow(i)) out.push_back(i);
   return out;
 }
 
 TTry TFollower::Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const TBreakState& state, uint64_t cut,
-                    uint64_t next, int64_t boundaryPos, int32_t trialMCUs) {
+                    uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes) {
   TTry t;
   view_.SetFragments(Joined(cut, next));
   const TChain quick = Continue(image, state, trialMCUs, false);
-  const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes()) * 8;
-  // The continuation decodes cleanly through its first cluster (or to the picture's end).
+  // The continuation decodes cleanly through its first cluster (or to the picture's end); the
+  // MCU that runs on into the next cluster may fail there (that one may be another break).
+  const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes() - slackBytes) * 8;
   if (quick.Failed && !quick.EndsRight && quick.End < clusterEnd) return t;
   const int32_t measured = std::min(quick.Count, kMeasuredMCUs);
   if (measured <= 0) return t;
@@ -208,32 +223,58 @@ TvtFollowed TFollower::Run() {
       break;
     }
     // MCU start bits, up to the first one not decoded.
+    // MCU start bits, up to the first one not decoded (whose start is where the last one ends).
     std::vector<TkelBitPos> starts;
+    TkelBitPos lastEndBit = -1;
     for (int32_t m = 0; m < total; ++m) {
       const TkelOffsetEntry e = image.GetMCUOffsets(m % image.MCUsPerRow, m / image.MCUsPerRow);
       const TkelCoefBlock* lastBlock = image.BlockOfMCU(image.ScanComponentCount - 1, 0, m);
       if (!e.Valid || !lastBlock || !lastBlock->Decoded) break;
       starts.push_back(TkelBitPos(e.StartByte) * 8 + e.StartBit);
+      lastEndBit = TkelBitPos(e.EndByte) * 8 + e.EndBit;
     }
+    const int32_t decoded = static_cast<int32_t>(starts.size());
+    if (decoded < total && lastEndBit >= 0 && (image.RestartInterval <= 0 || decoded % image.RestartInterval != 0))
+      starts.push_back(lastEndBit);
+    // Where the data goes wrong: the damage the realignment sees, or sooner, the first MCU from
+    // which the row above no longer continues the picture (data of the photo's own, or of the
+    // same camera's, read in the wrong place decodes without an error).
+    int32_t damageMCU = report.FirstDamageMCU;
+    const TEvidence evidence(image, guide);
+    for (int32_t m : repair::FindBreaks(evidence, 0, decoded))
+      if (damageMCU < 0 || m < damageMCU) damageMCU = m;
     int64_t damagePos = report.FirstDamageByte;  // Position units
-    if (report.FirstDamageMCU >= 0 && report.FirstDamageMCU < static_cast<int32_t>(starts.size()))
-      damagePos = starts[static_cast<size_t>(report.FirstDamageMCU)] / 8;
+    if (damageMCU >= 0 && damageMCU < static_cast<int32_t>(starts.size()))
+      damagePos = std::min<int64_t>(damagePos < 0 ? INT64_MAX : damagePos, starts[static_cast<size_t>(damageMCU)] / 8);
     if (damagePos < 0) damagePos = image.Position;
     // The boundaries the break may be at, latest first: inside the last piece, up to a little
     // after where the damage shows (its start is put back to a 4 KiB boundary).
     const int64_t lastEnd = lastPos + static_cast<int64_t>(last.Length) - static_cast<int64_t>(offset_);
     const int64_t limitPos = std::min<int64_t>(damagePos + repair::kClusterBytes, lastEnd);
-    const int64_t limitFile = view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos));
+    // (The byte before the limit: the limit may be the end of the file.)
+    const int64_t limitFile =
+        limitPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos - 1)) + 1 : -1;
+    // And the boundary just before where the decoding stopped (a break into another photo's
+    // headers or into the end of the card stops it there).
+    const int64_t stopPos =
+        decoded < total ? std::min<int64_t>(lastEnd, starts.back() / 8 + 1) : std::min<int64_t>(lastEnd, image.Position);
+    const int64_t stopFile =
+        stopPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + stopPos - 1)) + 1 : -1;
     std::vector<uint64_t> boundaries;
-    if (limitFile > 0) {
-      uint64_t b = clusters_.StartOf(clusters_.IndexOf(static_cast<uint64_t>(limitFile)));
-      while (b > last.Offset && boundaries.size() < static_cast<size_t>(kFragmentBreakBoundaries)) {
-        boundaries.push_back(b);
+    auto addBefore = [&](int64_t fileLimit, size_t count) {
+      if (fileLimit <= 0) return;
+      uint64_t b = clusters_.StartOf(clusters_.IndexOf(static_cast<uint64_t>(fileLimit)));
+      if (static_cast<uint64_t>(fileLimit) >= clusters_.FileSize()) b = clusters_.FileSize();
+      for (size_t n = 0; b > last.Offset && n < count; ++n) {
+        if (clusters_.IsBoundary(b) || b == clusters_.FileSize()) boundaries.push_back(b);
         if (b < static_cast<uint64_t>(clusters_.Bytes())) break;
-        b -= static_cast<uint64_t>(clusters_.Bytes());
+        b = clusters_.StartOf(clusters_.IndexOf(b - 1));
       }
-    }
-    const TEvidence evidence(image, guide);
+    };
+    addBefore(limitFile, kFragmentBreakBoundaries);
+    addBefore(stopFile, 2);
+    std::sort(boundaries.rbegin(), boundaries.rend());
+    boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
     const int64_t scanStart = image.ScanDataOffset;
     bool accepted = false;
     uint64_t cutAt = 0;
@@ -242,7 +283,9 @@ TvtFollowed TFollower::Run() {
       const int64_t boundaryPos = view_.PositionOf(pieces_.size() - 1, b) - static_cast<int64_t>(offset_);
       // The first MCU whose data reaches the boundary, and the state the decoder had there.
       const auto after = std::upper_bound(starts.begin(), starts.end(), TkelBitPos(boundaryPos) * 8);
-      if (after == starts.begin() || after == starts.end()) continue;
+      if (after == starts.begin()) continue;
+      // Past the last MCU known to start, the boundary must lie inside that MCU's data.
+      if (after == starts.end() && TkelBitPos(boundaryPos) * 8 - starts.back() > kLongestMCUBits) continue;
       TBreakState state;
       state.MCU = static_cast<int32_t>(after - starts.begin()) - 1;
       state.Start = starts[static_cast<size_t>(state.MCU)];
@@ -261,19 +304,20 @@ TvtFollowed TFollower::Run() {
       const double perMCU = state.MCU > 0 ? double(boundaryPos - scanStart) / state.MCU : 64.0;
       const int32_t trialMCUs = static_cast<int32_t>(std::clamp<double>(
           2.0 * double(clusters_.Bytes()) / std::max(perMCU, 1.0) + 16, 16, kFragmentTrialMCUs));
-      const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs);
+      const int64_t slack = static_cast<int64_t>(2 * perMCU) + 16;
+      const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs, slack);
       TTry best;
       uint64_t bestAt = 0;
       for (uint64_t c : Candidates(b)) {
         if (Stop()) break;
         const uint64_t at = clusters_.StartOf(c);
-        const TTry t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs);
+        const TTry t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
         if (t.Passes && (!best.Passes || t.Cost < best.Cost)) best = t, bestAt = at;
       }
       if (!best.Passes) continue;
       if (natural.Passes && best.Cost >= natural.Cost * kBetterThanNatural) continue;
       const repair::TBaseline baseline = repair::MeasureBaseline(evidence, 0, state.MCU);
-      if (baseline.Valid && best.Cost > baseline.CostLimit) continue;
+      if (baseline.Valid && best.Cost > kAgreesWithRows * baseline.CostMedian) continue;
       clusters_.Claim(last.Offset, b);
       pieces_ = Joined(b, bestAt);
       out.Moved = true;
