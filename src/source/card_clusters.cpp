@@ -9,8 +9,9 @@ namespace vt {
 
 namespace {
 
-// The bytes of a cluster's start that judge it.
-constexpr int64_t kJudgedBytes = 512;
+// The bytes of a cluster's start that judge it: enough that entropy-coded data shows a stuffed
+// FF 00 (about one in 256 bytes) all but always.
+constexpr int64_t kJudgedBytes = 4096;
 // Entropy-coded data holds no run of this many zero bytes (it would need a long run of zero
 // codes, which no Huffman table of a photo gives).
 constexpr int kZeroRun = 8;
@@ -38,6 +39,7 @@ bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count) {
   if (count < 2) return false;
   int64_t end = count;
   int zeros = 0;
+  bool stuffed = false;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t b = bytes[i];
     zeros = b == 0 ? zeros + 1 : 0;
@@ -50,9 +52,12 @@ bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count) {
       break;
     }
     if (next != 0x00 && (next < 0xD0 || next > 0xD7)) return false;
+    stuffed = stuffed || next == 0x00;
     ++i;
   }
   if (end < 16) return end == count ? false : true;
+  // Bytes that never hold an FF are not a JPEG's data (unless its end comes first).
+  if (!stuffed && end == count && count >= 1024) return false;
   bool seen[256] = {};
   int distinct = 0;
   for (int64_t i = 0; i < end; ++i) distinct += !seen[bytes[i]], seen[bytes[i]] = true;

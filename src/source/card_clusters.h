@@ -18,8 +18,8 @@ namespace vt {
 int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base);
 
 // Whether bytes (the first bytes of a cluster) look like the middle of entropy-coded data: every
-// FF is stuffed (FF 00) or a restart marker, there is no long run of zeros, and the byte values
-// are varied. An end-of-image marker ends what is judged (a photo's last piece may be short).
+// FF is stuffed (FF 00) or a restart marker, and a kilobyte or more holds a stuffed one, there is
+// no long run of zeros, and the byte values are varied. An end-of-image marker ends what is judged (a photo's last piece may be short).
 bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count);
 
 class TvtCardClusters {

@@ -92,7 +92,8 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
     if (followed.Fragments.empty()) continue;  // a picture the search cannot continue
     item->Fragments = followed.Fragments;
     item->MissingPiece = followed.MissingPiece;
-    if (followed.Fragments.size() > 1 || followed.Complete) Rejudge(Source, *item, followed);
+    // A photo in one piece stays as the signature search judged it.
+    if (followed.Fragments.size() > 1) Rejudge(Source, *item, followed);
   }
 }
 
