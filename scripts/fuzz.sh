@@ -12,7 +12,7 @@
 # libFuzzer measures wall time, and at the lowest priority a busy machine starves the fuzzer).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(open_path app_segments redecode write_readback bmp_load document_edits load_jpeg restore realign)
+targets=(open_path app_segments redecode write_readback bmp_load document_edits load_jpeg restore realign fragments)
 if [ "${1:-}" = "--list" ]; then printf '%s\n' "${targets[@]}"; exit 0; fi
 if [ $# -ne 2 ] || ! [[ "$2" =~ ^[0-9]+$ ]]; then
   echo "usage: scripts/fuzz.sh TARGET SECONDS   (targets: ${targets[*]})" >&2

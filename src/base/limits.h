@@ -61,4 +61,21 @@ constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {
   return inputBytes * 64 > kBoundedRestoreBytes ? inputBytes * 64 : kBoundedRestoreBytes;
 }
 
+// Following a fragmented photo across a card image (source/fragment_search.h). The card's
+// cluster size is found from the alignment of photo starts between kMinClusterBytes and
+// kMaxClusterBytes (kDefaultClusterBytes when too few photos tell). At a break the continuation
+// is looked for among the kFragmentWindowClusters clusters after it, then among at most
+// kFragmentCandidates unclaimed clusters that start like entropy-coded data; the last
+// kFragmentBreakBoundaries cluster boundaries before the damage are tried as the break. Each
+// candidate is decoded on trial for at most kFragmentTrialMCUs MCUs. A photo is followed
+// through at most kMaxFragments pieces.
+inline constexpr int64_t kMinClusterBytes = 512;
+inline constexpr int64_t kMaxClusterBytes = int64_t(128) << 10;
+inline constexpr int64_t kDefaultClusterBytes = 4096;
+inline constexpr int32_t kFragmentWindowClusters = 64;
+inline constexpr int32_t kFragmentCandidates = 4096;
+inline constexpr int32_t kFragmentBreakBoundaries = 4;
+inline constexpr int32_t kFragmentTrialMCUs = 2048;
+inline constexpr int32_t kMaxFragments = 16;
+
 }  // namespace vt

@@ -20,6 +20,7 @@ void TvtDiscSource::Open(const std::string& fileName) {
   PreviewStore = std::make_unique<TMemoryStream>();
   ExtractStore = std::make_unique<TMemoryStream>();
   Cancelled = false;
+  UsedClusterBytes = 0;
   Thread = std::make_unique<TvtDiscSourceThread>(*this);
   if (OnProgress) {
     auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);

@@ -98,6 +98,12 @@ class TvtDiscSource {
   // What became of each reference of the last open, in the order given.
   std::vector<TvtReferenceResult> ReferenceResults;
   bool Cancelled = false;
+  // A deep scan follows photos whose data the card put in several places (fragment_search.h).
+  bool FollowFragments = true;
+  // The card's cluster size in bytes for that search; 0: found from where the photos start.
+  int64_t ClusterBytes = 0;
+  // The cluster size the last deep scan's search used (0 when it did not search).
+  int64_t UsedClusterBytes = 0;
   // Any of the options above makes the signature search cover the whole file.
   bool WholeFileSearch() const { return DeepScan || !ReferenceFiles.empty() || DataOffset >= 0; }
 

@@ -117,6 +117,7 @@ void TvtDiscSourceThread::Execute() {
     // it on a helper thread while this thread reads candidates through the buffered stream.
     ReadAt = [file](uint64_t offset, void* buffer, int64_t count) { return file->ReadAt(offset, buffer, count); };
     SignaturePhase(in.Get());
+    if (!Terminated() && Source.DeepScan && Source.FollowFragments) FollowFragmentsPhase();
     if (!Terminated()) AddReferenceHeaders();
     AnalyseScanMarkers();
   } catch (const std::exception& e) {

@@ -86,6 +86,10 @@ class TvtDiscSourceThread {
   void RecordScanMarker(uint64_t offset, const uint8_t* bytes, int64_t available);
   void CollectHeaders();
   void AnalyseScanMarkers();
+  // A deep scan's search for the pieces of fragmented photos (fragment_phase.cpp): every photo
+  // found gets its Fragments; a broken one is followed across the card and, when its data goes
+  // on elsewhere, read through a view of its pieces.
+  void FollowFragmentsPhase();
   // Reference files (reference_headers.cpp): their header sets join ScanHeaders before the
   // scan-marker phase; where no scan header of the file serves, their own scan header is tried
   // on the data from DataOffset or from the first run of restart markers.

@@ -49,6 +49,14 @@ void TvtFolder::AddItem(TvtItem* item) {
   item->AddRef();
 }
 
+bool TvtFolder::RemoveItem(TvtItem* item) {
+  const auto at = std::find(items_.begin(), items_.end(), item);
+  if (at == items_.end()) return false;
+  items_.erase(at);
+  item->Release();
+  return true;
+}
+
 std::string TvtFolder::Path() const {
   if (!Parent) return "";
   const std::string above = Parent->Path();

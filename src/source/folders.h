@@ -41,6 +41,8 @@ class TvtFolder {
   void Pack();
   // Lists item (placed by InsertItem) and takes a count on it.
   void AddItem(TvtItem* item);
+  // Unlists item and releases the folder's count on it; false when the folder does not list it.
+  bool RemoveItem(TvtItem* item);
 
   int32_t SubFolderCount() const { return static_cast<int32_t>(subFolders_.size()); }
   int32_t ItemCount() const { return static_cast<int32_t>(items_.size()); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "repair/repair_report.h"
+#include "source/fragment_list.h"
 
 #include "base/stream.h"
 #include "bitmap/bitmap32.h"
@@ -104,6 +105,12 @@ class TvtItem : public TvtSubItem {
   int DecodedResult = 0;  // its parse result
   // What the repair of that decode did, and where the damage starts.
   repair::TRepairReport Repair;
+  // Where the photo's bytes lie in the opened file, piece by piece (a deep scan's items; empty
+  // for others). With more than one piece, Stream is a view in which they follow one another
+  // (fragment_stream.h) and Offset is the first piece's.
+  TvtFragmentList Fragments;
+  // The search found no cluster that continues the photo after its last piece: it is partial.
+  bool MissingPiece = false;
 
  private:
   friend class TvtSubItem;

@@ -49,6 +49,8 @@ std::vector<TvtFoundItem> FoundItems(TvtDiscSource& source) {
     f.Folders = paths[item];
     f.ReplacementHeader = item->HeaderStream != nullptr;
     f.Reference = item->HeaderReference;
+    f.Fragments = item->Fragments;
+    f.MissingPiece = item->MissingPiece;
     out.push_back(std::move(f));
   }
   return out;
@@ -71,6 +73,8 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
   source.KeptRender = options.Render;
   source.KeptOffsets = options.McuOffsets;
   source.Repair = options.Repair;
+  source.FollowFragments = options.FollowFragments;
+  source.ClusterBytes = options.ClusterBytes;
   // The next plain Open is the default one again.
   struct TRestore {
     TvtDiscSource& source;
@@ -83,12 +87,15 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
       source.KeptRender = TvtRender::Planes;
       source.KeptOffsets = true;
       source.Repair = TvtRepair::None;
+      source.FollowFragments = true;
+      source.ClusterBytes = 0;
     }
   } restore{source};
   source.Open(path);
 
   TvtOpenResult result;
   result.Cancelled = source.Cancelled;
+  result.ClusterBytes = source.UsedClusterBytes;
   result.Items = FoundItems(source);
   result.DefaultItem = DefaultItemIndex(result.Items);
   if (!options.References.empty()) {

@@ -12,6 +12,7 @@
 
 #include "bitmap/bitmap32.h"
 #include "source/disc_source.h"
+#include "source/fragment_list.h"
 
 namespace vt {
 
@@ -30,6 +31,10 @@ struct TvtOpenOptions {
   // Called on the opening thread about ten times a second while the scan runs: progress 0..100
   // and the phase. Returning false cancels; what was found so far is kept.
   std::function<bool(int percent, TvtScanPhase phase)> Progress;
+  // The deep scan follows photos whose data the card put in several places, in clusters of
+  // ClusterBytes (0: found from where the photos start).
+  bool FollowFragments = true;
+  int64_t ClusterBytes = 0;
 
   // Any option beyond the default open (each makes the search cover the whole file).
   bool BeyondDefault() const { return Deep || !References.empty() || DataOffset >= 0; }
@@ -46,6 +51,8 @@ struct TvtFoundItem {
   std::vector<std::string> Folders;  // "All", "Size/Large", "SOS marker/0x1000", ...
   bool ReplacementHeader = false;    // decoded with a header set from elsewhere
   std::string Reference;             // the reference file that header set came from, or empty
+  TvtFragmentList Fragments;         // where its bytes lie, piece by piece (deep scans)
+  bool MissingPiece = false;         // a piece after the last one was not found
 
   // Width x height x decoded percent: the picture that shows most.
   int64_t DecodedArea() const { return int64_t(Width) * Height * DecodedPercent; }
@@ -65,6 +72,8 @@ struct TvtOpenResult {
   std::vector<std::string> Notes;
   // When no item was found: why (the text after "Invalid image.").
   std::string Reason;
+  // The cluster size the search for fragmented photos used (0: none searched).
+  int64_t ClusterBytes = 0;
 };
 
 // Opens path into source (replacing what it held) with the options and lists what it found.

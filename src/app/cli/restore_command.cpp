@@ -8,6 +8,8 @@
 // directly; a file goes through the safe writer, so a failed write never leaves a partial file
 // where an older one was. The source file is never overwritten.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -21,7 +23,10 @@
 #include "cli/document_open.h"
 #include "jpeg/image.h"
 #include "jpeg/writer.h"
+#include "jpeg/jpeg_constants.h"
 #include "jpeg/writer_file.h"
+#include "source/picture_decode.h"
+#include "source/source_open.h"
 #include "source/vt_common.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "viewer/thumb_source.h"
@@ -37,6 +42,8 @@ struct RestoreOptions {
   std::string Output;
   std::string Directory;
   std::string Thumb = "auto";
+  bool All = false;      // every picture found, not only the chosen one
+  bool Extract = false;  // the picture's original bytes (its pieces joined), not a restored file
   TSourceOptions Source;
 };
 
@@ -90,6 +97,64 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   Write(*doc.Jpeg, background, out, file, PictureTrailer(*opened));
 }
 
+// The name of one of several pictures found in source: its offset in the file tells them apart.
+std::string FoundPictureName(const std::string& source, uint64_t offset, bool extract) {
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "0x%llX", static_cast<unsigned long long>(offset));
+  const std::string stem = fs::path(source).stem().string() + " (" + hex + ")";
+  return extract ? stem + ".jpg" : RestoredFileName(stem + ".jpg");
+}
+
+// The item's bytes as the file holds them, its pieces joined.
+void WriteOriginalBytes(TvtItem& item, const std::string& out, const std::string& file) {
+  const int64_t length = std::max(item.Length, 0);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  item.Stream->Seek(static_cast<int64_t>(item.Offset), soBeginning);
+  const int64_t got = item.Stream->Read(bytes.data(), length);
+  bytes.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
+  WriteOutput(out, [&](TStream& s) { s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size())); }, file);
+  if (out != kStandardOutput) std::cout << out << "\n";
+  if (item.MissingPiece)
+    std::cerr << file << ": the picture at " << item.Offset << " lacks a piece that was not found; " << out
+              << " holds the pieces before it\n";
+}
+
+// Every picture the open finds (--all), or the chosen one with --extract.
+void RestoreFound(const RestoreOptions& o, const std::string& file) {
+  TvtDiscSource source;
+  const TvtOpenResult found = OpenSource(source, file, o.Source.ForOpen(file, TvtRender::None));
+  PrintOpenNotes(file, found);
+  if (found.Items.empty()) throw ERestoreError("Invalid image. (" + found.Reason + ")");
+  std::vector<size_t> chosen;
+  if (o.All) {
+    for (size_t i = 0; i < found.Items.size(); ++i) chosen.push_back(i);
+  } else {
+    const int32_t index = o.Source.Item >= 0 ? o.Source.Item : found.DefaultItem;
+    if (index < 0 || index >= static_cast<int32_t>(found.Items.size()))
+      throw ERestoreError("there is no item " + std::to_string(index) + " (the file has " +
+                          std::to_string(found.Items.size()) + ")");
+    chosen.push_back(static_cast<size_t>(index));
+  }
+  const fs::path folder = !o.Directory.empty() ? fs::path(o.Directory) : fs::path(file).parent_path();
+  for (size_t i : chosen) {
+    TvtItem& item = *found.Items[i].Item;
+    const std::string out = !o.Output.empty() && !o.All
+                                ? o.Output
+                                : (folder / FoundPictureName(file, found.Items[i].Offset, o.Extract)).string();
+    if (o.Extract) {
+      if (item.HeaderStream) continue;  // scan data read with another header has no file of its own
+      WriteOriginalBytes(item, out, file);
+      continue;
+    }
+    TkelJpegWithThumbs image(true, 0);
+    TvtRepair repair = TvtRepair::None;
+    ParseRepair(o.Source.Repair, repair);
+    DecodeItem(image, item, pfNoRender, repair);
+    if (!image.FrameSeen || image.DecodedPercent() == 0) continue;
+    Write(image, nullptr, out, file, {});
+  }
+}
+
 int RunRestore(const RestoreOptions& o) {
   int status = 0;
   const size_t n = o.Files.size();
@@ -97,7 +162,8 @@ int RunRestore(const RestoreOptions& o) {
     const std::string& file = o.Files[i];
     if (n > 1) std::cerr << "[" << (i + 1) << "/" << n << "] " << file << "\n";
     try {
-      RestoreFile(o, file);
+      if (o.All || o.Extract) RestoreFound(o, file);
+      else RestoreFile(o, file);
     } catch (const std::exception& e) {
       std::cerr << file << ": " << e.what() << "\n";
       status = 1;
@@ -118,6 +184,11 @@ void AddRestoreCommand(CLI::App& app, int& exitCode) {
   outOpt->excludes(dirOpt);
   cmd->add_option("--thumb", o->Thumb, "Thumbnail that fills the holes: auto, none or its index")
       ->check(CheckThumbChoice);
+  cmd->add_flag("--all", o->All,
+                "Every picture found (with --deep: on a card image), each named after its offset in the file");
+  cmd->add_flag("--extract", o->Extract,
+                "Write the picture's original bytes (the pieces of a fragmented photo joined) instead of a "
+                "restored file");
   AddSourceOptions(*cmd, o->Source);
   cmd->callback([o, &exitCode]() {
     if (!o->Output.empty() && o->Files.size() > 1) throw CLI::ValidationError("-o", "takes one input file only; use -d for several");

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/thumbs_json.h"
+#include "base/limits.h"
 #include "source/disc_source.h"
 
 namespace vt::cli {
@@ -52,6 +53,14 @@ void AddSourceOptions(CLI::App& command, TSourceOptions& options) {
       ->check(CLI::NonNegativeNumber);
   command.add_option("--repair", options.Repair, "How the decoded picture is repaired: none (default) or auto")
       ->check(CLI::IsMember({"none", "auto"}));
+  command.add_option("--cluster", options.Cluster,
+                     "The card's cluster size in bytes for following fragmented photos (default: found from "
+                     "where the photos start)")
+      ->check(CLI::Range(kMinClusterBytes, kMaxClusterBytes));
+  command.add_option("--fragments", options.Fragments,
+                     "Whether a deep scan follows photos whose data the card put in several places: follow "
+                     "(default) or none")
+      ->check(CLI::IsMember({"follow", "none"}));
 }
 
 TvtOpenOptions TSourceOptions::ForOpen(const std::string& path, TvtRender render) const {
@@ -61,6 +70,8 @@ TvtOpenOptions TSourceOptions::ForOpen(const std::string& path, TvtRender render
   open.DataOffset = DataOffset;
   open.Item = Item;
   ParseRepair(Repair, open.Repair);
+  open.ClusterBytes = Cluster;
+  open.FollowFragments = Fragments != "none";
   open.Render = render;
   open.McuOffsets = true;  // the repair of a damaged picture reads them
   if (open.BeyondDefault()) open.Progress = StderrProgress(path);
@@ -84,6 +95,16 @@ void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem*
   for (const std::string& path : ItemFolders(source, item)) folders.push_back(ExifText(path));
   object["folders"] = folders;
   if (item) object["broken"] = item->Broken;
+  if (item && !item->Fragments.empty()) {
+    object["fragments"] = FragmentsJson(item->Fragments);
+    object["missing_piece"] = item->MissingPiece;
+  }
+}
+
+nlohmann::json FragmentsJson(const TvtFragmentList& fragments) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const TvtFragment& f : fragments) out.push_back({{"offset", f.Offset}, {"length", f.Length}});
+  return out;
 }
 
 void AddItemKeys(nlohmann::json& object, const TvtOpenResult& result, int32_t chosen) {
@@ -100,8 +121,13 @@ void AddItemKeys(nlohmann::json& object, const TvtOpenResult& result, int32_t ch
                      {"folders", folders},
                      {"replacement_header", f.ReplacementHeader},
                      {"reference", f.Reference.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.Reference)}});
+    if (!f.Fragments.empty()) {
+      items.back()["fragments"] = FragmentsJson(f.Fragments);
+      items.back()["missing_piece"] = f.MissingPiece;
+    }
   }
   object["items"] = items;
+  if (result.ClusterBytes > 0) object["cluster"] = result.ClusterBytes;
   object["item"] = chosen >= 0 ? nlohmann::json(chosen) : nlohmann::json(nullptr);
 }
 

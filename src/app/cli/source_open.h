@@ -29,6 +29,8 @@ struct TSourceOptions {
   int64_t DataOffset = -1;
   int32_t Item = -1;  // -1: the item with the largest decoded area
   std::string Repair = "none";
+  int64_t Cluster = 0;               // --cluster N; 0: found from the card
+  std::string Fragments = "follow";  // --fragments follow|none
   // Any of the first four given: the open goes beyond the default and info lists the items.
   bool Given() const { return Deep || !References.empty() || DataOffset >= 0 || Item >= 0; }
   // The open's options for path (a scan beyond the default reports its progress on stderr
@@ -36,7 +38,8 @@ struct TSourceOptions {
   TvtOpenOptions ForOpen(const std::string& path, TvtRender render) const;
 };
 
-// Registers --deep, --reference, --data-offset, --item and --repair on a command.
+// Registers --deep, --reference, --data-offset, --item, --repair, --cluster and --fragments on a
+// command.
 void AddSourceOptions(CLI::App& command, TSourceOptions& options);
 
 // Prints what the open found that the user should know: the references that decoded nothing,
@@ -47,7 +50,11 @@ void PrintOpenNotes(const std::string& path, const TvtOpenResult& found);
 // "Date/2019", "Broken", ...), in tree order.
 std::vector<std::string> ItemFolders(TvtDiscSource& source, const TvtItem* item);
 
-// Adds "folders" and, when there is an item, "broken" to a file's JSON object.
+// [{"offset","length"}, ...]
+nlohmann::json FragmentsJson(const TvtFragmentList& fragments);
+
+// Adds "folders" and, when there is an item, "broken" to a file's JSON object, and for an item of
+// a deep scan "fragments" (where its bytes lie) and "missing_piece".
 void AddSourceKeys(nlohmann::json& object, TvtDiscSource& source, const TvtItem* item);
 
 // "items": every item found (offset, length, width, height, decoded_percent, broken, folders,

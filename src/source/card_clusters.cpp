@@ -1,0 +1,113 @@
+#include "source/card_clusters.h"
+
+#include <algorithm>
+#include <map>
+
+#include "base/limits.h"
+
+namespace vt {
+
+namespace {
+
+// The bytes of a cluster's start that judge it: enough that entropy-coded data shows a stuffed
+// FF 00 (about one in 256 bytes) all but always.
+constexpr int64_t kJudgedBytes = 4096;
+// Entropy-coded data holds no run of this many zero bytes (it would need a long run of zero
+// codes, which no Huffman table of a photo gives).
+constexpr int kZeroRun = 8;
+
+}  // namespace
+
+int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base) {
+  base = 0;
+  if (photoStarts.size() >= 2) {
+    for (int64_t size = kMaxClusterBytes; size >= kMinClusterBytes; size /= 2) {
+      std::map<uint64_t, size_t> places;
+      for (uint64_t s : photoStarts) ++places[s % static_cast<uint64_t>(size)];
+      const auto most = std::max_element(places.begin(), places.end(),
+                                         [](const auto& a, const auto& b) { return a.second < b.second; });
+      if (most->second >= 2 && most->second * 10 >= photoStarts.size() * 9) {
+        base = most->first;
+        return size;
+      }
+    }
+  }
+  return kDefaultClusterBytes;
+}
+
+bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count) {
+  if (count < 2) return false;
+  int64_t end = count;
+  int zeros = 0;
+  bool stuffed = false;
+  for (int64_t i = 0; i < count; ++i) {
+    const uint8_t b = bytes[i];
+    zeros = b == 0 ? zeros + 1 : 0;
+    if (zeros >= kZeroRun) return false;
+    if (b != 0xFF) continue;
+    if (i + 1 >= count) break;
+    const uint8_t next = bytes[i + 1];
+    if (next == 0xD9) {
+      end = i;
+      break;
+    }
+    if (next != 0x00 && (next < 0xD0 || next > 0xD7)) return false;
+    stuffed = stuffed || next == 0x00;
+    ++i;
+  }
+  if (end < 16) return end == count ? false : true;
+  // Bytes that never hold an FF are not a JPEG's data (unless its end comes first).
+  if (!stuffed && end == count && count >= 1024) return false;
+  bool seen[256] = {};
+  int distinct = 0;
+  for (int64_t i = 0; i < end; ++i) distinct += !seen[bytes[i]], seen[bytes[i]] = true;
+  return distinct * 8 >= std::min<int64_t>(end, 256);
+}
+
+TvtCardClusters::TvtCardClusters(TStream& file, uint64_t fileSize, int64_t clusterBytes, uint64_t base)
+    : file_(file), size_(fileSize), bytes_(std::max<int64_t>(clusterBytes, 1)), base_(base) {
+  count_ = fileSize > base_ ? (fileSize - base_ + static_cast<uint64_t>(bytes_) - 1) / static_cast<uint64_t>(bytes_) : 0;
+  claimed_.assign(count_, 0);
+  looks_.assign(count_, 0);
+}
+
+uint64_t TvtCardClusters::IndexOf(uint64_t offset) const {
+  if (offset < base_) return count_;
+  return std::min(count_, (offset - base_) / static_cast<uint64_t>(bytes_));
+}
+
+bool TvtCardClusters::IsBoundary(uint64_t offset) const {
+  return offset >= base_ && (offset - base_) % static_cast<uint64_t>(bytes_) == 0;
+}
+
+void TvtCardClusters::Claim(uint64_t from, uint64_t to) {
+  if (to <= from) return;
+  const uint64_t first = IndexOf(std::max(from, base_));
+  const uint64_t last = IndexOf(to - 1);
+  for (uint64_t i = first; i <= last && i < count_; ++i) claimed_[i] = 1;
+}
+
+bool TvtCardClusters::StartsLikeData(uint64_t index) {
+  if (index >= count_) return false;
+  if (looks_[index] == 0) {
+    uint8_t buffer[kJudgedBytes];
+    const int64_t want = std::min<int64_t>({kJudgedBytes, bytes_, static_cast<int64_t>(size_ - StartOf(index))});
+    file_.Seek(static_cast<int64_t>(StartOf(index)), soBeginning);
+    const int64_t got = file_.Read(buffer, want);
+    looks_[index] = got > 0 && StartsLikeEntropyData(buffer, got) ? 1 : 2;
+  }
+  return looks_[index] == 1;
+}
+
+std::vector<uint64_t> TvtCardClusters::PieceStarts(size_t limit) {
+  std::vector<uint64_t> out;
+  bool previousCarries = false;  // the cluster before is unclaimed data
+  for (uint64_t i = 0; i < count_ && out.size() < limit; ++i) {
+    const bool data = !Claimed(i) && StartsLikeData(i);
+    if (data && !previousCarries) out.push_back(i);
+    previousCarries = data;
+  }
+  return out;
+}
+
+}  // namespace vt

@@ -1,0 +1,58 @@
+// The clusters of a card image, as the search for a fragmented photo's pieces sees them: the
+// card's unit of allocation (found from where the photos start, or given), which clusters
+// already belong to a photo (claimed), and which start like a JPEG's entropy-coded data. A
+// photo's piece always starts at a cluster's first byte, so only cluster starts are tried as
+// continuations.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/stream.h"
+
+namespace vt {
+
+// The cluster size the photo starts agree on: the largest power of two from kMinClusterBytes to
+// kMaxClusterBytes at which all but a tenth of them fall on the same place in a cluster (at
+// least two must); base receives that place. kDefaultClusterBytes (base 0) when too few tell.
+int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base);
+
+// Whether bytes (the first bytes of a cluster) look like the middle of entropy-coded data: every
+// FF is stuffed (FF 00) or a restart marker, and a kilobyte or more holds a stuffed one, there is
+// no long run of zeros, and the byte values are varied. An end-of-image marker ends what is judged (a photo's last piece may be short).
+bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count);
+
+class TvtCardClusters {
+ public:
+  TvtCardClusters(TStream& file, uint64_t fileSize, int64_t clusterBytes, uint64_t base);
+
+  int64_t Bytes() const { return bytes_; }
+  uint64_t Count() const { return count_; }
+  uint64_t FileSize() const { return size_; }
+  // The cluster holding offset (offsets before the first cluster belong to none: Count()).
+  uint64_t IndexOf(uint64_t offset) const;
+  uint64_t StartOf(uint64_t index) const { return base_ + index * static_cast<uint64_t>(bytes_); }
+  // Whether offset is a cluster's first byte.
+  bool IsBoundary(uint64_t offset) const;
+
+  bool Claimed(uint64_t index) const { return index < count_ && claimed_[index] != 0; }
+  // Claims every cluster that holds a byte of [from, to).
+  void Claim(uint64_t from, uint64_t to);
+  // Read once from the file, then remembered.
+  bool StartsLikeData(uint64_t index);
+  // Unclaimed clusters that start like entropy-coded data where the cluster before them does not
+  // carry the same data on (it is claimed, or does not look like data): where a piece of a photo
+  // that is not yet followed may start. In card order, at most limit of them.
+  std::vector<uint64_t> PieceStarts(size_t limit);
+
+ private:
+  TStream& file_;
+  uint64_t size_;
+  int64_t bytes_;
+  uint64_t base_;
+  uint64_t count_;
+  std::vector<uint8_t> claimed_;
+  std::vector<uint8_t> looks_;  // 0 unknown, 1 data, 2 not data
+};
+
+}  // namespace vt

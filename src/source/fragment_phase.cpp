@@ -1,0 +1,100 @@
+// The deep scan's following of fragmented photos, run after the signature search has found the
+// photos: their starts give the card's cluster size, whole photos claim their clusters, and each
+// broken photo is followed (fragment_search.h) in card order. A photo whose data goes on
+// elsewhere is read from then on through a view of its pieces, and judged again on it.
+#include <algorithm>
+#include <map>
+
+#include "jpeg/jpeg_constants.h"
+#include "source/candidate_image.h"
+#include "source/card_clusters.h"
+#include "source/disc_source.h"
+#include "source/disc_source_thread.h"
+#include "source/fragment_search.h"
+#include "source/fragment_stream.h"
+#include "source/picture_decode.h"
+
+namespace vt {
+
+namespace {
+
+// The place in a cluster that most photo starts share, for a cluster size given by the user.
+uint64_t CommonPlace(const std::vector<uint64_t>& starts, int64_t clusterBytes) {
+  std::map<uint64_t, size_t> places;
+  for (uint64_t s : starts) ++places[s % static_cast<uint64_t>(clusterBytes)];
+  if (places.empty()) return 0;
+  return std::max_element(places.begin(), places.end(), [](const auto& a, const auto& b) {
+           return a.second < b.second;
+         })->first;
+}
+
+// Reads the photo through its pieces and judges it as the signature search judges a candidate.
+void Rejudge(TvtDiscSource& source, TvtItem& item, const TvtFollowed& followed) {
+  auto* view = new TvtFragmentStream(*source.Stream, followed.Fragments);
+  if (item.OwnsStream) delete item.Stream;
+  item.Stream = view;
+  item.OwnsStream = true;
+  const uint64_t length = FragmentsLength(followed.Fragments);
+  item.Length = static_cast<int32_t>(std::min<uint64_t>(length, INT32_MAX));
+  item.TrailerEnd = item.Offset + length;
+  TvtCandidateImage image;
+  image.JudgeOnly = true;
+  const uint16_t flags = pfSearchStopsAtHeaders;
+  const int r = DecodePicture(image, nullptr, *view, item.Offset, flags | pfNoRender, source.Repair);
+  item.DecodedPercent = image.DecodedPercent();
+  const bool broken = r != jrOK || item.DecodedPercent < 100;
+  if (item.Broken && !broken && source.Root().Broken) source.Root().Broken->RemoveItem(&item);
+  item.Broken = broken;
+  // The preview is made from the pieces when first asked for.
+  item.FreePreview();
+  item.PreviewSize = 0;
+  TStream* stream = view;
+  const uint64_t offset = item.Offset;
+  const TvtRepair repair = source.Repair;
+  item.PreviewStore = source.PreviewStore.get();
+  item.PreviewMaker = [stream, offset, flags, repair] { return RenderJpegPreview(*stream, offset, flags, repair); };
+}
+
+}  // namespace
+
+void TvtDiscSourceThread::FollowFragmentsPhase() {
+  TvtFolder* all = Source.Root().All;
+  if (!all) return;
+  // The photos the signature search found in the file (not scan data read with another header).
+  std::vector<TvtItem*> photos;
+  std::vector<uint64_t> starts;
+  for (TvtItem* item : all->Items()) {
+    if (item->HeaderStream || item->Stream != Source.Stream.get()) continue;
+    photos.push_back(item);
+    starts.push_back(item->Offset);
+  }
+  uint64_t base = 0;
+  int64_t bytes = Source.ClusterBytes;
+  if (bytes > 0) base = CommonPlace(starts, bytes);
+  else bytes = FindClusterSize(starts, base);
+  Source.UsedClusterBytes = bytes;
+  TvtCardClusters clusters(*Stream, Size, bytes, base);
+  std::vector<TvtItem*> broken;
+  for (TvtItem* item : photos) {
+    const uint64_t end = item->Offset + static_cast<uint64_t>(std::max(item->Length, 0));
+    if (item->Broken) {
+      clusters.Claim(item->Offset, item->Offset + 1);
+      broken.push_back(item);
+    } else {
+      clusters.Claim(item->Offset, end);
+      item->Fragments = {{item->Offset, end - item->Offset}};
+    }
+  }
+  const std::function<bool()> stop = [this] { return Terminated(); };
+  for (TvtItem* item : broken) {
+    if (Terminated()) return;
+    const TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop);
+    if (followed.Fragments.empty()) continue;  // a picture the search cannot continue
+    item->Fragments = followed.Fragments;
+    item->MissingPiece = followed.MissingPiece;
+    // A photo in one piece stays as the signature search judged it.
+    if (followed.Fragments.size() > 1) Rejudge(Source, *item, followed);
+  }
+}
+
+}  // namespace vt

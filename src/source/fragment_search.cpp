@@ -1,0 +1,358 @@
+#include "source/fragment_search.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "base/limits.h"
+#include "jpeg/jpeg_constants.h"
+#include "jpeg/trial_run.h"
+#include "repair/continuity.h"
+#include "repair/damage_start.h"
+#include "repair/evidence.h"
+#include "repair/guide.h"
+#include "repair/realign.h"
+#include "source/fragment_stream.h"
+#include "source/picture_repair.h"
+#include "thumbs/jpeg_with_thumbs.h"
+
+namespace vt {
+
+namespace {
+
+using repair::TEvidence;
+
+// A continuation must fit the rows above this much better than the data that follows the break
+// on the card, so that a photo whose data is whole is never taken apart.
+constexpr double kBetterThanNatural = 0.75;
+// A continuation agrees with the rows above when its MCUs fit them about as well as the photo's
+// own MCUs fit theirs: within this factor of their median.
+constexpr double kAgreesWithRows = 2.3;
+// More bits than any MCU of a photo takes.
+constexpr TkelBitPos kLongestMCUBits = 8 * 1024 * 8;
+// MCUs of a continuation measured against the rows above and to its left.
+constexpr int32_t kMeasuredMCUs = 96;
+
+// The decoder's state at the first MCU whose data crosses a cluster boundary.
+struct TBreakState {
+  int32_t MCU = 0;
+  TkelBitPos Start = 0;
+  int32_t Predictors[4] = {};
+};
+
+struct TChain {
+  int32_t Count = 0;      // MCUs decoded cleanly
+  TkelBitPos End = 0;     // the bit after the last of them
+  bool Failed = false;    // bad data, a marker out of place or a restart marker out of turn
+  bool EndsRight = false; // the picture's last MCU, then its end-of-image marker
+};
+
+// Whether the marker code follows the data that ends at bit (after the padding bits, a stuffed
+// zero of a last FF and fill bytes); next receives the bit after it.
+bool MarkerAfter(TkelBaseJpegParser& image, TkelBitPos bit, int code, TkelBitPos& next) {
+  const int64_t pos = (bit + 7) / 8;
+  uint8_t b[16];
+  const int64_t got = image.ReadDataAt(pos, b, sizeof b);
+  int64_t i = 0;
+  if (i < got && b[i] == 0x00) ++i;  // the stuffed zero of the data's last FF
+  if (i >= got || b[i] != 0xFF) return false;
+  while (i + 1 < got && b[i + 1] == 0xFF) ++i;
+  if (i + 1 >= got || b[i + 1] != code) return false;
+  next = (pos + i + 2) * 8;
+  return true;
+}
+
+// Decodes on from the state for at most maxMCUs MCUs, across restart markers (each must be the
+// next in turn); with place, the blocks go into the image's maps from the state's MCU on.
+TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t maxMCUs, bool place) {
+  TChain chain;
+  const int32_t total = image.MCUsPerRow * image.MCURows;
+  const int32_t ri = image.RestartInterval;
+  int32_t m = state.MCU;
+  TkelBitPos bit = state.Start;
+  int32_t predictors[4];
+  std::copy(std::begin(state.Predictors), std::end(state.Predictors), predictors);
+  chain.End = bit;
+  while (chain.Count < maxMCUs && m < total) {
+    int32_t n = std::min(maxMCUs - chain.Count, total - m);
+    if (ri > 0) n = std::min(n, ri - m % ri);
+    TkelTrialRun run;
+    run.Start = bit;
+    run.MaxMCUs = n;
+    std::copy(std::begin(predictors), std::end(predictors), run.Predictors);
+    run.PlaceAt = place ? m : -1;
+    image.TrialDecode(run);
+    chain.Count += run.Count;
+    m += run.Count;
+    if (run.Count > 0) bit = run.Ends.back();
+    chain.End = bit;
+    std::copy(std::begin(run.EndPredictors), std::end(run.EndPredictors), predictors);
+    if (run.Count < n) {
+      chain.Failed = true;
+      break;
+    }
+    if (m >= total) {
+      TkelBitPos after = 0;
+      chain.EndsRight = MarkerAfter(image, bit, 0xD9, after);
+      chain.Failed = !chain.EndsRight;
+      break;
+    }
+    if (ri > 0 && m % ri == 0) {
+      if (!MarkerAfter(image, bit, 0xD0 + (m / ri - 1) % 8, bit)) {
+        chain.Failed = true;
+        break;
+      }
+      std::fill(std::begin(predictors), std::end(predictors), 0);
+    }
+  }
+  return chain;
+}
+
+// One try: the photo's data from the break on read from the cluster at candidate.
+struct TTry {
+  bool Passes = false;
+  double Cost = 0;
+};
+
+class TFollower {
+ public:
+  TFollower(TStream& file, TvtCardClusters& clusters, uint64_t offset, const std::function<bool()>& terminated)
+      : file_(file), clusters_(clusters), offset_(offset), terminated_(terminated),
+        view_(file, {{offset, clusters.FileSize() - offset}}) {}
+
+  TvtFollowed Run();
+
+ private:
+  bool Stop() const { return terminated_ && terminated_(); }
+  // The pieces with the last one cut at the file offset cut and, unless next is the cut itself,
+  // continued at next to the end of the file.
+  TvtFragmentList Joined(uint64_t cut, uint64_t next) const;
+  TTry Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const TBreakState& state, uint64_t cut,
+           uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes);
+  std::vector<uint64_t> Candidates(uint64_t cut);
+
+  TStream& file_;
+  TvtCardClusters& clusters_;
+  uint64_t offset_;
+  const std::function<bool()>& terminated_;
+  TvtFragmentStream view_;
+  TvtFragmentList pieces_;
+};
+
+TvtFragmentList TFollower::Joined(uint64_t cut, uint64_t next) const {
+  TvtFragmentList out = pieces_;
+  TvtFragment& last = out.back();
+  if (next == cut) return out;
+  last.Length = cut - last.Offset;
+  out.push_back({next, clusters_.FileSize() - next});
+  return out;
+}
+
+std::vector<uint64_t> TFollower::Candidates(uint64_t cut) {
+  std::vector<uint64_t> out;
+  const uint64_t natural = clusters_.IndexOf(cut);
+  const uint64_t ownFirst = clusters_.IndexOf(pieces_.back().Offset);
+  auto usable = [&](uint64_t i) {
+    return i != natural && !(i >= ownFirst && i < natural) && !clusters_.Claimed(i) && clusters_.StartsLikeData(i);
+  };
+  // The windows: after the break, and around the photo's first piece (a camera writes into the
+  // free clusters near where it started, before or after).
+  const uint64_t first = clusters_.IndexOf(pieces_.front().Offset);
+  const uint64_t w = kFragmentWindowClusters;
+  std::vector<std::pair<uint64_t, uint64_t>> windows = {{natural + 1, natural + w + 1},
+                                                        {first > w ? first - w : 0, first + w + 1}};
+  auto inWindow = [&](uint64_t i) {
+    for (const auto& [from, to] : windows)
+      if (i >= from && i < to) return true;
+    return false;
+  };
+  for (const auto& [from, to] : windows)
+    for (uint64_t i = from; i < to && i < clusters_.Count(); ++i)
+      if (usable(i) && std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
+  for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates))
+    if (usable(i) && !inWindow(i)) out.push_back(i);
+  return out;
+}
+
+TTry TFollower::Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const TBreakState& state, uint64_t cut,
+                    uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes) {
+  TTry t;
+  view_.SetFragments(Joined(cut, next));
+  const TChain quick = Continue(image, state, trialMCUs, false);
+  // The continuation decodes cleanly through its first cluster (or to the picture's end); the
+  // MCU that runs on into the next cluster may fail there (that one may be another break).
+  const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes() - slackBytes) * 8;
+  if (quick.Failed && !quick.EndsRight && quick.End < clusterEnd) return t;
+  const int32_t measured = std::min(quick.Count, kMeasuredMCUs);
+  if (measured <= 0) return t;
+  const TChain placed = Continue(image, state, measured, true);
+  double sum = 0;
+  int32_t n = 0;
+  for (int32_t i = 0; i < placed.Count; ++i) {
+    const double c = repair::CostAboveLeft(evidence, state.MCU + i);
+    if (c >= 0) sum += c, ++n;
+  }
+  if (n == 0) return t;
+  t.Passes = true;
+  t.Cost = sum / n;
+  return t;
+}
+
+TvtFollowed TFollower::Run() {
+  TvtFollowed out;
+  const uint64_t size = clusters_.FileSize();
+  if (offset_ >= size) return out;
+  pieces_ = {{offset_, size - offset_}};
+  for (int round = 0; round < kMaxFragments && !Stop(); ++round) {
+    view_.SetFragments(pieces_);
+    TkelJpegWithThumbs image(true, 0);
+    view_.Seek(static_cast<int64_t>(offset_), soBeginning);
+    const int r = image.LoadFromStream(view_, pfRecordSegments | pfNoRender | pfSearchStopsAtHeaders);
+    if (!image.CanDecodeTrials()) return out;  // nothing the search can continue: left as found
+    const int32_t total = image.MCUsPerRow * image.MCURows;
+    const std::unique_ptr<TBitmap32> guidePicture = RepairGuide(image);
+    const repair::TGuide guide(image, guidePicture.get());
+    repair::TRepairReport report;
+    repair::FindFirstDamage(image, guide, report);
+    const bool clean = r == jrOK && image.DecodedPercent() == 100 && !image.DataErrors;
+    TvtFragment& last = pieces_.back();
+    const int64_t lastPos = view_.PositionOf(pieces_.size() - 1, last.Offset);
+    if (clean && report.FirstDamageMCU < 0) {
+      last.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + image.Position - lastPos);
+      out.Complete = true;
+      break;
+    }
+    // MCU start bits, up to the first one not decoded.
+    // MCU start bits, up to the first one not decoded (whose start is where the last one ends).
+    std::vector<TkelBitPos> starts;
+    TkelBitPos lastEndBit = -1;
+    for (int32_t m = 0; m < total; ++m) {
+      const TkelOffsetEntry e = image.GetMCUOffsets(m % image.MCUsPerRow, m / image.MCUsPerRow);
+      const TkelCoefBlock* lastBlock = image.BlockOfMCU(image.ScanComponentCount - 1, 0, m);
+      if (!e.Valid || !lastBlock || !lastBlock->Decoded) break;
+      starts.push_back(TkelBitPos(e.StartByte) * 8 + e.StartBit);
+      lastEndBit = TkelBitPos(e.EndByte) * 8 + e.EndBit;
+    }
+    const int32_t decoded = static_cast<int32_t>(starts.size());
+    if (decoded < total && lastEndBit >= 0 && (image.RestartInterval <= 0 || decoded % image.RestartInterval != 0))
+      starts.push_back(lastEndBit);
+    // Where the data goes wrong: the damage the realignment sees, or sooner, the first MCU from
+    // which the row above no longer continues the picture (data of the photo's own, or of the
+    // same camera's, read in the wrong place decodes without an error).
+    int32_t damageMCU = report.FirstDamageMCU;
+    const TEvidence evidence(image, guide);
+    for (int32_t m : repair::FindBreaks(evidence, 0, decoded))
+      if (damageMCU < 0 || m < damageMCU) damageMCU = m;
+    int64_t damagePos = report.FirstDamageByte;  // Position units
+    if (damageMCU >= 0 && damageMCU < static_cast<int32_t>(starts.size()))
+      damagePos = std::min<int64_t>(damagePos < 0 ? INT64_MAX : damagePos, starts[static_cast<size_t>(damageMCU)] / 8);
+    if (damagePos < 0) damagePos = image.Position;
+    // The boundaries the break may be at, latest first: inside the last piece, up to a little
+    // after where the damage shows (its start is put back to a 4 KiB boundary).
+    const int64_t lastEnd = lastPos + static_cast<int64_t>(last.Length) - static_cast<int64_t>(offset_);
+    const int64_t limitPos = std::min<int64_t>(damagePos + repair::kClusterBytes, lastEnd);
+    // (The byte before the limit: the limit may be the end of the file.)
+    const int64_t limitFile =
+        limitPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos - 1)) + 1 : -1;
+    // And the boundary just before where the decoding stopped (a break into another photo's
+    // headers or into the end of the card stops it there).
+    const int64_t stopPos =
+        decoded < total ? std::min<int64_t>(lastEnd, starts.back() / 8 + 1) : std::min<int64_t>(lastEnd, image.Position);
+    const int64_t stopFile =
+        stopPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + stopPos - 1)) + 1 : -1;
+    std::vector<uint64_t> boundaries;
+    auto addBefore = [&](int64_t fileLimit, size_t count) {
+      if (fileLimit <= 0) return;
+      uint64_t b = clusters_.StartOf(clusters_.IndexOf(static_cast<uint64_t>(fileLimit)));
+      if (static_cast<uint64_t>(fileLimit) >= clusters_.FileSize()) b = clusters_.FileSize();
+      for (size_t n = 0; b > last.Offset && n < count; ++n) {
+        if (clusters_.IsBoundary(b) || b == clusters_.FileSize()) boundaries.push_back(b);
+        if (b < static_cast<uint64_t>(clusters_.Bytes())) break;
+        b = clusters_.StartOf(clusters_.IndexOf(b - 1));
+      }
+    };
+    addBefore(limitFile, kFragmentBreakBoundaries);
+    addBefore(stopFile, 2);
+    std::sort(boundaries.rbegin(), boundaries.rend());
+    boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
+    const int64_t scanStart = image.ScanDataOffset;
+    bool accepted = false;
+    uint64_t cutAt = 0;
+    for (uint64_t b : boundaries) {
+      if (Stop()) break;
+      const int64_t boundaryPos = view_.PositionOf(pieces_.size() - 1, b) - static_cast<int64_t>(offset_);
+      // The first MCU whose data reaches the boundary, and the state the decoder had there.
+      const auto after = std::upper_bound(starts.begin(), starts.end(), TkelBitPos(boundaryPos) * 8);
+      if (after == starts.begin()) continue;
+      // Past the last MCU known to start, the boundary must lie inside that MCU's data.
+      if (after == starts.end() && TkelBitPos(boundaryPos) * 8 - starts.back() > kLongestMCUBits) continue;
+      TBreakState state;
+      state.MCU = static_cast<int32_t>(after - starts.begin()) - 1;
+      state.Start = starts[static_cast<size_t>(state.MCU)];
+      const bool intervalStart = image.RestartInterval > 0 && state.MCU % image.RestartInterval == 0;
+      bool known = true;
+      for (int sc = 0; sc < image.ScanComponentCount && state.MCU > 0 && !intervalStart; ++sc) {
+        const TkelScanComponent& c = image.ScanComponents[sc];
+        const TkelCoefBlock* blk = image.BlockOfMCU(sc, c.BlocksAcross * c.BlocksDown - 1, state.MCU - 1);
+        if (!blk || !blk->Decoded) known = false;
+        else state.Predictors[sc] = blk->Coef[0];
+      }
+      if (!known) continue;
+      if (cutAt == 0 && b <= static_cast<uint64_t>(std::max<int64_t>(view_.FileOffsetOf(offset_ + damagePos), 0)))
+        cutAt = b;
+      // Enough MCUs to run through a cluster at the rate of the data before the break.
+      const double perMCU = state.MCU > 0 ? double(boundaryPos - scanStart) / state.MCU : 64.0;
+      const int32_t trialMCUs = static_cast<int32_t>(std::clamp<double>(
+          2.0 * double(clusters_.Bytes()) / std::max(perMCU, 1.0) + 16, 16, kFragmentTrialMCUs));
+      const int64_t slack = static_cast<int64_t>(2 * perMCU) + 16;
+      const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs, slack);
+      TTry best;
+      uint64_t bestAt = 0;
+      for (uint64_t c : Candidates(b)) {
+        if (Stop()) break;
+        const uint64_t at = clusters_.StartOf(c);
+        const TTry t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
+        if (t.Passes && (!best.Passes || t.Cost < best.Cost)) best = t, bestAt = at;
+      }
+      if (!best.Passes) continue;
+      if (natural.Passes && best.Cost >= natural.Cost * kBetterThanNatural) continue;
+      const repair::TBaseline baseline = repair::MeasureBaseline(evidence, 0, state.MCU);
+      if (baseline.Valid && best.Cost > kAgreesWithRows * baseline.CostMedian) continue;
+      clusters_.Claim(last.Offset, b);
+      pieces_ = Joined(b, bestAt);
+      out.Moved = true;
+      accepted = true;
+      break;
+    }
+    if (accepted) continue;
+    // No cluster continues the photo. A decode that stopped leaves it partial, its pieces ending
+    // at the break; one the decoder read whole (only its content looked damaged) is left as found.
+    if (clean) {
+      last.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + image.Position - lastPos);
+      out.Complete = true;
+    } else {
+      if (cutAt == 0 && !boundaries.empty()) cutAt = boundaries.front();
+      if (cutAt > last.Offset) last.Length = cutAt - last.Offset;
+      out.MissingPiece = true;
+    }
+    break;
+  }
+  const TvtFragment& last = pieces_.back();
+  clusters_.Claim(last.Offset, last.Offset + last.Length);
+  out.Fragments = pieces_;
+  return out;
+}
+
+}  // namespace
+
+TvtFollowed FollowPhoto(TStream& file, TvtCardClusters& clusters, uint64_t offset,
+                        const std::function<bool()>& terminated) {
+  try {
+    TFollower follower(file, clusters, offset, terminated);
+    return follower.Run();
+  } catch (...) {
+    return {};
+  }
+}
+
+}  // namespace vt
