@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "jpeg/idct.h"
 
@@ -10,53 +9,40 @@ namespace vt {
 
 namespace {
 
-constexpr int kWeightBits = 16;
+constexpr int kFactorBits = 13;
 
-// For one pair of shifts: for coefficient position v*8+u and output (m, k), the weight of that
-// coefficient in the output's average, times 2^kWeightBits. The 1-D factor of frequency u in cell
-// k of width w is (c_u / 2) * mean over x in [k*w, k*w + w) of cos((2x + 1) u pi / 16), with
-// c_0 = 1/sqrt(2) and c_u = 1 otherwise; the 2-D weight is the product of both directions'.
-struct TScaledWeights {
-  int Rows = 0, Cols = 0;
-  std::vector<int32_t> W;  // 64 x (Rows * Cols)
+// Per shift: the 1-D factor of frequency u in output cell k (cells of 2^shift samples) times
+// 2^kFactorBits: (c_u / 2) * mean over x in the cell of cos((2x + 1) u pi / 16), with
+// c_0 = 1/sqrt(2) and c_u = 1 otherwise. A 2-D output is the double sum of the coefficients
+// times the row factor of v and the column factor of u: done as a column pass, then a row pass.
+struct TFactors {
+  int32_t F[kMaxScaleShift + 1][8][8] = {};  // [shift][u][cell]
+  // Frequencies whose factor is 0 in every cell (the even ones above 0 average out over cells
+  // of 4, frequency 4 over cells of 2): their coefficients are skipped. Bit u per shift.
+  uint8_t Zero[kMaxScaleShift + 1] = {};
 };
 
-void Factors(int shift, double f[8][8]) {
-  const int n = 8 >> shift, w = 1 << shift;
-  for (int u = 0; u < 8; ++u)
-    for (int cell = 0; cell < n; ++cell) {
-      double sum = 0;
-      for (int x = cell * w; x < cell * w + w; ++x) sum += std::cos((2 * x + 1) * u * M_PI / 16.0);
-      f[u][cell] = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 * sum / w;
+const TFactors& Factors() {
+  static const TFactors factors = [] {
+    TFactors t;
+    for (int shift = 0; shift <= kMaxScaleShift; ++shift) {
+      const int n = 8 >> shift, w = 1 << shift;
+      for (int u = 0; u < 8; ++u)
+        for (int cell = 0; cell < n; ++cell) {
+          double sum = 0;
+          for (int x = cell * w; x < cell * w + w; ++x) sum += std::cos((2 * x + 1) * u * M_PI / 16.0);
+          const double f = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 * sum / w;
+          t.F[shift][u][cell] = int32_t(std::lround(f * double(1 << kFactorBits)));
+        }
+      for (int u = 0; u < 8; ++u) {
+        bool zero = true;
+        for (int cell = 0; cell < n; ++cell) zero = zero && t.F[shift][u][cell] == 0;
+        if (zero) t.Zero[shift] |= uint8_t(1u << u);
+      }
     }
-}
-
-TScaledWeights MakeWeights(int shiftX, int shiftY) {
-  double fx[8][8] = {}, fy[8][8] = {};
-  Factors(shiftX, fx);
-  Factors(shiftY, fy);
-  TScaledWeights t;
-  t.Rows = 8 >> shiftY;
-  t.Cols = 8 >> shiftX;
-  const int outputs = t.Rows * t.Cols;
-  t.W.resize(size_t(64 * outputs));
-  for (int v = 0; v < 8; ++v)
-    for (int u = 0; u < 8; ++u)
-      for (int m = 0; m < t.Rows; ++m)
-        for (int k = 0; k < t.Cols; ++k)
-          t.W[size_t((v * 8 + u) * outputs + m * t.Cols + k)] =
-              int32_t(std::lround(fy[v][m] * fx[u][k] * double(1 << kWeightBits)));
-  return t;
-}
-
-const TScaledWeights& Weights(int shiftX, int shiftY) {
-  static const std::vector<TScaledWeights> tables = [] {
-    std::vector<TScaledWeights> all;
-    for (int sy = 0; sy <= kMaxScaleShift; ++sy)
-      for (int sx = 0; sx <= kMaxScaleShift; ++sx) all.push_back(MakeWeights(sx, sy));
-    return all;
+    return t;
   }();
-  return tables[size_t(shiftY * (kMaxScaleShift + 1) + shiftX)];
+  return factors;
 }
 
 inline uint8_t Clamp255(int64_t v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
@@ -70,12 +56,10 @@ void InverseDctScaled(const int16_t* coef, const int32_t* quant512, int shiftX, 
     return;
   }
   const int rows = 8 >> shiftY, cols = 8 >> shiftX;
-  uint64_t any = 0;
-  for (int i = 0; i < 16; ++i) {
-    uint64_t word;
-    std::memcpy(&word, coef + 4 * i, sizeof word);
-    any |= i == 0 ? word & ~uint64_t(0xFFFF) : word;  // the DC coefficient is the low 16 bits
-  }
+  uint64_t words[16];
+  std::memcpy(words, coef, sizeof words);
+  uint64_t any = words[0] & ~uint64_t(0xFFFF);  // the DC coefficient is the low 16 bits
+  for (int i = 1; i < 16; ++i) any |= words[i];
   if (any == 0 || (shiftX == kMaxScaleShift && shiftY == kMaxScaleShift)) {
     // The full transform's value of a flat block (the descale of the DC term alone); the
     // average of a whole block is the DC term alone, too.
@@ -83,20 +67,32 @@ void InverseDctScaled(const int16_t* coef, const int32_t* quant512, int shiftX, 
     for (int y = 0; y < rows; ++y) std::memset(out + y * stride, flat, size_t(cols));
     return;
   }
-  const TScaledWeights& t = Weights(shiftX, shiftY);
-  const int outputs = rows * cols;
-  int64_t acc[64] = {};
-  for (int i = 0; i < 64; ++i) {
-    if (coef[i] == 0) continue;
-    // Dequantised: the entry is a multiple of 512.
-    const int64_t d = int64_t(coef[i]) * (quant512[i] >> 9);
-    const int32_t* w = t.W.data() + size_t(i * outputs);
-    for (int j = 0; j < outputs; ++j) acc[j] += d * w[j];
+  const TFactors& t = Factors();
+  const int32_t (*fy)[8] = t.F[shiftY];
+  const int32_t (*fx)[8] = t.F[shiftX];
+  // Column pass over the non-zero coefficients: tmp[m][u] for output row m.
+  int64_t tmp[8][8] = {};
+  unsigned used = 0;
+  for (int w = 0; w < 16; ++w) {
+    if (words[w] == 0) continue;
+    for (int i = 4 * w; i < 4 * w + 4; ++i) {
+      const int v = i >> 3, u = i & 7;
+      if (coef[i] == 0 || ((t.Zero[shiftY] >> v) & 1) || ((t.Zero[shiftX] >> u) & 1)) continue;
+      const int64_t d = int64_t(coef[i]) * (quant512[i] >> 9);  // dequantised (entries x 512)
+      used |= 1u << u;
+      for (int m = 0; m < rows; ++m) tmp[m][u] += d * fy[v][m];
+    }
   }
-  constexpr int64_t half = int64_t(1) << (kWeightBits - 1);
+  constexpr int64_t half = int64_t(1) << (2 * kFactorBits - 1);
   for (int m = 0; m < rows; ++m)
-    for (int k = 0; k < cols; ++k)
-      out[m * stride + k] = Clamp255(((acc[m * cols + k] + half) >> kWeightBits) + 128);  // rounded
+    for (int k = 0; k < cols; ++k) {
+      int64_t acc = 0;
+      for (unsigned rest = used; rest != 0; rest &= rest - 1) {
+        const int u = __builtin_ctz(rest);
+        acc += tmp[m][u] * fx[u][k];
+      }
+      out[m * stride + k] = Clamp255(((acc + half) >> (2 * kFactorBits)) + 128);  // rounded
+    }
 }
 
 }  // namespace vt

@@ -3,9 +3,9 @@
 // give for its cell (the idea of the IJG library's reduced-size transforms, which replace each
 // 8-point step by one that yields averages of adjacent outputs). The two directions reduce
 // separately, so a subsampled component is reduced less than the luma and needs no replication.
-// The weights are the exact averages of the cosine basis over each cell in 16-bit fixed point;
-// only non-zero coefficients are visited, so the usual block with a handful of coefficients costs
-// a few multiplications per output sample.
+// The factors are the exact averages of the cosine basis over each cell in 13-bit fixed point,
+// applied as a column pass over the non-zero coefficients and a row pass, so a reduced block costs
+// a fraction of a full one.
 //
 // A block with only its DC coefficient gives exactly the full transform's flat value, so flat
 // areas look the same at every scale.
