@@ -124,9 +124,7 @@ TPictureSize TvtImageViewCore::ContentSize() const {
 int TvtImageViewCore::ZoomPercent() const {
   const TPictureSize image = ImageSize();
   if (image.Width <= 0) return 0;
-  if (!fitted_) return int(std::lround(zoom_));
-  const TPictureSize fit = FitImageSize(image.Width, image.Height, clientW_, clientH_);
-  return int(std::lround(double(fit.Width) * 100.0 / image.Width));
+  return int(std::lround(CurrentPercent()));
 }
 
 void TvtImageViewCore::ZoomChanged() {
@@ -141,10 +139,11 @@ void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
   const TPictureSize image = ImageSize();
   if (image.Width <= 0) return;
   percent = std::clamp(percent, kMinZoomPercent, kMaxZoomPercent);
-  // The image point under (x, y) now, from the rectangle last drawn.
-  const double scale = fitScale_ / 100.0;
-  const double ix = pictureRect_.IsEmpty() ? image.Width / 2.0 : (x - pictureRect_.Left) / scale;
-  const double iy = pictureRect_.IsEmpty() ? image.Height / 2.0 : (y - pictureRect_.Top) / scale;
+  // The image point under (x, y) now.
+  const TPictureSize before = fitted_ ? FitImageSize(image.Width, image.Height, clientW_, clientH_) : ContentSize();
+  const double scale = double(before.Width) / image.Width;
+  const double ix = (x - PictureOrigin(clientW_, before.Width, scrollX_)) / scale;
+  const double iy = (y - PictureOrigin(clientH_, before.Height, scrollY_)) / scale;
   fitted_ = false;
   zoom_ = percent;
   const TPictureSize content = ContentSize();
@@ -154,8 +153,15 @@ void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
   host_.ScrollTo(scrollX_, scrollY_);
 }
 
-void TvtImageViewCore::ZoomIn() { ZoomAt(ZoomInStep(fitScale_), clientW_ / 2, clientH_ / 2); }
-void TvtImageViewCore::ZoomOut() { ZoomAt(ZoomOutStep(fitScale_), clientW_ / 2, clientH_ / 2); }
+double TvtImageViewCore::CurrentPercent() const {
+  if (!fitted_) return zoom_;
+  const TPictureSize image = ImageSize();
+  if (image.Width <= 0) return 100.0;
+  return double(FitImageSize(image.Width, image.Height, clientW_, clientH_).Width) * 100.0 / image.Width;
+}
+
+void TvtImageViewCore::ZoomIn() { ZoomAt(ZoomInStep(CurrentPercent()), clientW_ / 2, clientH_ / 2); }
+void TvtImageViewCore::ZoomOut() { ZoomAt(ZoomOutStep(CurrentPercent()), clientW_ / 2, clientH_ / 2); }
 void TvtImageViewCore::ActualSize() { ZoomAt(100.0, clientW_ / 2, clientH_ / 2); }
 
 void TvtImageViewCore::FitToWindow() {
@@ -167,7 +173,7 @@ void TvtImageViewCore::FitToWindow() {
 
 void TvtImageViewCore::WheelZoom(int32_t delta, int32_t x, int32_t y) {
   if (delta == 0) return;
-  double percent = fitScale_;
+  double percent = CurrentPercent();
   for (int32_t notches = std::max<int32_t>(1, std::abs(delta) / 120); notches > 0; --notches)
     percent = delta > 0 ? ZoomInStep(percent) : ZoomOutStep(percent);
   ZoomAt(percent, x, y);

@@ -131,6 +131,7 @@ class TvtImageViewCore : public TvtSourceClientLink,
   // The zoom changed: a new picture, new scroll bars, the smooth copy of the old scale dropped.
   void ZoomChanged();
   TPictureSize ImageSize() const;
+  double CurrentPercent() const;  // the effective scale for the last client size
   int32_t LinearCursor() const;
   TvtMCUPos FromLinear(int32_t index) const;
   int32_t LastMCU() const;
