@@ -65,6 +65,8 @@ class TvtThumbSource {
   // The main image at frame size (null when the decoder produced nothing). A document opened
   // with a PreviewBox makes it here, when first asked for.
   TBitmap32* MainImage();
+  // The same without making it: null while only the reduced picture exists.
+  TBitmap32* MainImage() const { return mainImage_; }
   TBitmap32* DecodedBitmap() { return MainImage() ? decodedBitmap_.get() : nullptr; }
 
   // The viewer's window (its client area in device pixels). When set, Load makes the first
