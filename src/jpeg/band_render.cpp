@@ -33,7 +33,7 @@ int SampledComponents(uint8_t kind) {
 void PlanBands(TkelBandPlan& plan) {
   int32_t height = 8;
   for (int c = 0; c < plan.Components; ++c) height = std::lcm(height, BlockHeightOf(plan.Comp[c]));
-  while (height < kMinBandRows) height *= 2;
+  while (height < (kMinBandRows << plan.Shift)) height *= 2;  // as many output rows as at full size
   plan.BandHeight = height;
   const bool view = plan.Kind >= jkFirstComponentView;
   for (int c = 0; c < plan.Components; ++c)
@@ -95,14 +95,24 @@ void RenderPreparedBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, 
 }  // namespace
 
 void RenderBands(const TkelBandPlan& plan, TBitmap32& out, std::atomic<int32_t>& next, TkelBandScratch& scratch) {
-  TkelPlaneSet set = PrepareScratch(plan, scratch);
   const int32_t bands = plan.BandCount();
+  if (plan.Shift > 0) {
+    for (int32_t band = next.fetch_add(1, std::memory_order_relaxed); band < bands;
+         band = next.fetch_add(1, std::memory_order_relaxed))
+      RenderScaledBand(plan, out, band, scratch);
+    return;
+  }
+  TkelPlaneSet set = PrepareScratch(plan, scratch);
   for (int32_t band = next.fetch_add(1, std::memory_order_relaxed); band < bands;
        band = next.fetch_add(1, std::memory_order_relaxed))
     RenderPreparedBand(plan, out, band, scratch, set);
 }
 
 void RenderBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch) {
+  if (plan.Shift > 0) {
+    RenderScaledBand(plan, out, band, scratch);
+    return;
+  }
   TkelPlaneSet set = PrepareScratch(plan, scratch);
   RenderPreparedBand(plan, out, band, scratch, set);
 }

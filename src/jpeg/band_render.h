@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "bitmap/bitmap32.h"
 #include "jpeg/jpeg_map.h"
@@ -31,17 +32,22 @@ struct TkelBandPlan {
   int Components = 0;
   TkelBandComponent Comp[4];
   uint8_t Kind = 0;         // a conversion job kind (1..8) or a component view (jkFirstComponentView + c)
+  // The picture is made at 1/2^Shift of the planes' size straight from the coefficients
+  // (idct_scaled.h): band b still covers plane rows [b, b + 1) x BandHeight, written to output
+  // rows divided by 2^Shift. 0: full size.
+  int Shift = 0;
 
   int32_t BandCount() const { return BandHeight > 0 ? (PlaneHeight + BandHeight - 1) / BandHeight : 0; }
 };
 
-// Plans a render of Kind from the components' maps; the band height is chosen here.
+// Plans a render of Kind (and Shift) from the components' maps; the band height is chosen here.
 void PlanBands(TkelBandPlan& plan);
 
 // The planes and presence map of one band, reused from band to band by one thread.
 struct TkelBandScratch {
   TkelComponentData Planes[4];
   TkelAlphaComponentData Presence;
+  std::vector<uint8_t> Areas;  // reduced bands: which 8x8 plane areas hold decoded data
 };
 
 // Renders bands into out (already sized and cleared) until none is left: each call takes the
@@ -51,5 +57,9 @@ void RenderBands(const TkelBandPlan& plan, TBitmap32& out, std::atomic<int32_t>&
 
 // One band (0-based), on the calling thread.
 void RenderBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch);
+
+// One band of a reduced picture (plan.Shift > 0; scaled_band.cpp). The holes come out
+// transparent as at full size: an output pixel is present when its 8x8 plane area is.
+void RenderScaledBand(const TkelBandPlan& plan, TBitmap32& out, int32_t band, TkelBandScratch& scratch);
 
 }  // namespace vt

@@ -6,6 +6,7 @@
 
 #include "jpeg/band_render.h"
 #include "jpeg/color_convert.h"
+#include "jpeg/idct_scaled.h"
 #include "jpeg/presence.h"
 #include "jpeg/reconstruct.h"
 #include "jpeg/writer_state.h"
@@ -237,7 +238,7 @@ int TkelJpegImage::RenderReference(TBitmap32& bitmap, bool crop, int viewMode) {
 }
 
 bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int32_t& width, int32_t& height,
-                               int& result) const {
+                               int& result, int shift) const {
   int32_t planeWidth = 0, planeHeight = 0, blockRows[4] = {0, 0, 0, 0};
   if (!FrameSeen || !PlaneSize(planeWidth, planeHeight, blockRows)) return false;
   const int components = std::min(ComponentCount, 4);
@@ -272,6 +273,10 @@ bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int3
     height = FrameIsPlausible(Width, Height, Position) ? Height : std::min(Height, planeHeight);
   }
   if (plan.Kind == 0) result = jrUnsupportedColorModel;
+  // A reduced picture: every side divided by 2^shift, rounded up (a part cell counts whole).
+  plan.Shift = shift;
+  width = int32_t((int64_t(width) + (1 << shift) - 1) >> shift);
+  height = int32_t((int64_t(height) + (1 << shift) - 1) >> shift);
   PlanBands(plan);
   return true;
 }
@@ -286,10 +291,19 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
       return aheadResult_;
     }
   }
+  return RenderPlanned(bitmap, crop, viewMode, 0);
+}
+
+int TkelJpegImage::RenderScaled(TBitmap32& bitmap, int shift, int viewMode) {
+  if (!FrameSeen) return jrBadData;
+  return RenderPlanned(bitmap, true, viewMode, std::clamp(shift, 0, kMaxScaleShift));
+}
+
+int TkelJpegImage::RenderPlanned(TBitmap32& bitmap, bool crop, int viewMode, int shift) {
   TkelBandPlan plan;
   int32_t width = 0, height = 0;
   int result = jrOK;
-  if (!PlanRender(crop, viewMode, plan, width, height, result)) return jrBadData;
+  if (!PlanRender(crop, viewMode, plan, width, height, result, shift)) return jrBadData;
   const bool parallel = ForceParallel >= 0 ? ForceParallel != 0
                                             : plan.PlaneWidth > kParallelThreshold && plan.PlaneHeight > kParallelThreshold;
   RenderedInParallel = parallel;

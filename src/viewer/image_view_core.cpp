@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "viewer/view_picture.h"
+#include "viewer/zoom_steps.h"
+
 namespace vt {
 
 void DrawCheckerboard(TBitmap32& bitmap) {
@@ -80,7 +83,12 @@ void TvtImageViewCore::MainImageChanged(bool reset) {
   host_.UpdateScrollBars();
   backBufferValid_ = false;
   resizeWanted_ = true;
-  if (reset) cursor_ = {};
+  if (reset) {
+    // A new document starts fitted, as every document did before zooming.
+    cursor_ = {};
+    fitted_ = true;
+    scrollX_ = scrollY_ = 0;
+  }
   host_.Repaint();
 }
 
@@ -102,6 +110,89 @@ void TvtImageViewCore::ResizeDone(uint32_t jobId, std::unique_ptr<TBitmap32>& re
   host_.Repaint();
 }
 
+TPictureSize TvtImageViewCore::ImageSize() const {
+  const TvtThumbSource* doc = Source();
+  return doc != nullptr && doc->HasImage() ? doc->ImageSize() : TPictureSize{};
+}
+
+TPictureSize TvtImageViewCore::ContentSize() const {
+  const TPictureSize image = ImageSize();
+  if (fitted_ || image.Width <= 0) return {};
+  return {ScaledExtent(image.Width, zoom_), ScaledExtent(image.Height, zoom_)};
+}
+
+int TvtImageViewCore::ZoomPercent() const {
+  const TPictureSize image = ImageSize();
+  if (image.Width <= 0) return 0;
+  return int(std::lround(CurrentPercent()));
+}
+
+void TvtImageViewCore::ZoomChanged() {
+  CancelPending();
+  DropScaled();
+  backBufferValid_ = false;
+  host_.UpdateScrollBars();
+  host_.Repaint();
+}
+
+void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
+  const TPictureSize image = ImageSize();
+  if (image.Width <= 0) return;
+  percent = std::clamp(percent, kMinZoomPercent, kMaxZoomPercent);
+  // The image point under (x, y) now.
+  const TPictureSize before = fitted_ ? FitImageSize(image.Width, image.Height, clientW_, clientH_) : ContentSize();
+  const double scale = double(before.Width) / image.Width;
+  const double ix = (x - PictureOrigin(clientW_, before.Width, scrollX_)) / scale;
+  const double iy = (y - PictureOrigin(clientH_, before.Height, scrollY_)) / scale;
+  fitted_ = false;
+  zoom_ = percent;
+  const TPictureSize content = ContentSize();
+  scrollX_ = ScrollToKeep(ix, zoom_, x, clientW_, content.Width);
+  scrollY_ = ScrollToKeep(iy, zoom_, y, clientH_, content.Height);
+  ZoomChanged();
+  host_.ScrollTo(scrollX_, scrollY_);
+}
+
+double TvtImageViewCore::CurrentPercent() const {
+  if (!fitted_) return zoom_;
+  const TPictureSize image = ImageSize();
+  if (image.Width <= 0) return 100.0;
+  return double(FitImageSize(image.Width, image.Height, clientW_, clientH_).Width) * 100.0 / image.Width;
+}
+
+void TvtImageViewCore::ZoomIn() { ZoomAt(ZoomInStep(CurrentPercent()), clientW_ / 2, clientH_ / 2); }
+void TvtImageViewCore::ZoomOut() { ZoomAt(ZoomOutStep(CurrentPercent()), clientW_ / 2, clientH_ / 2); }
+void TvtImageViewCore::ActualSize() { ZoomAt(100.0, clientW_ / 2, clientH_ / 2); }
+
+void TvtImageViewCore::FitToWindow() {
+  if (fitted_) return;
+  fitted_ = true;
+  scrollX_ = scrollY_ = 0;
+  ZoomChanged();
+}
+
+void TvtImageViewCore::WheelZoom(int32_t delta, int32_t x, int32_t y) {
+  if (delta == 0) return;
+  double percent = CurrentPercent();
+  for (int32_t notches = std::max<int32_t>(1, std::abs(delta) / 120); notches > 0; --notches)
+    percent = delta > 0 ? ZoomInStep(percent) : ZoomOutStep(percent);
+  ZoomAt(percent, x, y);
+}
+
+void TvtImageViewCore::SetScroll(int32_t x, int32_t y) {
+  if (x == scrollX_ && y == scrollY_) return;
+  scrollX_ = x;
+  scrollY_ = y;
+  backBufferValid_ = false;
+}
+
+void TvtImageViewCore::SetShowFilledAreas(bool value) {
+  if (value == showFilled_) return;
+  showFilled_ = value;
+  backBufferValid_ = false;
+  host_.Repaint();
+}
+
 const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
   if (backBufferValid_ && backBuffer_.Width() == std::max(clientW, 0) && backBuffer_.Height() == std::max(clientH, 0))
     return backBuffer_;
@@ -109,30 +200,40 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
   backBuffer_.SetSize(clientW, clientH);
   DrawCheckerboard(backBuffer_);
   pictureRect_ = TRect{};
+  clientW_ = std::max(clientW, 0);
+  clientH_ = std::max(clientH, 0);
 
   TvtThumbSource* doc = Source();
   if (doc == nullptr || !doc->HasImage()) return backBuffer_;
-  TBitmap32& image = *doc->MainImage();
-  const TPictureSize fit = FitImageSize(image.Width(), image.Height(), clientW, clientH);
-  fitScale_ = double(fit.Width) * 100.0 / double(image.Width());
-  const int32_t left = (clientW - fit.Width) / 2, top = (clientH - fit.Height) / 2;
-  pictureRect_ = MakeRect(left, top, left + fit.Width, top + fit.Height);
+  const TPictureSize image = doc->ImageSize();
+  const TPictureSize content =
+      fitted_ ? FitImageSize(image.Width, image.Height, clientW, clientH) : ContentSize();
+  fitScale_ = fitted_ ? double(content.Width) * 100.0 / double(image.Width) : zoom_;
+  const int32_t left = PictureOrigin(clientW, content.Width, scrollX_);
+  const int32_t top = PictureOrigin(clientH, content.Height, scrollY_);
+  pictureRect_ = MakeRect(left, top, left + content.Width, top + content.Height);
+  DrawPictureFrame(backBuffer_, left, top, content.Width, content.Height);
 
-  if (!scaled_ && useThumbnail_) {
-    if (TBitmap32* background = doc->GetThumbBackground()) {
-      background->DrawMode = dmBlend;
-      background->SetResampler(std::make_unique<TNearestResampler>());
-      background->DrawTo(backBuffer_, pictureRect_, background->BoundsRect());
-    }
+  if (scaled_ && scaled_->Width() == content.Width && scaled_->Height() == content.Height && !showFilled_) {
+    DrawPictureAtSize(backBuffer_, *scaled_, left, top);
+    return backBuffer_;
   }
-  TBitmap32& picture = scaled_ ? *scaled_ : image;
-  picture.DrawMode = dmBlend;
-  picture.DrawTo(backBuffer_, pictureRect_, picture.BoundsRect());
-  RequestResizeIfNeeded(fit, {picture.Width(), picture.Height()});
+  // The quick picture: the reduced one while it has pixels enough for the scale, else the
+  // full-size image (made now if the document has not yet made it).
+  const TBitmap32* preview = doc->Preview();
+  const bool reduced = preview != nullptr && fitScale_ * double(1 << doc->PreviewShift()) <= 100.0 + 1e-9;
+  TvtPictureLayers layers;
+  layers.Image = reduced ? preview : doc->MainImage();
+  if (layers.Image == nullptr) return backBuffer_;
+  if (useThumbnail_) layers.Background = reduced ? doc->GetPreviewBackground() : doc->GetThumbBackground();
+  layers.TintFilled = showFilled_;
+  DrawPictureNearest(backBuffer_, layers, left, top, content.Width, content.Height);
+  if (fitScale_ < 100.0 && !showFilled_)
+    RequestResizeIfNeeded(content, {layers.Image->Width(), layers.Image->Height()}, *layers.Image);
   return backBuffer_;
 }
 
-void TvtImageViewCore::RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn) {
+void TvtImageViewCore::RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn, const TBitmap32& source) {
   TvtThumbSource* doc = Source();
   const TBitmap32* thumb = doc->MainThumb();
   const bool hasThumb = thumb != nullptr && !thumb->Empty();
@@ -142,10 +243,12 @@ void TvtImageViewCore::RequestResizeIfNeeded(TPictureSize fit, TPictureSize draw
   if (!ask) return;
   resizeWanted_ = false;
   CancelPending();  // a new document's first job replaces nothing, but never leave one behind
+  // The smooth picture is made from the quick one: the reduced picture already averages the
+  // image over cells no larger than a screen pixel.
   if (useThumbnail_ && thumb != nullptr)
-    pendingJob_ = Resizer().AddJob(this, *doc->MainImage(), thumb, fit);
+    pendingJob_ = Resizer().AddJob(this, source, thumb, fit);
   else
-    pendingJob_ = Resizer().AddJob(this, *doc->MainImage(), fit);
+    pendingJob_ = Resizer().AddJob(this, source, fit);
 }
 
 // --- Editing mode ---

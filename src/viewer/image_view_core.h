@@ -1,7 +1,8 @@
 // What the image view (TvtImage) knows and decides, free of any window system: the picture of
-// its client area (checkerboard, the fitted main image with the thumbnail background under its
-// holes, the resizer's smooth copy once it arrives), the one pending resizer job, the reaction to
-// the document's notifications, and the MCU editing mode with its cursor and key commands. The
+// its client area (checkerboard, the fitted or zoomed main image with the thumbnail background
+// under its holes, the resizer's smooth copy once it arrives; view_picture.h draws it), the zoom,
+// the one pending resizer job, the reaction to the document's notifications, and the MCU editing
+// mode with its cursor and key commands. The
 // widget paints BackBuffer, forwards input, and provides the few window services of the host.
 #pragma once
 
@@ -24,6 +25,9 @@ class IvtImageViewHost {
   virtual void UpdateScrollBars() = 0;
   // Brings a rectangle (client coordinates) into view, preferring its left and top edges.
   virtual void ScrollInView(const TRect& rect) = 0;
+  // Moves the scroll bars to these positions (content coordinates) after a zoom; the host then
+  // tells the view with SetScroll.
+  virtual void ScrollTo(int32_t, int32_t) {}
 };
 
 // The editing mode's commands, as the key table names them.
@@ -74,7 +78,30 @@ class TvtImageViewCore : public TvtSourceClientLink,
   const TBitmap32* Scaled() const { return scaled_.get(); }
   uint32_t PendingJob() const { return pendingJob_; }
   bool ResizeWanted() const { return resizeWanted_; }
+  // The display scale in percent: the fitted scale, or the zoom.
   double FitScale() const { return fitScale_; }
+
+  // Zoom. Fitted (the default) shows the whole picture, never enlarged; a zoom shows it at a
+  // scale, with scroll bars where it is larger than the client area (ContentSize). Above 100 %
+  // image pixels are drawn as sharp squares; below it the resizer's smooth picture follows.
+  bool Fitted() const { return fitted_; }
+  // The effective scale in whole percent (also when fitted); 0 without an image.
+  int ZoomPercent() const;
+  void ZoomIn();
+  void ZoomOut();
+  void ActualSize();
+  void FitToWindow();
+  // Zooms to percent keeping the image pixel under client point (x, y) where it is.
+  void ZoomAt(double percent, int32_t x, int32_t y);
+  // Ctrl+wheel: one step in or out per notch (delta 120, positive: in) around the point.
+  void WheelZoom(int32_t delta, int32_t x, int32_t y);
+  // The zoomed picture's size in device pixels (0 x 0 while fitted: no scroll bars).
+  TPictureSize ContentSize() const;
+  // The scroll bars' positions (content coordinates, device pixels).
+  void SetScroll(int32_t x, int32_t y);
+  // Show Filled Areas: blocks that come from the thumbnail are tinted.
+  bool ShowFilledAreas() const { return showFilled_; }
+  void SetShowFilledAreas(bool value);
   // Where the fitted picture lies in the client area (empty without an image).
   TRect PictureRect() const { return pictureRect_; }
 
@@ -100,7 +127,11 @@ class TvtImageViewCore : public TvtSourceClientLink,
   TvtGR32Resizer& Resizer() const;
   void CancelPending();
   void DropScaled();
-  void RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn);
+  void RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn, const TBitmap32& source);
+  // The zoom changed: a new picture, new scroll bars, the smooth copy of the old scale dropped.
+  void ZoomChanged();
+  TPictureSize ImageSize() const;
+  double CurrentPercent() const;  // the effective scale for the last client size
   int32_t LinearCursor() const;
   TvtMCUPos FromLinear(int32_t index) const;
   int32_t LastMCU() const;
@@ -121,6 +152,11 @@ class TvtImageViewCore : public TvtSourceClientLink,
   bool editingEnabled_ = true;
   bool useThumbnail_ = false;
   TvtMCUPos cursor_;
+  bool fitted_ = true;
+  double zoom_ = 100.0;
+  bool showFilled_ = false;
+  int32_t scrollX_ = 0, scrollY_ = 0;
+  int32_t clientW_ = 0, clientH_ = 0;
 };
 
 }  // namespace vt

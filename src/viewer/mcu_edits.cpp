@@ -45,7 +45,14 @@ int32_t TvtThumbSource::PixelMCUEnd() const {
 }
 
 void TvtThumbSource::AfterEdit() {
-  Compose();
+  // Without the full image the edits patched no pixels: the preview is made again; with it, the
+  // patched image stands alone.
+  if (mainImage_ != nullptr) {
+    Compose();
+    DropPreview();
+  } else {
+    RenderPreview();
+  }
   NotifyMainImage(false);
 }
 

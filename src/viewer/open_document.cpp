@@ -80,7 +80,11 @@ TvtOpened OpenDocument(TvtDiscSource& source, TvtThumbSource& document, const st
     if (document.Stream != nullptr) document.Load(nullptr, nullptr, false, nullptr);
     document.FileName = path;
   }
-  TvtOpened opened = FindAndChoose(source, path, options, choose);
+  // A document that shows a reduced first picture needs no full-size one while it decodes.
+  TvtOpenOptions decodeOptions = options;
+  if (document.PreviewBox.Width > 0 && document.PreviewBox.Height > 0 && options.Render == TvtRender::Planes)
+    decodeOptions.Render = TvtRender::None;
+  TvtOpened opened = FindAndChoose(source, path, decodeOptions, choose);
   if (opened.Item == nullptr) return opened;
   document.FileName = path;
   LoadItem(document, *opened.Item, options.Repair);

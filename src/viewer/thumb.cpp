@@ -57,8 +57,8 @@ TBitmap32* TvtThumb::GetBitmap() {
 
 TRect TvtThumb::GetBoundsInImage() {
   if (BoundsValid) return BoundsInImage;
-  const TBitmap32* main = Source.MainImage();
-  const int32_t W = main ? main->Width() : 0, H = main ? main->Height() : 0;
+  const TPictureSize main = Source.ImageSize();
+  const int32_t W = main.Width, H = main.Height;
   BoundsInImage = TRect{0, 0, W, H};
   const TBitmap32* thumb = GetBitmap();
   if (!SameAspect(W, H, *thumb) && !thumb->Empty() && W > 0 && H > 0) {

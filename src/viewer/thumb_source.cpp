@@ -8,6 +8,7 @@
 #include "source/items.h"
 #include "source/picture_decode.h"
 #include "thumbs/orientation.h"
+#include "viewer/preview_scale.h"
 
 namespace vt {
 
@@ -36,6 +37,11 @@ void TvtThumbSource::FreeImages() {
   decodedBitmap_.reset();
 }
 
+void TvtThumbSource::DropPreview() {
+  preview_.reset();
+  previewBackground_.reset();
+}
+
 void TvtThumbSource::Clear() {
   if (OwnsStream) delete Stream;
   Stream = nullptr;
@@ -44,9 +50,11 @@ void TvtThumbSource::Clear() {
   while (!thumbs_.empty()) delete thumbs_.back();  // the destructor leaves the list
   OrientationDetector().ClearJobs();
   FreeImages();
+  DropPreview();
   thumbBackground_.reset();
   MCUWidth = MCUHeight = MCUCols = MCURows = 0;
   trailer_ = {};
+  fullWanted_ = true;
   mainThumb_ = nullptr;
   MainThumbIndex = -1;
 }
@@ -74,8 +82,8 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     // An item's picture is decoded as the disc source decodes it, every Multi-Picture image
     // counting, so that its thumbnails are the item's sub-items.
     if (item != nullptr && !Jpeg->AllMPImages()) Jpeg = std::make_unique<TkelJpegWithThumbs>(true, 0);
-    // The picture that Render makes below is rendered while the data is decoded.
-    Jpeg->RenderPlanesWhileDecoding = true;
+    // The full picture that Render makes below is rendered while the data is decoded.
+    Jpeg->RenderPlanesWhileDecoding = PreviewBox.Width <= 0 || PreviewBox.Height <= 0;
     DecodePicture(*Jpeg, headerStream, *stream, static_cast<uint64_t>(stream->GetPosition()),
                   pfRecordSegments | pfNoRender, repair, &RepairReport);
   }
@@ -92,6 +100,10 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     MCURows = mcu.Rows;
   }
 
+  // A frame that the data could not fill is made in full at once: what it shows is the rows
+  // that the data reached, which only the full render works out.
+  fullWanted_ = !Jpeg->FrameSeen || PreviewShiftFor(Jpeg->Width, Jpeg->Height, PreviewBox) == 0 ||
+                !FrameIsPlausible(Jpeg->Width, Jpeg->Height, Jpeg->Position);
   Render(false);
   Jpeg->Thumbs().SortThumbsByArea();
 
@@ -108,7 +120,9 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     if (!bitmap) continue;
     TvtThumb* thumb = new TvtThumb(*this, std::move(bitmap));
     if (HasImage() && !thumb->Bitmap->Empty()) {
-      thumb->SetOrientation(static_cast<uint8_t>(DetectOrientation(*mainImage_, *thumb->Bitmap)));
+      // The detector compares at the thumbnail's size: the preview serves as well as the image.
+      TBitmap32& shown = mainImage_ != nullptr ? *mainImage_ : *preview_;
+      thumb->SetOrientation(static_cast<uint8_t>(DetectOrientation(shown, *thumb->Bitmap)));
       if (MainThumbIndex < 0) {
         // The list index: candidates without a bitmap have no entry.
         MainThumbIndex = ThumbCount() - 1;
@@ -139,7 +153,39 @@ bool TvtThumbSource::CanEditMCUs() const {
          Jpeg->LastMCUHeight == MCUHeight && Jpeg->MCUsPerRow == MCUCols && Jpeg->MCURows == MCURows;
 }
 
+TPictureSize TvtThumbSource::ImageSize() const {
+  if (mainImage_ != nullptr) return {mainImage_->Width(), mainImage_->Height()};
+  if (preview_ != nullptr && Jpeg->FrameSeen) return {Jpeg->Width, Jpeg->Height};
+  return {};
+}
+
+TBitmap32* TvtThumbSource::MainImage() {
+  if (mainImage_ == nullptr && preview_ != nullptr) {
+    fullWanted_ = true;
+    RenderFull();
+  }
+  return mainImage_;
+}
+
 void TvtThumbSource::Render(bool notify) {
+  // The blocks changed: a preview is stale.
+  DropPreview();
+  if (fullWanted_)
+    RenderFull();
+  else
+    RenderPreview();
+  if (notify) NotifyMainImage(false);
+}
+
+void TvtThumbSource::RenderPreview() {
+  DropPreview();
+  previewShift_ = PreviewShiftFor(Jpeg->Width, Jpeg->Height, PreviewBox);
+  auto preview = std::make_unique<TBitmap32>();
+  Jpeg->RenderScaled(*preview, previewShift_);
+  if (!preview->Empty()) preview_ = std::move(preview);
+}
+
+void TvtThumbSource::RenderFull() {
   FreeImages();
   Jpeg->Render(decodedBitmap_, false, vmColor);
   if (decodedBitmap_) {
@@ -162,7 +208,6 @@ void TvtThumbSource::Render(bool notify) {
       }
     }
   }
-  if (notify) NotifyMainImage(false);
 }
 
 void TvtThumbSource::Compose() {
@@ -179,6 +224,7 @@ void TvtThumbSource::SetMainThumb(int32_t index) {
   MainThumbIndex = index;
   mainThumb_ = thumb ? thumb->GetBitmap() : nullptr;
   thumbBackground_.reset();
+  previewBackground_.reset();
   NotifyMainThumb();
 }
 
@@ -206,6 +252,7 @@ void TvtThumbSource::SetThumbTransform(int32_t index, uint8_t orientation, int32
   if (index == MainThumbIndex) {
     mainThumb_ = t->GetBitmap();
     thumbBackground_.reset();
+    previewBackground_.reset();
     NotifyMainThumb();
   }
   NotifyThumb(index);

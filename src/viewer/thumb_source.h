@@ -17,6 +17,7 @@
 #include "jpeg/writer_trailer.h"
 #include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
+#include "thumbs/picture_geometry.h"
 #include "viewer/source_clients.h"
 #include "viewer/thumb.h"
 
@@ -58,10 +59,32 @@ class TvtThumbSource {
   void SetThumbTransform(int32_t index, uint8_t orientation, int32_t cropLeft, int32_t cropTop,
                          int32_t cropRight, int32_t cropBottom);
 
-  bool HasImage() const { return mainImage_ != nullptr && !mainImage_->Empty(); }
-  // The main image at frame size (null when the decoder produced nothing).
+  bool HasImage() const {
+    return (mainImage_ != nullptr && !mainImage_->Empty()) || (preview_ != nullptr && !preview_->Empty());
+  }
+  // The main image at frame size (null when the decoder produced nothing). A document opened
+  // with a PreviewBox makes it here, when first asked for.
+  TBitmap32* MainImage();
+  // The same without making it: null while only the reduced picture exists.
   TBitmap32* MainImage() const { return mainImage_; }
-  TBitmap32* DecodedBitmap() const { return decodedBitmap_.get(); }
+  TBitmap32* DecodedBitmap() { return MainImage() ? decodedBitmap_.get() : nullptr; }
+
+  // The viewer's window (its client area in device pixels). When set, Load makes the first
+  // picture at the largest reduction whose picture still covers the frame fitted into the box
+  // (viewer/preview_scale.h), straight from the coefficients, and the full-size image only when
+  // something first asks for it (MainImage: Save As, a zoom beyond the reduction, the MCU edits'
+  // pixels). Empty (the default): the full-size image at once, as the commands want it.
+  TPictureSize PreviewBox;
+  // The reduced picture and its reduction 1/2^PreviewShift; null when the full-size image was
+  // made instead (no box, a small frame, an edit after the full image was made). It stays when
+  // the full image is made later: the two show the same blocks.
+  const TBitmap32* Preview() const { return preview_.get(); }
+  int PreviewShift() const { return preview_ ? previewShift_ : 0; }
+  // The thumbnail background at the preview's size, built once per choice; null without either.
+  TBitmap32* GetPreviewBackground();
+  bool HasFullImage() const { return mainImage_ != nullptr; }
+  // The size of the main image, known without making it.
+  TPictureSize ImageSize() const;
   // The chosen thumbnail's transformed bitmap, or null.
   TBitmap32* MainThumb() const { return mainThumb_; }
   // A main-image-sized picture of the chosen thumbnail with its edges extended; null when no
@@ -110,9 +133,17 @@ class TvtThumbSource {
   int32_t MCUCols = 0, MCURows = 0;
 
  private:
+  // Re-renders the picture: the preview while the full image has not been made, else the full
+  // image (which then stands alone).
   void Render(bool notify);
+  void RenderFull();
+  void RenderPreview();
+  // The background of the chosen thumbnail over a picture of size w x h whose full-size bounds
+  // are scaled by w / the image's width.
+  std::unique_ptr<TBitmap32> MakeThumbBackground(int32_t w, int32_t h);
   void Compose();
-  void FreeImages();
+  void FreeImages();   // the full-size image
+  void DropPreview();
   bool InGrid(TvtMCUPos p) const;
   // Pixel patches of the MCU edits on DecodedBitmap.
   void CopyMCUPixels(int32_t from, int32_t to);
@@ -131,6 +162,10 @@ class TvtThumbSource {
   TBitmap32* mainImage_ = nullptr;
   TBitmap32* mainThumb_ = nullptr;
   std::unique_ptr<TBitmap32> thumbBackground_;
+  std::unique_ptr<TBitmap32> preview_;
+  std::unique_ptr<TBitmap32> previewBackground_;
+  int previewShift_ = 0;
+  bool fullWanted_ = true;  // the full image is made at once (and after every re-render)
   std::vector<IvtSourceClient*> clients_;
   TkelTrailer trailer_;
 };

@@ -7,6 +7,7 @@
 
 #include "support/test_support.h"
 #include "viewer/document_fixture.h"
+#include "viewer/view_picture.h"
 
 namespace vt {
 namespace {
@@ -65,8 +66,10 @@ TEST(ImageViewCore, SmallImageIsCentredAtFullSizeAndLargeOneFittedDown) {
   EXPECT_EQ(view.PictureRect(), MakeRect(30, 25, 70, 55));
   EXPECT_DOUBLE_EQ(view.FitScale(), 100.0);
   EXPECT_EQ(p.Pixel(30 + 13, 25 + 7), doc.MainImage()->Pixel(13, 7));
-  EXPECT_TRUE(IsChecker(p.Pixel(29, 40)));
-  EXPECT_TRUE(IsChecker(p.Pixel(70, 40)));
+  EXPECT_EQ(p.Pixel(29, 40), kPictureFrame) << "the frame lies just outside the picture";
+  EXPECT_EQ(p.Pixel(70, 40), kPictureFrame);
+  EXPECT_TRUE(IsChecker(p.Pixel(28, 40)));
+  EXPECT_TRUE(IsChecker(p.Pixel(71, 40)));
   EXPECT_EQ(view.PendingJob(), 0u) << "drawn at its own size: nothing to resample";
 
   test::LoadJpegBytes(doc, test::Cjpeg("-quality 95", 400, 300));
@@ -76,7 +79,7 @@ TEST(ImageViewCore, SmallImageIsCentredAtFullSizeAndLargeOneFittedDown) {
   EXPECT_NE(view.PendingJob(), 0u) << "scaled down: a smooth copy is asked for";
 }
 
-TEST(ImageViewCore, HolesShowTheCheckerboardOrTheThumbnailBackground) {
+TEST(ImageViewCore, HolesShowTheHatchOrTheThumbnailBackground) {
   TvtGR32Resizer resizer;
   Host host;
   TvtImageViewCore view(host, &resizer);
@@ -86,7 +89,8 @@ TEST(ImageViewCore, HolesShowTheCheckerboardOrTheThumbnailBackground) {
   ASSERT_EQ(doc.MainImage()->Pixel(32, 63), 0u) << "the cut-off rows are holes";
   view.SetSource(&doc);
   const TBitmap32& plain = view.Picture(64, 64);
-  EXPECT_TRUE(IsChecker(plain.Pixel(32, 63)));
+  EXPECT_EQ(plain.Pixel(32, 63), HolePattern(32, 63)) << "holes differ from the window's checkerboard";
+  EXPECT_FALSE(IsChecker(plain.Pixel(32, 63)));
   EXPECT_EQ(plain.Pixel(32, 2), doc.MainImage()->Pixel(32, 2));
 
   AddSolidThumb(doc, 16, 16, Color32(200, 0, 0));
@@ -95,9 +99,14 @@ TEST(ImageViewCore, HolesShowTheCheckerboardOrTheThumbnailBackground) {
   EXPECT_EQ(filled.Pixel(32, 63), Color32(200, 0, 0));
   EXPECT_EQ(filled.Pixel(32, 2), doc.MainImage()->Pixel(32, 2)) << "decoded pixels stay on top";
 
+  view.SetShowFilledAreas(true);
+  EXPECT_EQ(view.Picture(64, 64).Pixel(32, 63), TintFilled(Color32(200, 0, 0))) << "Show Filled Areas";
+  EXPECT_EQ(view.Picture(64, 64).Pixel(32, 2), doc.MainImage()->Pixel(32, 2)) << "decoded blocks untinted";
+  view.SetShowFilledAreas(false);
+
   doc.SetMainThumb(-1);  // the list's last entry
   const TBitmap32& none = view.Picture(64, 64);
-  EXPECT_TRUE(IsChecker(none.Pixel(32, 63)));
+  EXPECT_EQ(none.Pixel(32, 63), HolePattern(32, 63));
 }
 
 TEST(ImageViewCore, TheResizersPictureReplacesTheQuickOneAndResizingWaitsForThePendingJob) {

@@ -1,14 +1,19 @@
 // The image view rendered offscreen: what the widget paints is its picture, the holes of the
-// damaged sample show the thumbnail (or the checkerboard without it), the smooth picture replaces
-// the quick one, and the editing mode draws its cursor and takes its keys.
+// damaged sample show the thumbnail (or their hatch without it), the smooth picture replaces
+// the quick one, the editing mode draws its cursor and takes its keys, and a zoom shows scroll
+// bars exactly when the zoomed picture is larger than the client area.
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyle>
+
+#include <cmath>
 
 #include "support/test_support.h"
 #include "viewer/document_fixture.h"
 #include "viewer/image_view_core.h"
+#include "viewer/view_picture.h"
 #include "viewer/widgets/image_view.h"
 #include "widgets/widget_support.h"
 
@@ -55,9 +60,9 @@ TEST_F(ImageViewTest, TheWidgetPaintsItsPictureWithTheThumbnailUnderTheHoles) {
 
   view.SetUseThumbnail(false);
   shot = Grab(view);
-  int checker = 0;
-  for (int x = 10; x < 310; x += 10) checker += Checker(shot.pixel(x, y));
-  EXPECT_EQ(checker, 30) << "without the thumbnail the holes show the checkerboard";
+  int hatch = 0;
+  for (int x = 10; x < 310; x += 10) hatch += shot.pixel(x, y) == HolePattern(x, y);
+  EXPECT_EQ(hatch, 30) << "without the thumbnail the holes show their hatch";
 }
 
 TEST_F(ImageViewTest, TheSmoothPictureReplacesTheQuickOne) {
@@ -138,6 +143,34 @@ TEST(ScrollControlPaint, AFailingPictureLeavesThePlainColourInsteadOfEndingThePr
   EXPECT_EQ(QColor(shot.pixel(30, 20)), control.palette().color(QPalette::Window));
   EXPECT_EQ(QColor(control.grab().toImage().pixel(30, 20)), control.palette().color(QPalette::Window))
       << "and again on the next paint";
+}
+
+TEST_F(ImageViewTest, ScrollBarsShowExactlyWhenTheZoomedPictureExceedsTheClientArea) {
+  test::LoadJpegBytes(doc, test::Cjpeg("-quality 90", 150, 100));
+  TvtImage view;
+  view.SetEditingEnabled(false);
+  view.resize(200, 140);
+  view.SetSource(&doc);
+  Grab(view);
+  EXPECT_FALSE(view.HorizontalBar().Visible || view.VerticalBar().Visible) << "fitted";
+  const int extent = view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view);
+  // 100 %: fits; 133 %: 200 x 133 fits the width exactly and the height too; 150 %: 225 x 150
+  // needs both; then back to fitting.
+  for (double percent : {100.0, 400.0 / 3, 150.0, 1600.0, 50.0}) {
+    view.Core().ZoomAt(percent, 10, 10);
+    Grab(view);
+    const TPictureSize content = view.Core().ContentSize();
+    const QRect client = view.ClientRect();
+    EXPECT_EQ(view.HorizontalBar().Visible, content.Width > client.width()) << percent;
+    EXPECT_EQ(view.VerticalBar().Visible, content.Height > client.height()) << percent;
+    // A showing bar's room is the only thing that shrank the client area.
+    EXPECT_EQ(client.width(), 200 - (view.VerticalBar().Visible ? extent : 0)) << percent;
+    EXPECT_EQ(client.height(), 140 - (view.HorizontalBar().Visible ? extent : 0)) << percent;
+    EXPECT_EQ(view.ZoomPercent(), int(std::lround(percent)));
+  }
+  view.Core().FitToWindow();
+  Grab(view);
+  EXPECT_FALSE(view.HorizontalBar().Visible || view.VerticalBar().Visible);
 }
 
 }  // namespace

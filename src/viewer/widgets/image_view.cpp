@@ -1,11 +1,13 @@
 #include "viewer/widgets/image_view.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QWheelEvent>
 
 #include <optional>
 
@@ -24,6 +26,7 @@ TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(
   InstallResizerTimer();
   SetBorderStyle(0);
   setFocusPolicy(Qt::StrongFocus);  // a tab stop that takes clicks and the arrow keys
+  if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->installEventFilter(this);
 }
 
 TvtImage::~TvtImage() { core_.SetSource(nullptr); }
@@ -39,6 +42,7 @@ void TvtImage::PaintClient(QPainter& painter, const QRect&) {
   // photo at its resolution instead of a low-density picture scaled up.
   const qreal ratio = devicePixelRatioF();
   const QSize pixels = DevicePixels();
+  core_.SetScroll(qRound(ScrollX() * ratio), qRound(ScrollY() * ratio));
   const TBitmap32& picture = core_.Picture(pixels.width(), pixels.height());
   QImage image = BitmapImage(picture);
   image.setDevicePixelRatio(ratio);
@@ -79,6 +83,56 @@ void TvtImage::ScrollInView(const TRect& rect) {
   TvtScrollControl::ScrollInView(MakeRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height()));
 }
 
+void TvtImage::ScrollTo(int32_t x, int32_t y) {
+  const qreal ratio = devicePixelRatioF();
+  SetScrollX(qRound(x / ratio));
+  SetScrollY(qRound(y / ratio));
+}
+
+int32_t TvtImage::GetContentWidth() const { return qRound(core_.ContentSize().Width / devicePixelRatioF()); }
+int32_t TvtImage::GetContentHeight() const { return qRound(core_.ContentSize().Height / devicePixelRatioF()); }
+
+void TvtImage::ScrollContent(int32_t, int32_t) {
+  core_.Invalidate();
+  update();
+}
+
+QPoint TvtImage::DevicePoint(const QPointF& p) const {
+  const QPointF d = (p - QPointF(ClientRect().topLeft())) * devicePixelRatioF();
+  return QPoint(int(d.x()), int(d.y()));
+}
+
+void TvtImage::wheelEvent(QWheelEvent* event) {
+  if (event->modifiers() & Qt::ControlModifier) {
+    const QPoint at = DevicePoint(event->position());
+    core_.WheelZoom(event->angleDelta().y(), at.x(), at.y());
+    event->accept();
+    return;
+  }
+  TvtScrollControl::wheelEvent(event);
+}
+
+void TvtImage::mouseMoveEvent(QMouseEvent* event) {
+  if (!panning_) {
+    TvtScrollControl::mouseMoveEvent(event);
+    return;
+  }
+  const QPointF d = event->position() - panFrom_;
+  panFrom_ = event->position();
+  SetScrollX(ScrollX() - qRound(d.x()));
+  SetScrollY(ScrollY() - qRound(d.y()));
+}
+
+void TvtImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (panning_) {
+    panning_ = false;
+    unsetCursor();
+    return;
+  }
+  TvtScrollControl::mouseReleaseEvent(event);
+}
+
+
 void TvtImage::resizeEvent(QResizeEvent* event) {
   core_.Invalidate();
   TvtScrollControl::resizeEvent(event);
@@ -90,6 +144,14 @@ void TvtImage::ThemeChanged() {
 }
 
 void TvtImage::mousePressEvent(QMouseEvent* event) {
+  const bool pan = event->button() == Qt::MiddleButton ||
+                   (event->button() == Qt::LeftButton && spaceHeld_ && !core_.EditingActive());
+  if (pan) {
+    panning_ = true;
+    panFrom_ = event->position();
+    setCursor(Qt::ClosedHandCursor);
+    return;
+  }
   if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);  // only while editing
   const QPointF p = (event->position() - QPointF(ClientRect().topLeft())) * devicePixelRatioF();
   core_.ClickAt(static_cast<int32_t>(p.x()), static_cast<int32_t>(p.y()));
@@ -126,6 +188,19 @@ std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modif
 }
 
 }  // namespace
+
+bool TvtImage::eventFilter(QObject* watched, QEvent* event) {
+  const bool press = event->type() == QEvent::KeyPress, release = event->type() == QEvent::KeyRelease;
+  if ((press || release) && isVisible()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    // In the editing mode Space inserts an MCU; elsewhere it is the panning key.
+    if (key->key() == Qt::Key_Space && !core_.EditingActive() && (release || underMouse())) {
+      if (!key->isAutoRepeat()) spaceHeld_ = press;
+      if (press) return true;
+    }
+  }
+  return TvtScrollControl::eventFilter(watched, event);
+}
 
 void TvtImage::keyPressEvent(QKeyEvent* event) {
   const std::optional<TvtEditCommand> command = CommandForKey(event->key(), event->modifiers());

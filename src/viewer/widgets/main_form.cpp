@@ -22,6 +22,7 @@
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
+#include "viewer/widgets/view_actions.h"
 
 namespace vt {
 
@@ -130,6 +131,7 @@ void TMainForm::BuildMenus() {
   thumbnailMenu_->addAction(saveThumbAction_);
   editThumbMenuItem_ = editThumbAction_;
   saveThumbMenuItem_ = saveThumbAction_;
+  AddViewMenu(*this, *image_);
 
   helpMenu_ = menuBar()->addMenu(tr("&Help"));
   QAction* about = helpMenu_->addAction(tr("&About Vantrelle viewer..."));
@@ -152,6 +154,9 @@ void TMainForm::OpenFile(const std::string& path) {
     deepOpen_->Forget();
     SaveFolder = FolderOf(path);
     setWindowTitle(QString::fromStdString(MakeCaption(path)));
+    // The first picture is made for the view's size (the full image when something needs it).
+    const QSize box = image_->DevicePixels();
+    source_->PreviewBox = {box.width(), box.height()};
     const TvtOpened opened = OpenDocument(*discSource_, *source_, path, {});
     if (opened.Item == nullptr) throw std::runtime_error(InvalidImageMessage(Sentence(opened.Found.Reason)));
   } catch (...) {
