@@ -224,21 +224,8 @@ bool TvtImageViewCore::Execute(TvtEditCommand command) {
     case TvtEditCommand::Down: SetCursor({c.Col, c.Row + 1}); break;
     case TvtEditCommand::Home: SetCursor({0, c.Row}); break;
     case TvtEditCommand::End: SetCursor({doc.MCUCols - 1, c.Row}); break;
-    case TvtEditCommand::PrevDecodedRunStart: {
-      int32_t i = LinearCursor();
-      while (i > 0 && !doc.IsMCUDecoded(FromLinear(i))) --i;
-      while (i > 0 && doc.IsMCUDecoded(FromLinear(i - 1))) --i;
-      SetCursor(FromLinear(i));
-      break;
-    }
-    case TvtEditCommand::NextDecodedRunEnd: {
-      int32_t i = LinearCursor();
-      const int32_t last = LastMCU();
-      while (i < last && !doc.IsMCUDecoded(FromLinear(i))) ++i;
-      while (i < last && doc.IsMCUDecoded(FromLinear(i + 1))) ++i;
-      SetCursor(FromLinear(i));
-      break;
-    }
+    case TvtEditCommand::PrevDecodedRunStart: SetCursor(FromLinear(RunStartFrom(LinearCursor()))); break;
+    case TvtEditCommand::NextDecodedRunEnd: SetCursor(FromLinear(RunEndFrom(LinearCursor()))); break;
     case TvtEditCommand::Clear:
       doc.ClearMCU(c);
       MoveCursorForward();
@@ -263,7 +250,56 @@ bool TvtImageViewCore::Execute(TvtEditCommand command) {
     case TvtEditCommand::Redecode:
       doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 0, true);
       break;
+    case TvtEditCommand::SearchForward:
+      doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 1, true);
+      break;
+    case TvtEditCommand::SearchBackward:
+      doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 2, true);
+      break;
   }
+  return true;
+}
+
+int32_t TvtImageViewCore::RunStartFrom(int32_t i) const {
+  const TvtThumbSource& doc = *Source();
+  while (i > 0 && !doc.IsMCUDecoded(FromLinear(i))) --i;
+  while (i > 0 && doc.IsMCUDecoded(FromLinear(i - 1))) --i;
+  return i;
+}
+
+int32_t TvtImageViewCore::RunEndFrom(int32_t i) const {
+  const TvtThumbSource& doc = *Source();
+  const int32_t last = LastMCU();
+  while (i < last && !doc.IsMCUDecoded(FromLinear(i))) ++i;
+  while (i < last && doc.IsMCUDecoded(FromLinear(i + 1))) ++i;
+  return i;
+}
+
+TvtMCURun TvtImageViewCore::DecodedRunAtCursor() const {
+  if (!EditingActive()) return {};
+  const TvtThumbSource& doc = *Source();
+  const int32_t at = LinearCursor();
+  // On a decoded MCU: its own run; on a hole: the run before it.
+  const int32_t first = RunStartFrom(at);
+  if (!doc.IsMCUDecoded(FromLinear(first))) return {};
+  int32_t last = first;
+  while (last < LastMCU() && doc.IsMCUDecoded(FromLinear(last + 1))) ++last;
+  return {first, last - first + 1};
+}
+
+bool TvtImageViewCore::UndoEdit() {
+  TvtThumbSource* doc = Source();
+  TvtMCUPos at;
+  if (doc == nullptr || !doc->Undo(&at)) return false;
+  if (EditingActive()) SetCursor(at);
+  return true;
+}
+
+bool TvtImageViewCore::RedoEdit() {
+  TvtThumbSource* doc = Source();
+  TvtMCUPos at;
+  if (doc == nullptr || !doc->Redo(&at)) return false;
+  if (EditingActive()) SetCursor(at);
   return true;
 }
 

@@ -36,6 +36,14 @@ enum class TvtEditCommand {
   InsertRow,            // Ctrl+Space
   Remove,               // Backspace
   Redecode,             // Ctrl+R
+  SearchForward,        // Ctrl+F: re-decode from the first bit on from the cursor's start that decodes cleanly
+  SearchBackward,       // Ctrl+Shift+F: the same searching backwards
+};
+
+// A run of MCUs in linear order, [First, First + Count).
+struct TvtMCURun {
+  int32_t First = 0;
+  int32_t Count = 0;
 };
 
 // The checkerboard behind every picture: opaque white with 8 x 8 squares of 0xFFEEEEEE where the
@@ -88,6 +96,12 @@ class TvtImageViewCore : public TvtSourceClientLink,
   // Runs one command; false when the editing mode is off or the document has no image.
   bool Execute(TvtEditCommand command);
   void SetCursor(TvtMCUPos p);
+  // Takes back or does again the document's last edit; the cursor goes to where it was made.
+  bool UndoEdit();
+  bool RedoEdit();
+  // The decoded run that Ctrl+Home and Ctrl+End bound around the cursor (the DC correction's
+  // default run); Count 0 when nothing around it is decoded.
+  TvtMCURun DecodedRunAtCursor() const;
 
   // Document notifications.
   void MainImageChanged(bool reset) override;
@@ -104,6 +118,9 @@ class TvtImageViewCore : public TvtSourceClientLink,
   int32_t LinearCursor() const;
   TvtMCUPos FromLinear(int32_t index) const;
   int32_t LastMCU() const;
+  // The first and the last MCU of the decoded run that the two run keys reach from index.
+  int32_t RunStartFrom(int32_t index) const;
+  int32_t RunEndFrom(int32_t index) const;
   void MoveCursorForward();
   void MoveCursorBack();
   // Keeps `mcus` MCU widths in view on one side of the cursor (negative: to its left).
