@@ -43,7 +43,10 @@ std::vector<std::string> DocumentStatus(const TvtThumbSource& doc) {
   fields.push_back(Format("%d x %d", jpeg.Width, jpeg.Height));
   fields.push_back(ProcessText(jpeg.Process));
   fields.push_back(Format("Decoded %d %%", jpeg.DecodedPercent()));
-  if (!jpeg.DataErrors)
+  // Damage that happens to decode (zeroed bytes do) sets no error flag; the repair's analysis
+  // still finds where it starts.
+  const bool damaged = jpeg.DataErrors || doc.RepairReport.Damaged || doc.RepairReport.FirstDamageMCU >= 0;
+  if (!damaged)
     fields.push_back("No data errors");
   else if (doc.RepairReport.FirstDamageMCU >= 0 && doc.MCUCols > 0)
     fields.push_back(Format("Data errors from MCU %d, %d", doc.RepairReport.FirstDamageMCU % doc.MCUCols,
