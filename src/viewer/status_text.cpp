@@ -21,8 +21,8 @@ std::string ThumbnailText(const TvtThumbSource& doc) {
   TvtThumb& t = *const_cast<TvtThumb*>(thumb);
   const TBitmap32* b = t.GetBitmap();
   const std::string kind = thumb->Kind.empty() ? "thumbnail" : thumb->Kind + " thumbnail";
-  return Format("Holes filled from %s %d of %d, %d x %d", kind.c_str(), doc.MainThumbIndex + 1,
-                doc.ThumbCount(), b->Width(), b->Height());
+  return Format("Holes from %s %d of %d, %d x %d", kind.c_str(), doc.MainThumbIndex + 1, doc.ThumbCount(),
+                b->Width(), b->Height());
 }
 
 }  // namespace

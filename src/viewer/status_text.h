@@ -1,6 +1,6 @@
 // The texts of the main window's status bar, built from the document and the view: what the
 // picture is (frame size, process), how much of it decoded and whether its data has errors, its
-// restart interval, which thumbnail fills the holes, the zoom, and in repair mode the MCU under
+// restart interval, which thumbnail fills the holes ("Holes from JPEG thumbnail 1 of 2, 160 x 120"), the zoom, and in repair mode the MCU under
 // the cursor. After a realignment the bar tells what it did. Engine code: no Qt here.
 #pragma once
 

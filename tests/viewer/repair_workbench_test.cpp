@@ -315,7 +315,7 @@ TEST(StatusText, TellsWhatAnIntactAndADamagedPhotoAre) {
   LoadJpegBytes(intact, CameraPhoto(o));
   EXPECT_EQ(DocumentStatus(intact), (std::vector<std::string>{"640 x 480", "Baseline", "Decoded 100 %", "No data errors",
                                                               "No restart markers",
-                                                              "Holes filled from JPEG thumbnail 1 of 1, 160 x 120"}));
+                                                              "Holes from JPEG thumbnail 1 of 1, 160 x 120"}));
   EXPECT_EQ(CursorText(intact, {5, 3}).rfind("MCU 5, 3 (#125): decoded, starts at byte ", 0), 0u);
   EXPECT_EQ(CursorText(intact, {40, 0}), "");
 

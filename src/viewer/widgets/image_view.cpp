@@ -43,6 +43,7 @@ void TvtImage::PaintClient(QPainter& painter, const QRect&) {
   QImage image = BitmapImage(picture);
   image.setDevicePixelRatio(ratio);
   painter.drawImage(0, 0, image);
+  if (Painted) Painted();
   if (!core_.EditingActive()) return;
   const TRect r = core_.CursorRect();
   if (r.IsEmpty()) return;
@@ -119,9 +120,11 @@ std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modif
       case Qt::Key_End: return TvtEditCommand::NextDecodedRunEnd;
       case Qt::Key_Space: return TvtEditCommand::InsertRow;
       case Qt::Key_R: return TvtEditCommand::Redecode;
+      case Qt::Key_F: return TvtEditCommand::SearchForward;
       default: return std::nullopt;
     }
   }
+  if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_F) return TvtEditCommand::SearchBackward;
   return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <functional>
 
 #include "viewer/image_view_core.h"
 #include "viewer/widgets/scroll_control.h"
@@ -23,6 +24,8 @@ class TvtImage : public TvtScrollControl, public IvtImageViewHost {
   void SetEditingEnabled(bool value);
   void SetUseThumbnail(bool value) { core_.SetUseThumbnail(value); }
   TvtImageViewCore& Core() { return core_; }
+  // Told after every paint: what the view shows (document, zoom, cursor) may have changed.
+  std::function<void()> Painted;
 
   // IvtImageViewHost
   void Repaint() override { update(); }
