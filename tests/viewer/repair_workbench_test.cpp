@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jpeg/decode_helpers.h"
+#include "jpeg/writer_file.h"
 #include "support/camera_photo.h"
 #include "support/damage.h"
 #include "viewer/document_fixture.h"
@@ -172,6 +173,13 @@ TEST(HandRepair, SearchForwardAtTheMCUAfterThreeInsertedBitsGivesTheIntactPictur
     EXPECT_EQ(DataBitIndex(intact, at.StartByte, at.StartBit) + 3,
               DataBitIndex(InsertBits(intact, at.StartByte, at.StartBit, 0b101, 3), doc.GetMCUOffsets(At(doc, n)).StartByte,
                            doc.GetMCUOffsets(At(doc, n)).StartBit));
+    // File > Save As writes the repaired coefficients: libjpeg reads the intact ones back.
+    const std::string saved = TempPath(".jpg");
+    SaveBaselineJpegFile(*doc.Jpeg, doc.GetThumbBackground(), saved, "");
+    const RefCoefficients back = LibjpegCoefficients(ReadBytes(saved));
+    ASSERT_TRUE(back.Ok) << back.Error;
+    EXPECT_EQ(back.Warnings, 0);
+    for (size_t c = 0; c < ref.Components.size(); ++c) EXPECT_EQ(back.Components[c].Coef, ref.Components[c].Coef);
   }
 }
 
