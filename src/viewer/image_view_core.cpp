@@ -128,8 +128,22 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
   TBitmap32& picture = scaled_ ? *scaled_ : image;
   picture.DrawMode = dmBlend;
   picture.DrawTo(backBuffer_, pictureRect_, picture.BoundsRect());
-  RequestResizeIfNeeded(fit, {picture.Width(), picture.Height()});
+  if (DeferResize) {
+    resizeDue_ = true;
+    dueFit_ = fit;
+    dueDrawn_ = {picture.Width(), picture.Height()};
+  } else {
+    RequestResizeIfNeeded(fit, {picture.Width(), picture.Height()});
+  }
   return backBuffer_;
+}
+
+void TvtImageViewCore::RequestDueResize() {
+  if (!resizeDue_) return;
+  resizeDue_ = false;
+  // The picture drawn since may have changed or gone; the next paint asks again then.
+  const TvtThumbSource* doc = Source();
+  if (backBufferValid_ && doc != nullptr && doc->HasImage()) RequestResizeIfNeeded(dueFit_, dueDrawn_);
 }
 
 void TvtImageViewCore::RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn) {

@@ -72,6 +72,12 @@ class TvtImageViewCore : public TvtSourceClientLink,
   bool UseThumbnail() const { return useThumbnail_; }
   bool CursorFollow = true;
 
+  // Whether Picture asks the resizer for its smooth copy at once (the default) or leaves the
+  // request to RequestDueResize: the copy of a large picture for the job takes longer than the
+  // quick picture, and a window shows that one first (after an MCU edit, for one).
+  bool DeferResize = false;
+  void RequestDueResize();
+  bool ResizeDue() const { return resizeDue_; }
   // Marks the picture for a rebuild at the next paint (window resized, colours changed).
   void Invalidate() { backBufferValid_ = false; }
   // Rebuilds BackBuffer for a client of the given size when it is not valid, asking the resizer
@@ -133,6 +139,8 @@ class TvtImageViewCore : public TvtSourceClientLink,
   std::unique_ptr<TBitmap32> scaled_;
   uint32_t pendingJob_ = 0;
   bool resizeWanted_ = false;
+  bool resizeDue_ = false;
+  TPictureSize dueFit_, dueDrawn_;
   double fitScale_ = 100.0;
   TRect pictureRect_;
   bool editingEnabled_ = true;

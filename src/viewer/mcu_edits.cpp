@@ -17,16 +17,16 @@ void TvtThumbSource::CopyMCUPixels(int32_t from, int32_t to) {
   if (b == nullptr || MCUWidth <= 0 || MCUHeight <= 0) return;
   const int32_t fx = (from % MCUCols) * MCUWidth, fy = (from / MCUCols) * MCUHeight;
   const int32_t tx = (to % MCUCols) * MCUWidth, ty = (to / MCUCols) * MCUHeight;
-  for (int32_t dy = 0; dy < MCUHeight; ++dy) {
-    const int32_t sy = fy + dy, dyy = ty + dy;
-    if (dyy >= b->Height()) break;
-    TColor32* dst = b->ScanLine(dyy);
-    const TColor32* src = sy < b->Height() ? b->ScanLine(sy) : nullptr;
-    for (int32_t dx = 0; dx < MCUWidth; ++dx) {
-      const int32_t sx = fx + dx, dxx = tx + dx;
-      if (dxx >= b->Width()) break;
-      dst[dxx] = (src != nullptr && sx < b->Width()) ? src[sx] : 0;
-    }
+  if (tx >= b->Width()) return;
+  // The part of the target inside the bitmap; source pixels outside it count as 0.
+  const int32_t width = std::min(MCUWidth, b->Width() - tx);
+  const int32_t inside = std::clamp(b->Width() - fx, 0, width);
+  for (int32_t dy = 0; dy < MCUHeight && ty + dy < b->Height(); ++dy) {
+    TColor32* dst = b->ScanLine(ty + dy) + tx;
+    const int32_t sy = fy + dy;
+    const int32_t n = sy < b->Height() ? inside : 0;
+    if (n > 0) std::memmove(dst, b->ScanLine(sy) + fx, size_t(n) * sizeof(TColor32));
+    std::fill(dst + n, dst + width, TColor32(0));
   }
 }
 

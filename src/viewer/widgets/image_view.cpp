@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 
 #include <optional>
 
@@ -21,6 +22,7 @@ QImage BitmapImage(const TBitmap32& bitmap) {
 }
 
 TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(parent), core_(*this, resizer) {
+  core_.DeferResize = true;
   InstallResizerTimer();
   SetBorderStyle(0);
   setFocusPolicy(Qt::StrongFocus);  // a tab stop that takes clicks and the arrow keys
@@ -43,6 +45,8 @@ void TvtImage::PaintClient(QPainter& painter, const QRect&) {
   QImage image = BitmapImage(picture);
   image.setDevicePixelRatio(ratio);
   painter.drawImage(0, 0, image);
+  // The smooth picture's job (a copy of the whole image) is asked for once this one is on screen.
+  if (core_.ResizeDue()) QTimer::singleShot(0, this, [this] { core_.RequestDueResize(); });
   if (Painted) Painted();
   if (!core_.EditingActive()) return;
   const TRect r = core_.CursorRect();
