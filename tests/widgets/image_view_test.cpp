@@ -3,6 +3,7 @@
 // the quick one, and the editing mode draws its cursor and takes its keys.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -70,6 +71,9 @@ TEST_F(ImageViewTest, TheSmoothPictureReplacesTheQuickOne) {
   view.SetSource(&doc);
   view.SetUseThumbnail(true);
   const QImage quick = Grab(view);
+  // The smooth picture's job is asked for once the quick picture has been shown.
+  EXPECT_EQ(view.Core().PendingJob(), 0u);
+  QCoreApplication::processEvents();
   ASSERT_NE(view.Core().PendingJob(), 0u);
   test::FinishResizerJobs();
   ASSERT_NE(view.Core().Scaled(), nullptr);
