@@ -55,6 +55,15 @@ inline constexpr int64_t kPngPixelsPerDataByte = 8256;
 inline constexpr int64_t kJpegSearchBytesPerDataByte = 64;
 inline constexpr int64_t kJpegSearchBaseBytes = int64_t(1) << 24;
 
+// The viewer's undo keeps at least the last kMinUndoSteps edits and at most kMaxUndoSteps, as long
+// as what they keep to be taken back fits in kUndoBudgetBytes (the oldest go first). A grid edit
+// keeps one MCU row or less (its pixels included); a re-decode keeps the MCUs from where it
+// started, a realignment every MCU, with only their non-zero coefficients (a noisy 24-megapixel
+// photo at quality 92: about 50 MB, so at least five of those fit).
+inline constexpr int kMinUndoSteps = 32;
+inline constexpr int kMaxUndoSteps = 1000;
+inline constexpr int64_t kUndoBudgetBytes = int64_t(256) << 20;
+
 // restore refuses to write more than this for an input of inputBytes: kBoundedRestoreBytes, or
 // 64 bytes for each input byte when that is more (a restored file is rarely twice its source).
 constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {

@@ -233,6 +233,22 @@ void TkelBaseJpegParser::DeleteMCU(int32_t col, int32_t row) {
   ClearMCU(last % MCUsPerRow, last / MCUsPerRow);
 }
 
+void TkelBaseJpegParser::MoveMCUs(int32_t from, int32_t to, int32_t count) {
+  ++BlockEdits;
+  const int64_t total = int64_t(MCUsPerRow) * MCURows;
+  if (ScanComponentCount <= 0 || MCUsPerRow <= 0 || from == to || count <= 0 || from < 0 || to < 0) return;
+  count = static_cast<int32_t>(std::min<int64_t>(count, total - std::max(from, to)));
+  // From the reached end on every MCU is absent: a copy between two such positions changes
+  // nothing, so only the pairs with one side before it are walked.
+  const int32_t reached = ReachedMCUEnd();
+  const int32_t n = std::clamp(reached - std::min(from, to), 0, std::max(count, 0));
+  if (to > from) {
+    for (int32_t i = n - 1; i >= 0; --i) CopyMCU(from + i, to + i);
+  } else {
+    for (int32_t i = 0; i < n; ++i) CopyMCU(from + i, to + i);
+  }
+}
+
 TkelOffsetEntry TkelBaseJpegParser::GetMCUOffsets(int32_t col, int32_t row) const {
   TkelOffsetEntry e{};
   if (!Offsets || !InGrid(col, row)) return e;

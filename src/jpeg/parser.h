@@ -132,6 +132,11 @@ class TkelBaseJpegParser {
   void DeleteMCU(int32_t col, int32_t row);
   // A copy of the entry; all zero when there is none.
   TkelOffsetEntry GetMCUOffsets(int32_t col, int32_t row) const;
+  // Moves count MCUs (their blocks and offset entries, as the grid edits copy them) from MCU
+  // index `from` to `to`; the ranges may overlap. What the grid edits shift, this shifts back.
+  void MoveMCUs(int32_t from, int32_t to, int32_t count);
+  // The first MCU index that no map has reached: every MCU from there on is absent.
+  int32_t ReachedMCUs() const { return ReachedMCUEnd(); }
 
   // --- runs on trial and their placement, for the realignment (trial_decode.cpp) ---
   // True after a single interleaved sequential scan was decoded (no DNL): the only kind the

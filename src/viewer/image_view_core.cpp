@@ -228,9 +228,28 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
   if (useThumbnail_) layers.Background = reduced ? doc->GetPreviewBackground() : doc->GetThumbBackground();
   layers.TintFilled = showFilled_;
   DrawPictureNearest(backBuffer_, layers, left, top, content.Width, content.Height);
-  if (fitScale_ < 100.0 && !showFilled_)
-    RequestResizeIfNeeded(content, {layers.Image->Width(), layers.Image->Height()}, *layers.Image);
+  if (fitScale_ < 100.0 && !showFilled_) {
+    const TPictureSize drawn{layers.Image->Width(), layers.Image->Height()};
+    if (DeferResize) {
+      resizeDue_ = true;
+      dueFit_ = content;
+      dueDrawn_ = drawn;
+      dueSource_ = layers.Image;
+    } else {
+      RequestResizeIfNeeded(content, drawn, *layers.Image);
+    }
+  }
   return backBuffer_;
+}
+
+void TvtImageViewCore::RequestDueResize() {
+  if (!resizeDue_) return;
+  resizeDue_ = false;
+  // The picture drawn since may have changed or gone; the next paint asks again then.
+  const TvtThumbSource* doc = Source();
+  if (!backBufferValid_ || doc == nullptr || !doc->HasImage() || dueSource_ == nullptr) return;
+  if (dueSource_ != doc->Preview() && dueSource_ != doc->MainImage()) return;
+  RequestResizeIfNeeded(dueFit_, dueDrawn_, *dueSource_);
 }
 
 void TvtImageViewCore::RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn, const TBitmap32& source) {
@@ -327,21 +346,8 @@ bool TvtImageViewCore::Execute(TvtEditCommand command) {
     case TvtEditCommand::Down: SetCursor({c.Col, c.Row + 1}); break;
     case TvtEditCommand::Home: SetCursor({0, c.Row}); break;
     case TvtEditCommand::End: SetCursor({doc.MCUCols - 1, c.Row}); break;
-    case TvtEditCommand::PrevDecodedRunStart: {
-      int32_t i = LinearCursor();
-      while (i > 0 && !doc.IsMCUDecoded(FromLinear(i))) --i;
-      while (i > 0 && doc.IsMCUDecoded(FromLinear(i - 1))) --i;
-      SetCursor(FromLinear(i));
-      break;
-    }
-    case TvtEditCommand::NextDecodedRunEnd: {
-      int32_t i = LinearCursor();
-      const int32_t last = LastMCU();
-      while (i < last && !doc.IsMCUDecoded(FromLinear(i))) ++i;
-      while (i < last && doc.IsMCUDecoded(FromLinear(i + 1))) ++i;
-      SetCursor(FromLinear(i));
-      break;
-    }
+    case TvtEditCommand::PrevDecodedRunStart: SetCursor(FromLinear(RunStartFrom(LinearCursor()))); break;
+    case TvtEditCommand::NextDecodedRunEnd: SetCursor(FromLinear(RunEndFrom(LinearCursor()))); break;
     case TvtEditCommand::Clear:
       doc.ClearMCU(c);
       MoveCursorForward();
@@ -366,7 +372,56 @@ bool TvtImageViewCore::Execute(TvtEditCommand command) {
     case TvtEditCommand::Redecode:
       doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 0, true);
       break;
+    case TvtEditCommand::SearchForward:
+      doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 1, true);
+      break;
+    case TvtEditCommand::SearchBackward:
+      doc.RedecodeFrom(c, doc.GetMCUOffsets(c), 2, true);
+      break;
   }
+  return true;
+}
+
+int32_t TvtImageViewCore::RunStartFrom(int32_t i) const {
+  const TvtThumbSource& doc = *Source();
+  while (i > 0 && !doc.IsMCUDecoded(FromLinear(i))) --i;
+  while (i > 0 && doc.IsMCUDecoded(FromLinear(i - 1))) --i;
+  return i;
+}
+
+int32_t TvtImageViewCore::RunEndFrom(int32_t i) const {
+  const TvtThumbSource& doc = *Source();
+  const int32_t last = LastMCU();
+  while (i < last && !doc.IsMCUDecoded(FromLinear(i))) ++i;
+  while (i < last && doc.IsMCUDecoded(FromLinear(i + 1))) ++i;
+  return i;
+}
+
+TvtMCURun TvtImageViewCore::DecodedRunAtCursor() const {
+  if (!EditingActive()) return {};
+  const TvtThumbSource& doc = *Source();
+  const int32_t at = LinearCursor();
+  // On a decoded MCU: its own run; on a hole: the run before it.
+  const int32_t first = RunStartFrom(at);
+  if (!doc.IsMCUDecoded(FromLinear(first))) return {};
+  int32_t last = first;
+  while (last < LastMCU() && doc.IsMCUDecoded(FromLinear(last + 1))) ++last;
+  return {first, last - first + 1};
+}
+
+bool TvtImageViewCore::UndoEdit() {
+  TvtThumbSource* doc = Source();
+  TvtMCUPos at;
+  if (doc == nullptr || !doc->Undo(&at)) return false;
+  if (EditingActive()) SetCursor(at);
+  return true;
+}
+
+bool TvtImageViewCore::RedoEdit() {
+  TvtThumbSource* doc = Source();
+  TvtMCUPos at;
+  if (doc == nullptr || !doc->Redo(&at)) return false;
+  if (EditingActive()) SetCursor(at);
   return true;
 }
 

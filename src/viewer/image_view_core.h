@@ -40,6 +40,14 @@ enum class TvtEditCommand {
   InsertRow,            // Ctrl+Space
   Remove,               // Backspace
   Redecode,             // Ctrl+R
+  SearchForward,        // Ctrl+F: re-decode from the first bit on from the cursor's start that decodes cleanly
+  SearchBackward,       // Ctrl+Shift+F: the same searching backwards
+};
+
+// A run of MCUs in linear order, [First, First + Count).
+struct TvtMCURun {
+  int32_t First = 0;
+  int32_t Count = 0;
 };
 
 // The checkerboard behind every picture: opaque white with 8 x 8 squares of 0xFFEEEEEE where the
@@ -68,6 +76,12 @@ class TvtImageViewCore : public TvtSourceClientLink,
   bool UseThumbnail() const { return useThumbnail_; }
   bool CursorFollow = true;
 
+  // Whether Picture asks the resizer for its smooth copy at once (the default) or leaves the
+  // request to RequestDueResize: the copy of a large picture for the job takes longer than the
+  // quick picture, and a window shows that one first (after an MCU edit, for one).
+  bool DeferResize = false;
+  void RequestDueResize();
+  bool ResizeDue() const { return resizeDue_; }
   // Marks the picture for a rebuild at the next paint (window resized, colours changed).
   void Invalidate() { backBufferValid_ = false; }
   // Rebuilds BackBuffer for a client of the given size when it is not valid, asking the resizer
@@ -115,6 +129,12 @@ class TvtImageViewCore : public TvtSourceClientLink,
   // Runs one command; false when the editing mode is off or the document has no image.
   bool Execute(TvtEditCommand command);
   void SetCursor(TvtMCUPos p);
+  // Takes back or does again the document's last edit; the cursor goes to where it was made.
+  bool UndoEdit();
+  bool RedoEdit();
+  // The decoded run that Ctrl+Home and Ctrl+End bound around the cursor (the DC correction's
+  // default run); Count 0 when nothing around it is decoded.
+  TvtMCURun DecodedRunAtCursor() const;
 
   // Document notifications.
   void MainImageChanged(bool reset) override;
@@ -135,6 +155,9 @@ class TvtImageViewCore : public TvtSourceClientLink,
   int32_t LinearCursor() const;
   TvtMCUPos FromLinear(int32_t index) const;
   int32_t LastMCU() const;
+  // The first and the last MCU of the decoded run that the two run keys reach from index.
+  int32_t RunStartFrom(int32_t index) const;
+  int32_t RunEndFrom(int32_t index) const;
   void MoveCursorForward();
   void MoveCursorBack();
   // Keeps `mcus` MCU widths in view on one side of the cursor (negative: to its left).
@@ -147,6 +170,9 @@ class TvtImageViewCore : public TvtSourceClientLink,
   std::unique_ptr<TBitmap32> scaled_;
   uint32_t pendingJob_ = 0;
   bool resizeWanted_ = false;
+  bool resizeDue_ = false;
+  TPictureSize dueFit_, dueDrawn_;
+  const TBitmap32* dueSource_ = nullptr;  // the picture the due request is made from
   double fitScale_ = 100.0;
   TRect pictureRect_;
   bool editingEnabled_ = true;

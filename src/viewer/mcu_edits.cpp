@@ -17,16 +17,16 @@ void TvtThumbSource::CopyMCUPixels(int32_t from, int32_t to) {
   if (b == nullptr || MCUWidth <= 0 || MCUHeight <= 0) return;
   const int32_t fx = (from % MCUCols) * MCUWidth, fy = (from / MCUCols) * MCUHeight;
   const int32_t tx = (to % MCUCols) * MCUWidth, ty = (to / MCUCols) * MCUHeight;
-  for (int32_t dy = 0; dy < MCUHeight; ++dy) {
-    const int32_t sy = fy + dy, dyy = ty + dy;
-    if (dyy >= b->Height()) break;
-    TColor32* dst = b->ScanLine(dyy);
-    const TColor32* src = sy < b->Height() ? b->ScanLine(sy) : nullptr;
-    for (int32_t dx = 0; dx < MCUWidth; ++dx) {
-      const int32_t sx = fx + dx, dxx = tx + dx;
-      if (dxx >= b->Width()) break;
-      dst[dxx] = (src != nullptr && sx < b->Width()) ? src[sx] : 0;
-    }
+  if (tx >= b->Width()) return;
+  // The part of the target inside the bitmap; source pixels outside it count as 0.
+  const int32_t width = std::min(MCUWidth, b->Width() - tx);
+  const int32_t inside = std::clamp(b->Width() - fx, 0, width);
+  for (int32_t dy = 0; dy < MCUHeight && ty + dy < b->Height(); ++dy) {
+    TColor32* dst = b->ScanLine(ty + dy) + tx;
+    const int32_t sy = fy + dy;
+    const int32_t n = sy < b->Height() ? inside : 0;
+    if (n > 0) std::memmove(dst, b->ScanLine(sy) + fx, size_t(n) * sizeof(TColor32));
+    std::fill(dst + n, dst + width, TColor32(0));
   }
 }
 
@@ -63,27 +63,34 @@ TkelOffsetEntry TvtThumbSource::GetMCUOffsets(TvtMCUPos p) const {
   return Jpeg->GetMCUOffsets(p.Col, p.Row);
 }
 
-void TvtThumbSource::ClearMCU(TvtMCUPos p) {
-  if (!InGrid(p)) return;
-  Jpeg->ClearMCU(p.Col, p.Row);
-  ClearMCUPixels(p.Row * MCUCols + p.Col);
+void TvtThumbSource::MoveMCUPixels(int32_t from, int32_t to, int32_t count) {
+  // As the decoder's move: MCUs below the rendered pixels are empty on both sides.
+  const int32_t n = std::clamp(PixelMCUEnd() - std::min(from, to), 0, std::max(count, 0));
+  if (to > from) {
+    for (int32_t i = n - 1; i >= 0; --i) CopyMCUPixels(from + i, to + i);
+  } else {
+    for (int32_t i = 0; i < n; ++i) CopyMCUPixels(from + i, to + i);
+  }
+}
+
+void TvtThumbSource::GridClear(int32_t at) {
+  Jpeg->ClearMCU(at % MCUCols, at / MCUCols);
+  ClearMCUPixels(at);
   AfterEdit();
 }
 
-void TvtThumbSource::InsertMCU(TvtMCUPos p) {
-  if (!InGrid(p)) return;
-  Jpeg->InsertMCU(p.Col, p.Row);
-  const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
+void TvtThumbSource::GridInsert(int32_t at) {
+  Jpeg->InsertMCU(at % MCUCols, at / MCUCols);
+  const int32_t last = MCUCols * MCURows - 1;
   for (int32_t i = std::min(last, PixelMCUEnd()); i > at; --i) CopyMCUPixels(i - 1, i);
   ClearMCUPixels(at);
   AfterEdit();
 }
 
-void TvtThumbSource::InsertMCURow(TvtMCUPos p) {
-  if (!InGrid(p)) return;
-  Jpeg->InsertMCURow(p.Col, p.Row);
-  const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
-  if (p.Row < MCURows - 1) {
+void TvtThumbSource::GridInsertRow(int32_t at) {
+  Jpeg->InsertMCURow(at % MCUCols, at / MCUCols);
+  const int32_t last = MCUCols * MCURows - 1;
+  if (at / MCUCols < MCURows - 1) {
     const int32_t from = std::min<int64_t>(last, int64_t(PixelMCUEnd()) + MCUCols - 1);
     for (int32_t i = from; i >= at + MCUCols; --i) CopyMCUPixels(i - MCUCols, i);
   }
@@ -91,21 +98,66 @@ void TvtThumbSource::InsertMCURow(TvtMCUPos p) {
   AfterEdit();
 }
 
-void TvtThumbSource::DeleteMCU(TvtMCUPos p) {
-  if (!InGrid(p) || (p.Col == 0 && p.Row == 0)) return;
-  Jpeg->DeleteMCU(p.Col, p.Row);
-  const int32_t at = p.Row * MCUCols + p.Col, last = MCUCols * MCURows - 1;
+void TvtThumbSource::GridDelete(int32_t at) {
+  Jpeg->DeleteMCU(at % MCUCols, at / MCUCols);
+  const int32_t last = MCUCols * MCURows - 1;
   const int32_t to = std::min(last, PixelMCUEnd());
   for (int32_t i = at; i <= to; ++i) CopyMCUPixels(i, i - 1);
   ClearMCUPixels(last);
   AfterEdit();
 }
 
+namespace {
+
+TvtEditStep StepAt(TvtEditKind kind, TvtMCUPos p) {
+  TvtEditStep step;
+  step.Kind = kind;
+  step.Col = p.Col;
+  step.Row = p.Row;
+  return step;
+}
+
+}  // namespace
+
+void TvtThumbSource::ClearMCU(TvtMCUPos p) {
+  if (InGrid(p)) Do(StepAt(TvtEditKind::Clear, p));
+}
+
+void TvtThumbSource::InsertMCU(TvtMCUPos p) {
+  if (InGrid(p)) Do(StepAt(TvtEditKind::Insert, p));
+}
+
+void TvtThumbSource::InsertMCURow(TvtMCUPos p) {
+  if (InGrid(p)) Do(StepAt(TvtEditKind::InsertRow, p));
+}
+
+void TvtThumbSource::DeleteMCU(TvtMCUPos p) {
+  if (InGrid(p) && !(p.Col == 0 && p.Row == 0)) Do(StepAt(TvtEditKind::Delete, p));
+}
+
 int TvtThumbSource::RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC) {
   if (!InGrid(p)) return jrBadData;
-  const int rc = Jpeg->RedecodeFrom(p.Row * MCUCols + p.Col, offsets.StartByte, offsets.StartBit, search, useNextDC);
-  Render(true);
-  return rc;
+  TvtEditStep step = StepAt(TvtEditKind::Redecode, p);
+  step.StartByte = offsets.StartByte;
+  step.StartBit = offsets.StartBit;
+  step.Search = search;
+  step.UseNextDC = useNextDC;
+  return Do(std::move(step));
+}
+
+bool TvtThumbSource::RealignAutomatically() {
+  if (!HasImage()) return false;
+  return Do(StepAt(TvtEditKind::Realign, {})) != 0;
+}
+
+void TvtThumbSource::CorrectDC(int32_t first, int32_t count, const int32_t shift[4]) {
+  const int32_t total = MCUCols * MCURows;
+  if (!CanEditMCUs() || first < 0 || count <= 0 || first >= total) return;
+  TvtEditStep step = StepAt(TvtEditKind::DcCorrection, {first % MCUCols, first / MCUCols});
+  step.First = first;
+  step.Count = std::min(count, total - first);
+  std::copy(shift, shift + 4, step.Shift);
+  Do(std::move(step));
 }
 
 }  // namespace vt

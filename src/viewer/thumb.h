@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "bitmap/bitmap32.h"
 
@@ -40,6 +41,8 @@ class TvtThumb {
   void SetCropBottom(int32_t value);
 
   TvtThumbSource& Source;
+  // What kind of picture it was stored as ("JPEG", "RGB", "bitmap"...); empty when unknown.
+  std::string Kind;
   std::unique_ptr<TBitmap32> Bitmap;
   std::unique_ptr<TBitmap32> Transformed;
   bool BoundsValid = false;

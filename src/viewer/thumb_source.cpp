@@ -12,6 +12,22 @@
 
 namespace vt {
 
+namespace {
+
+const char* ThumbKindText(TkelJpegThumbKind kind) {
+  switch (kind) {
+    case tkJpeg:
+    case tkJpegNoSOI: return "JPEG";
+    case tkJpegRebuilt: return "rebuilt JPEG";
+    case tkRGB: return "RGB";
+    case tkPalette: return "palette";
+    case tkYCbCr: return "YCbCr";
+    default: return "";
+  }
+}
+
+}  // namespace
+
 TvtThumbSource::TvtThumbSource() : Jpeg(std::make_unique<TkelJpegWithThumbs>(false, 0)) {}
 
 TvtThumbSource::~TvtThumbSource() {
@@ -57,6 +73,7 @@ void TvtThumbSource::Clear() {
   fullWanted_ = true;
   mainThumb_ = nullptr;
   MainThumbIndex = -1;
+  History.Clear();
 }
 
 void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item, TvtRepair repair) {
@@ -110,15 +127,23 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   // Candidates: the thumbnails that the decode collected (the item's sub-items are the same
   // pictures when they came from its own picture), else the sub-items' pictures.
   std::vector<std::unique_ptr<TBitmap32>> candidates;
+  std::vector<std::string> kinds;
   if (item != nullptr && !item->OwnThumbnails) {
-    for (TvtSubItem* sub : item->SubItems()) candidates.push_back(sub->GetImage());
+    for (TvtSubItem* sub : item->SubItems()) {
+      candidates.push_back(sub->GetImage());
+      kinds.push_back(sub->GetKind() == kKindJpeg ? "JPEG" : sub->GetKind() == kKindBitmap ? "bitmap" : "");
+    }
   } else {
-    for (TkelJpegThumb& t : Jpeg->Thumbs().Thumbs())
+    for (TkelJpegThumb& t : Jpeg->Thumbs().Thumbs()) {
       candidates.push_back(t.Bitmap ? std::make_unique<TBitmap32>(*t.Bitmap) : nullptr);
+      kinds.push_back(ThumbKindText(t.Kind));
+    }
   }
-  for (std::unique_ptr<TBitmap32>& bitmap : candidates) {
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    std::unique_ptr<TBitmap32>& bitmap = candidates[i];
     if (!bitmap) continue;
     TvtThumb* thumb = new TvtThumb(*this, std::move(bitmap));
+    thumb->Kind = kinds[i];
     if (HasImage() && !thumb->Bitmap->Empty()) {
       // The detector compares at the thumbnail's size: the preview serves as well as the image.
       TBitmap32& shown = mainImage_ != nullptr ? *mainImage_ : *preview_;
@@ -134,16 +159,6 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   NotifyThumbnails();
 }
 
-bool TvtThumbSource::RealignAutomatically() {
-  if (!HasImage()) return false;
-  repair::TRepairReport report;
-  const bool changed = RealignPicture(*Jpeg, mainThumb_, report);
-  if (changed) {
-    RepairReport = report;
-    Render(true);
-  }
-  return changed;
-}
 
 bool TvtThumbSource::CanEditMCUs() const {
   // The decoder's grid edits move the blocks of its last scan's components in that scan's MCUs:

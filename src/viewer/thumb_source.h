@@ -18,6 +18,7 @@
 #include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
 #include "thumbs/picture_geometry.h"
+#include "viewer/edit_history.h"
 #include "viewer/source_clients.h"
 #include "viewer/thumb.h"
 
@@ -109,6 +110,18 @@ class TvtThumbSource {
   // the guide; re-renders when blocks changed (RepairReport then tells what was done). Returns
   // whether they did.
   bool RealignAutomatically();
+  // The manual form of the realignment's colour fix: adds shift[i] DC steps to the DC of every
+  // decoded block of scan component i in MCUs [first, first + count), then re-renders.
+  void CorrectDC(int32_t first, int32_t count, const int32_t shift[4]);
+
+  // Every edit above (not IsMCUDecoded / GetMCUOffsets) can be taken back and done again, within
+  // the budget of edit_history.h; a new document starts with empty lists. where: the MCU the
+  // step was made at. Each returns whether there was a step.
+  bool Undo(TvtMCUPos* where = nullptr);
+  bool Redo(TvtMCUPos* where = nullptr);
+  bool CanUndo() const { return History.CanUndo(); }
+  bool CanRedo() const { return History.CanRedo(); }
+  TvtEditHistory History;
 
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
@@ -150,6 +163,21 @@ class TvtThumbSource {
   void ClearMCUPixels(int32_t index);
   int32_t PixelMCUEnd() const;
   void AfterEdit();
+  void MoveMCUPixels(int32_t from, int32_t to, int32_t count);
+  // The edits themselves, unrecorded.
+  void GridClear(int32_t at);
+  void GridInsert(int32_t at);
+  void GridInsertRow(int32_t at);
+  void GridDelete(int32_t at);
+  // Undo and redo (mcu_undo.cpp): a step's undo data, doing it (the re-decode's result, or for
+  // the realignment whether blocks changed), taking it back.
+  void PrepareUndo(TvtEditStep& step);
+  TvtSavedMCUs SaveRange(int32_t first, int32_t end, bool pixels) const;
+  void PutBack(const TvtSavedMCUs& saved);
+  int Perform(TvtEditStep& step);
+  void Revert(TvtEditStep& step);
+  // Prepares, performs and records a new step; returns Perform's answer.
+  int Do(TvtEditStep step);
 
   void NotifyMainImage(bool reset, IvtSourceClient* only = nullptr);
   void NotifyThumbnails(IvtSourceClient* only = nullptr);

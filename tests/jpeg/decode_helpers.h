@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -180,6 +181,54 @@ inline std::pair<size_t, size_t> IntervalBytes(const Bytes& jpeg, size_t k) {
   const std::vector<size_t> rst = RestartMarkers(jpeg);
   const size_t begin = k == 0 ? FirstScanData(jpeg) : rst.at(k - 1) + 2;
   return {begin, rst.at(k)};
+}
+
+// The index of bit (byte, bit) of the entropy-coded data among the data's bits with the stuffed
+// bytes left out (byte values as the parser's Position counts them, a stuffed 00 standing for
+// its FF); -1 when the byte is not in the data.
+inline int64_t DataBitIndex(const Bytes& jpeg, int64_t atByte, int atBit) {
+  const size_t begin = FirstScanData(jpeg), end = jpeg.size() - 2;
+  int64_t bits = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const bool stuffed = i > begin && jpeg[i - 1] == 0xFF && jpeg[i] == 0x00;
+    if (static_cast<int64_t>(i) == atByte) return bits - (stuffed ? 8 : 0) + atBit;
+    if (!stuffed) bits += 8;
+  }
+  return -1;
+}
+
+// Removes `removeCount` bits from the bit (byte, bit) of the entropy-coded data on (see
+// DataBitIndex) and inserts the `count` low bits of `bits` there, keeping the stuffing valid.
+// The file must hold one scan without restart markers, ending in EOI.
+inline Bytes SpliceBits(const Bytes& jpeg, int64_t atByte, int atBit, int64_t removeCount, uint32_t bits, int count) {
+  const size_t begin = FirstScanData(jpeg), end = jpeg.size() - 2;
+  std::vector<int> stream;
+  for (size_t i = begin; i < end; ++i) {
+    if (i > begin && jpeg[i - 1] == 0xFF && jpeg[i] == 0x00) continue;
+    for (int b = 7; b >= 0; --b) stream.push_back((jpeg[i] >> b) & 1);
+  }
+  const int64_t at = DataBitIndex(jpeg, atByte, atBit);
+  EXPECT_GE(at, 0);
+  if (at < 0) return jpeg;
+  stream.erase(stream.begin() + at, stream.begin() + std::min<int64_t>(at + removeCount, static_cast<int64_t>(stream.size())));
+  std::vector<int> extra;
+  for (int b = count - 1; b >= 0; --b) extra.push_back((bits >> b) & 1);
+  stream.insert(stream.begin() + at, extra.begin(), extra.end());
+  while (stream.size() % 8) stream.push_back(1);
+  Bytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(begin));
+  for (size_t i = 0; i < stream.size(); i += 8) {
+    int v = 0;
+    for (int b = 0; b < 8; ++b) v = (v << 1) | stream[i + static_cast<size_t>(b)];
+    out.push_back(static_cast<uint8_t>(v));
+    if (v == 0xFF) out.push_back(0);
+  }
+  out.push_back(0xFF);
+  out.push_back(0xD9);
+  return out;
+}
+
+inline Bytes InsertBits(const Bytes& jpeg, int64_t atByte, int atBit, uint32_t bits, int count) {
+  return SpliceBits(jpeg, atByte, atBit, 0, bits, count);
 }
 
 // Overwrites bytes [begin, end) with all-one bits (FF 00 pairs): no Huffman code matches them.

@@ -9,36 +9,6 @@
 namespace vt::test {
 namespace {
 
-// Inserts `count` bits before the bit (byte, bit) of the entropy-coded data (byte values as
-// the parser's Position counts them, a stuffed 00 standing for its FF), keeping the stuffing
-// valid. The file must hold one scan without restart markers, ending in EOI.
-Bytes InsertBits(const Bytes& jpeg, int64_t atByte, int atBit, uint32_t bits, int count) {
-  const size_t begin = FirstScanData(jpeg), end = jpeg.size() - 2;
-  std::vector<int> stream;
-  int64_t insertAt = -1;
-  for (size_t i = begin; i < end; ++i) {
-    const bool stuffed = i > begin && jpeg[i - 1] == 0xFF && jpeg[i] == 0x00;
-    if (static_cast<int64_t>(i) == atByte) insertAt = static_cast<int64_t>(stream.size()) - (stuffed ? 8 : 0) + atBit;
-    if (stuffed) continue;
-    for (int b = 7; b >= 0; --b) stream.push_back((jpeg[i] >> b) & 1);
-  }
-  EXPECT_GE(insertAt, 0);
-  std::vector<int> extra;
-  for (int b = count - 1; b >= 0; --b) extra.push_back((bits >> b) & 1);
-  stream.insert(stream.begin() + insertAt, extra.begin(), extra.end());
-  while (stream.size() % 8) stream.push_back(1);
-  Bytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(begin));
-  for (size_t i = 0; i < stream.size(); i += 8) {
-    int v = 0;
-    for (int b = 0; b < 8; ++b) v = (v << 1) | stream[i + static_cast<size_t>(b)];
-    out.push_back(static_cast<uint8_t>(v));
-    if (v == 0xFF) out.push_back(0);
-  }
-  out.push_back(0xFF);
-  out.push_back(0xD9);
-  return out;
-}
-
 Bytes Image444() { return Cjpeg("-quality 92 -sample 1x1", 64, 64, false, 21); }  // 8 x 8 MCUs
 // Dense 4:2:0 data (8 x 8 MCUs of six blocks): misaligned bits soon fail to decode.
 Bytes Image420() { return Cjpeg("-quality 97 -sample 2x2", 128, 128, false, 21); }

@@ -4,6 +4,7 @@
 // bars exactly when the zoomed picture is larger than the client area.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
@@ -75,6 +76,9 @@ TEST_F(ImageViewTest, TheSmoothPictureReplacesTheQuickOne) {
   view.SetSource(&doc);
   view.SetUseThumbnail(true);
   const QImage quick = Grab(view);
+  // The smooth picture's job is asked for once the quick picture has been shown.
+  EXPECT_EQ(view.Core().PendingJob(), 0u);
+  QCoreApplication::processEvents();
   ASSERT_NE(view.Core().PendingJob(), 0u);
   test::FinishResizerJobs();
   ASSERT_NE(view.Core().Scaled(), nullptr);

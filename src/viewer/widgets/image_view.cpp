@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <optional>
@@ -23,6 +24,7 @@ QImage BitmapImage(const TBitmap32& bitmap) {
 }
 
 TvtImage::TvtImage(QWidget* parent, TvtGR32Resizer* resizer) : TvtScrollControl(parent), core_(*this, resizer) {
+  core_.DeferResize = true;
   InstallResizerTimer();
   SetBorderStyle(0);
   setFocusPolicy(Qt::StrongFocus);  // a tab stop that takes clicks and the arrow keys
@@ -47,6 +49,9 @@ void TvtImage::PaintClient(QPainter& painter, const QRect&) {
   QImage image = BitmapImage(picture);
   image.setDevicePixelRatio(ratio);
   painter.drawImage(0, 0, image);
+  // The smooth picture's job (a copy of the whole image) is asked for once this one is on screen.
+  if (core_.ResizeDue()) QTimer::singleShot(0, this, [this] { core_.RequestDueResize(); });
+  if (Painted) Painted();
   if (!core_.EditingActive()) return;
   const TRect r = core_.CursorRect();
   if (r.IsEmpty()) return;
@@ -181,9 +186,11 @@ std::optional<TvtEditCommand> CommandForKey(int key, Qt::KeyboardModifiers modif
       case Qt::Key_End: return TvtEditCommand::NextDecodedRunEnd;
       case Qt::Key_Space: return TvtEditCommand::InsertRow;
       case Qt::Key_R: return TvtEditCommand::Redecode;
+      case Qt::Key_F: return TvtEditCommand::SearchForward;
       default: return std::nullopt;
     }
   }
+  if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_F) return TvtEditCommand::SearchBackward;
   return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <functional>
 
 #include "viewer/image_view_core.h"
 #include "viewer/widgets/scroll_control.h"
@@ -25,6 +26,8 @@ class TvtImage : public TvtScrollControl, public IvtImageViewHost {
   TvtImageViewCore& Core() { return core_; }
   // The effective display scale in whole percent (fitted or zoomed); 0 without an image.
   int ZoomPercent() const { return core_.ZoomPercent(); }
+  // Told after every paint: what the view shows (document, zoom, cursor) may have changed.
+  std::function<void()> Painted;
 
   // IvtImageViewHost
   void Repaint() override { update(); }

@@ -19,6 +19,8 @@
 #include "viewer/widgets/deep_open_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
+#include "viewer/widgets/repair_actions.h"
+#include "viewer/widgets/status_bar.h"
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
@@ -79,9 +81,16 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
   saveThumbAction_ = new TvtSaveThumbAction(this);
   saveThumbAction_->SetThumbBox(thumbBox_);
   deepOpen_ = std::make_unique<TvtDeepOpen>(this, *source_, *discSource_, [this] { return openDialog_; });
+  statusBar_ = new TvtStatusBar(*image_, this);
+  setStatusBar(statusBar_);
+  image_->Painted = [this] { statusBar_->Changed(); };
+  repairActions_ = new TvtRepairActions(this, *image_, *statusBar_, [this] {
+    const std::string file = source_->FileName;
+    OpenFile(file);
+  });
   BuildMenus();
 
-  const int menuHeight = menuBar()->sizeHint().height();
+  const int menuHeight = menuBar()->sizeHint().height() + statusBar_->sizeHint().height();
   resize(kClientWidth, kClientHeight + menuHeight);
   move(0, 0);
 
@@ -91,6 +100,7 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
 TMainForm::~TMainForm() {
   // The views and commands leave the document before it goes; the document before the source
   // whose streams it reads.
+  image_->Painted = nullptr;
   image_->SetSource(nullptr);
   thumbBox_->SetSource(nullptr);
   saveAction_->SetSource(nullptr);
@@ -126,6 +136,7 @@ void TMainForm::BuildMenus() {
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, &QWidget::close);
 
+  menuBar()->addMenu(repairActions_->Menu());
   thumbnailMenu_ = menuBar()->addMenu(tr("Thumbnail"));
   thumbnailMenu_->addAction(editThumbAction_);
   thumbnailMenu_->addAction(saveThumbAction_);
@@ -151,6 +162,7 @@ void TMainForm::OpenFile(const std::string& path) {
   try {
     // The document lets go of what the last open beyond the default one found before that goes.
     source_->Load(nullptr, nullptr, false, nullptr);
+    statusBar_->ShowReport({});
     deepOpen_->Forget();
     SaveFolder = FolderOf(path);
     setWindowTitle(QString::fromStdString(MakeCaption(path)));

@@ -19,6 +19,8 @@ class QMimeData;
 namespace vt {
 
 class TvtDeepOpen;
+class TvtRepairActions;
+class TvtStatusBar;
 class TvtImage;
 class TvtThumbBox;
 class TvtFileDialog;
@@ -61,6 +63,9 @@ class TMainForm : public QMainWindow {
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
   QMenu* HelpMenu() const { return helpMenu_; }
+  // The Edit menu (repair mode, undo and redo, the repairs) and the status bar.
+  TvtRepairActions& RepairActions() { return *repairActions_; }
+  TvtStatusBar& Status() { return *statusBar_; }
   // Help > About: the program's name, version and purpose.
   void ShowAbout();
   QAction* OpenMenuItem() const { return openMenuItem_; }
@@ -91,6 +96,8 @@ class TMainForm : public QMainWindow {
   QMenu* fileMenu_ = nullptr;
   QMenu* thumbnailMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
+  TvtRepairActions* repairActions_ = nullptr;
+  TvtStatusBar* statusBar_ = nullptr;
   QAction* openMenuItem_ = nullptr;
   QAction* editThumbMenuItem_ = nullptr;
   QAction* saveThumbMenuItem_ = nullptr;
