@@ -45,6 +45,7 @@ int32_t TvtThumbSource::PixelMCUEnd() const {
 }
 
 void TvtThumbSource::AfterEdit() {
+  modified_ = true;
   Compose();
   NotifyMainImage(false);
 }
@@ -97,6 +98,7 @@ void TvtThumbSource::DeleteMCU(TvtMCUPos p) {
 int TvtThumbSource::RedecodeFrom(TvtMCUPos p, const TkelOffsetEntry& offsets, int search, bool useNextDC) {
   if (!InGrid(p)) return jrBadData;
   const int rc = Jpeg->RedecodeFrom(p.Row * MCUCols + p.Col, offsets.StartByte, offsets.StartBit, search, useNextDC);
+  modified_ = true;
   Render(true);
   return rc;
 }

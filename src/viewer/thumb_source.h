@@ -87,6 +87,11 @@ class TvtThumbSource {
   // whether they did.
   bool RealignAutomatically();
 
+  // Whether MCU edits, a re-decode or the automatic realignment changed the picture since it
+  // was loaded; a save of the edited picture marks it saved (false).
+  bool Modified() const { return modified_; }
+  void SetModified(bool value) { modified_ = value; }
+
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
   void RemoveClient(IvtSourceClient* client);
@@ -100,6 +105,9 @@ class TvtThumbSource {
   TkelTrailer Trailer() const { return trailer_; }
 
   std::string FileName;
+  // Where the picture starts in its file (an item's offset; 0 for a file's own picture): a
+  // file that holds several, a card image, names each picture by it.
+  uint64_t PictureOffset = 0;
   TStream* Stream = nullptr;
   bool OwnsStream = false;
   std::unique_ptr<TkelJpegWithThumbs> Jpeg;
@@ -133,6 +141,7 @@ class TvtThumbSource {
   std::unique_ptr<TBitmap32> thumbBackground_;
   std::vector<IvtSourceClient*> clients_;
   TkelTrailer trailer_;
+  bool modified_ = false;
 };
 
 }  // namespace vt

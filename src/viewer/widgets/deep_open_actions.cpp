@@ -216,7 +216,7 @@ void TvtDeepOpen::Shown(const TOpened& opened) {
   // Save As proposes its folder.
   defaultSource_.Close();
   SaveFolder = FolderOf(opened.Path);
-  if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path)));
+  if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path, document_.PictureOffset)));
 }
 
 void TvtDeepOpen::Forget() {
@@ -230,5 +230,9 @@ bool TvtDeepOpen::HasFoundImages() const { return last_ && last_->Result.Items.s
 const TvtOpenResult* TvtDeepOpen::LastResult() const { return last_ ? &last_->Result : nullptr; }
 
 int32_t TvtDeepOpen::ShownRow() const { return shown_ && shown_ == last_ ? shownRow_ : -1; }
+
+std::string TvtDeepOpen::LastPath() const { return last_ ? last_->Path : std::string(); }
+
+TvtRepair TvtDeepOpen::LastRepair() const { return last_ ? last_->Repair : TvtRepair::None; }
 
 }  // namespace vt

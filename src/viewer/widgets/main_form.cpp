@@ -1,6 +1,7 @@
 #include "viewer/widgets/main_form.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -10,15 +11,16 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <stdexcept>
 
 #include "shell/error_box.h"
-#include "source/open_failure.h"
 #include "source/vt_common.h"
 #include "viewer/open_document.h"
 #include "viewer/widgets/deep_open_actions.h"
+#include "viewer/widgets/file_browse_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
+#include "viewer/widgets/open_error_box.h"
+#include "viewer/widgets/save_all_action.h"
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
@@ -78,12 +80,19 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
   saveThumbAction_ = new TvtSaveThumbAction(this);
   saveThumbAction_->SetThumbBox(thumbBox_);
   deepOpen_ = std::make_unique<TvtDeepOpen>(this, *source_, *discSource_, [this] { return openDialog_; });
+  saveAllFound_ = new TvtSaveAllFoundAction(*deepOpen_, this);
+  fileBrowse_ = std::make_unique<TvtFileBrowse>(this, *source_, [this](const std::string& path) { OpenFile(path); },
+                                                saveAction_);
   BuildMenus();
 
   const int menuHeight = menuBar()->sizeHint().height();
   resize(kClientWidth, kClientHeight + menuHeight);
   move(0, 0);
 
+  OpenCommandLine(arguments);
+}
+
+void TMainForm::OpenCommandLine(const std::vector<std::string>& arguments) {
   if (arguments.size() == 1) OpenFile(arguments.front());
 }
 
@@ -120,10 +129,15 @@ void TMainForm::BuildMenus() {
   fileMenu_->addAction(deepOpen_->ReferenceAction());
   fileMenu_->addAction(deepOpen_->FoundImagesAction());
   fileMenu_->addAction(saveAction_);
+  fileMenu_->addAction(saveAllFound_);
   fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(tr("E&xit"));
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, &QWidget::close);
+
+  viewMenu_ = menuBar()->addMenu(tr("&View"));
+  viewMenu_->addAction(fileBrowse_->NextAction());
+  viewMenu_->addAction(fileBrowse_->PreviousAction());
 
   thumbnailMenu_ = menuBar()->addMenu(tr("Thumbnail"));
   thumbnailMenu_->addAction(editThumbAction_);
@@ -153,7 +167,13 @@ void TMainForm::OpenFile(const std::string& path) {
     SaveFolder = FolderOf(path);
     setWindowTitle(QString::fromStdString(MakeCaption(path)));
     const TvtOpened opened = OpenDocument(*discSource_, *source_, path, {});
-    if (opened.Item == nullptr) throw std::runtime_error(InvalidImageMessage(Sentence(opened.Found.Reason)));
+    if (opened.Item == nullptr) {
+      ShowOpenFailure(this, *discSource_, path, [this, path] {
+        TvtOpenOptions deep;
+        deep.Deep = true;
+        deepOpen_->Open(path, std::move(deep));
+      });
+    }
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
     ShowError(this, error, {}, {}, {}, mbOK, WarningOrErrorStyle(error));
@@ -161,6 +181,7 @@ void TMainForm::OpenFile(const std::string& path) {
 }
 
 void TMainForm::OpenMenuItemClick() {
+  if (!fileBrowse_->ConfirmDropEdits()) return;
   TvtFileDialog& dialog = *openDialog_;
   dialog.InitialDir = LastOpenDir;
   dialog.FileName.clear();
@@ -206,7 +227,19 @@ void TMainForm::dropEvent(QDropEvent* event) {
   }
   event->acceptProposedAction();
   // Opened once the drop has returned, so the program the file came from is not kept waiting.
-  QMetaObject::invokeMethod(this, [this, path] { OpenFile(path); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        if (fileBrowse_->ConfirmDropEdits()) OpenFile(path);
+      },
+      Qt::QueuedConnection);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (fileBrowse_->ConfirmDropEdits())
+    event->accept();
+  else
+    event->ignore();
 }
 
 }  // namespace vt
