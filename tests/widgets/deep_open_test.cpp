@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QTreeView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -241,12 +242,18 @@ TEST_F(DeepOpenTest, TheListDialogShowsEachPictureWithItsPreview) {
   EXPECT_EQ(dialog.Summary()->text(), "3 pictures found in three.img. Choose the one to show.");
   QAbstractItemModel* model = dialog.List()->model();
   ASSERT_EQ(model->rowCount(), 3);
-  EXPECT_EQ(model->index(0, 0).data().toString().toStdString(),
-            "Offset 0x1F4 (500), " + std::to_string(a.size()) + " bytes\n160 x 120, 100% decoded");
-  EXPECT_EQ(model->index(1, 0).data().toString().toStdString().rfind("Offset 0x", 0), 0u);
-  const std::string broken = model->index(2, 0).data().toString().toStdString();
-  EXPECT_NE(broken.find("\n800 x 600, "), std::string::npos) << broken;
-  EXPECT_EQ(broken.substr(broken.size() - 7), "\nbroken") << broken;
+  const auto cell = [model](int row, int column) { return model->index(row, column).data().toString().toStdString(); };
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcOffset), "0x1F4 (500)");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcSize), "160 x 120");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcBytes), std::to_string(a.size()) + " bytes");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcDecoded), "100%");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcNotes), "");
+  EXPECT_EQ(model->index(0, 0).data(Qt::ToolTipRole).toString().toStdString().rfind(
+                "Offset 0x1F4 (500), " + std::to_string(a.size()) + " bytes\n160 x 120, 100% decoded\nFiled in: All", 0),
+            0u);
+  EXPECT_EQ(cell(1, TvtFoundImagesDialog::fcOffset).rfind("0x", 0), 0u);
+  EXPECT_EQ(cell(2, TvtFoundImagesDialog::fcSize), "800 x 600");
+  EXPECT_EQ(cell(2, TvtFoundImagesDialog::fcNotes), "broken");
   EXPECT_EQ(dialog.Selected(), 2) << "the default: the largest decoded area";
   EXPECT_TRUE(dialog.OkButton()->isEnabled());
 
