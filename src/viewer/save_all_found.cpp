@@ -45,7 +45,7 @@ TvtSaveAllResult SaveAllFound(const TvtOpenResult& found, const std::string& sou
       return result;
     }
     const TvtFoundItem& item = found.Items[static_cast<size_t>(i)];
-    const std::string name = UniqueRestoredName(sourceFile, item.Offset, folder, taken);
+    const std::string name = UniqueRestoredName(sourceFile, total > 1 ? item.Offset : 0, folder, taken);
     try {
       if (item.Item == nullptr || item.Item->Stream == nullptr) throw std::runtime_error("the picture is gone");
       // One picture's document at a time: memory stays that of the largest picture.

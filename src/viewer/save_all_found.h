@@ -1,8 +1,8 @@
 // File > "Save All Found...": every picture an open found (a deep scan of a card image) written
 // as a restored JPEG into one folder, each exactly as choosing it and File > Save As would write
 // it (the document's decode, the thumbnail background under the missing blocks, the same safe
-// writer). Each file is named after the source and the picture's offset ("card @0x01A2B000
-// (restored).jpg"); a name that is taken, in the folder or by an earlier picture of the run,
+// writer). Each file is named after the source and, when there are several, the picture's
+// offset ("card @0x01A2B000 (restored).jpg"); a name that is taken, in the folder or by an earlier picture of the run,
 // gets " (2)", " (3)"... so no existing file is replaced. Engine code: no Qt here.
 #pragma once
 

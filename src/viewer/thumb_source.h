@@ -105,8 +105,9 @@ class TvtThumbSource {
   TkelTrailer Trailer() const { return trailer_; }
 
   std::string FileName;
-  // Where the picture starts in its file (an item's offset; 0 for a file's own picture): a
-  // file that holds several, a card image, names each picture by it.
+  // Where the picture starts in its file when the file holds several (a card image): the
+  // caption and the proposed name of the restored copy carry it. 0 names the picture by its
+  // file alone (Load sets the item's offset; an open that found one picture sets 0).
   uint64_t PictureOffset = 0;
   TStream* Stream = nullptr;
   bool OwnsStream = false;

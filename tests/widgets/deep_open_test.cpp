@@ -17,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "jpeg/decode_helpers.h"
@@ -37,6 +38,13 @@ namespace fs = std::filesystem;
 using test::Bytes;
 
 Bytes Junk(size_t n, uint32_t seed) { return test::JunkWithoutMarkers(n, seed); }
+
+// How a picture among several of a file is named: " @0x" and its offset in eight hex digits.
+std::string Mark(uint64_t offset) {
+  char mark[32];
+  std::snprintf(mark, sizeof mark, " @0x%08llX", static_cast<unsigned long long>(offset));
+  return mark;
+}
 
 // A 4:2:0 photo whose tables and scan header lie behind a comment of padding (past the first
 // 4 KB, as behind an Exif block).
@@ -193,11 +201,14 @@ TEST_F(DeepOpenTest, CardImageListsEveryPhotoAndTheChosenOneIsShownAndSaved) {
   EXPECT_EQ(chooser.seenFile, open.answer);
   EXPECT_NE(open.seenFilter.find("(*.jpg;*.jpeg)|*.jpg;*.jpeg|Any file|*.*"), std::string::npos) << open.seenFilter;
   EXPECT_EQ(LastOpenDir, dir + "/");
-  EXPECT_EQ(form->windowTitle().toStdString(), "card.img - Vantrelle viewer");
+  const std::string mark = Mark(offsets[1]);
+  EXPECT_EQ(form->windowTitle().toStdString(), "card.img" + mark + " - Vantrelle viewer")
+      << "the caption tells which of the card's pictures is shown";
   EXPECT_EQ(ShownWidth(), 200);
   EXPECT_EQ(Doc().MainImage()->Height(), 150);
   EXPECT_EQ(Deep().ShownRow(), 1);
   EXPECT_TRUE(SameCoefficients(SaveAs("second.jpg"), photos[1])) << "Save As writes the chosen picture";
+  EXPECT_EQ(save.seenName, "card" + mark + " (restored).jpg") << "and proposes a name of its own";
 
   test::RefreshActions();
   ASSERT_TRUE(Deep().FoundImagesAction()->isEnabled());
@@ -330,7 +341,8 @@ TEST_F(DeepOpenTest, CancelInTheListKeepsThePictureShownBefore) {
   Deep().ShowFoundImages();
   EXPECT_EQ(chooser.seenPreselected, 0) << "none of them shown: the default";
   EXPECT_EQ(ShownWidth(), 48);
-  EXPECT_EQ(form->windowTitle().toStdString(), "two.img - Vantrelle viewer");
+  EXPECT_EQ(form->windowTitle().toStdString(),
+            "two.img" + Mark(Deep().LastResult()->Items[1].Offset) + " - Vantrelle viewer");
   EXPECT_EQ(SaveFolder, dir + "/refs/");
 }
 

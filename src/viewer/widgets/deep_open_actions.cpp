@@ -215,6 +215,9 @@ void TvtDeepOpen::Shown(const TOpened& opened) {
   // The document no longer reads the default open's file; the window names the file shown and
   // Save As proposes its folder.
   defaultSource_.Close();
+  // Only a picture among several is named by its offset; the one picture of a file keeps the
+  // file's plain name.
+  if (opened.Result.Items.size() < 2) document_.PictureOffset = 0;
   SaveFolder = FolderOf(opened.Path);
   if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path, document_.PictureOffset)));
 }
