@@ -64,6 +64,11 @@ inline constexpr int kMinUndoSteps = 32;
 inline constexpr int kMaxUndoSteps = 1000;
 inline constexpr int64_t kUndoBudgetBytes = int64_t(256) << 20;
 
+// When the default open finds no JPEG at byte 0, the viewer looks this far into the file for one
+// that starts further on, to offer the deep scan; a larger file (a card image) is searched only
+// by the deep scan itself.
+inline constexpr int64_t kOpenHintSearchBytes = int64_t(64) << 20;
+
 // restore refuses to write more than this for an input of inputBytes: kBoundedRestoreBytes, or
 // 64 bytes for each input byte when that is more (a restored file is rarely twice its source).
 constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {

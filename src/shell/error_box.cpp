@@ -112,6 +112,10 @@ std::unique_ptr<QMessageBox> CreateErrorMessageBox(const TkelErrorBoxRequest& re
     button->setProperty(kResultProperty, spec.Result);
     ordered.push_back(button);
   }
+  if (!request.Command.empty()) {
+    QPushButton* command = box->addButton(QString::fromStdString(request.Command), QMessageBox::ActionRole);
+    command->setProperty(kResultProperty, idCommand);
+  }
   size_t defaultIndex = (request.Buttons & mbDefaultButtonMask) >> 8;
   if (defaultIndex >= ordered.size()) defaultIndex = 0;
   if (auto* push = qobject_cast<QPushButton*>(ordered[defaultIndex])) box->setDefaultButton(push);
@@ -136,9 +140,10 @@ int WarningOrErrorStyle(std::exception_ptr error) {
   return esError;
 }
 
-int ShowError(QWidget* owner, std::exception_ptr error, const std::string& before,
-              const std::string& after, const std::string& caption, uint32_t buttons,
-              int style) {
+namespace {
+
+int Show(QWidget* owner, std::exception_ptr error, const std::string& before, const std::string& after,
+         const std::string& caption, uint32_t buttons, int style, const std::string& command) {
   try {
     if (IsSilentError(error)) return idAbort;
     TkelErrorBoxRequest request;
@@ -147,6 +152,7 @@ int ShowError(QWidget* owner, std::exception_ptr error, const std::string& befor
     request.Text = before + ErrorMessageText(error) + after;
     request.Style = style;
     request.Buttons = buttons & (mbButtonSetMask | mbDefaultButtonMask);
+    request.Command = command;
     TkelErrorPresenter presenter;
     {
       std::lock_guard<std::mutex> hold(presenterLock);
@@ -156,6 +162,19 @@ int ShowError(QWidget* owner, std::exception_ptr error, const std::string& befor
   } catch (...) {
     return 0;
   }
+}
+
+}  // namespace
+
+int ShowError(QWidget* owner, std::exception_ptr error, const std::string& before,
+              const std::string& after, const std::string& caption, uint32_t buttons,
+              int style) {
+  return Show(owner, error, before, after, caption, buttons, style, {});
+}
+
+int ShowErrorWithCommand(QWidget* owner, std::exception_ptr error, const std::string& command, uint32_t buttons,
+                         int style) {
+  return Show(owner, error, {}, {}, {}, buttons, style, command);
 }
 
 }  // namespace vt

@@ -50,6 +50,8 @@ constexpr int idYes = 6;
 constexpr int idNo = 7;
 constexpr int idTryAgain = 10;
 constexpr int idContinue = 11;
+// The caller's own command button (TkelErrorBoxRequest::Command).
+constexpr int idCommand = 100;
 
 // Everything a presenter needs to show the box.
 struct TkelErrorBoxRequest {
@@ -58,6 +60,9 @@ struct TkelErrorBoxRequest {
   std::string Text;
   int Style = esError;
   uint32_t Buttons = mbOK;
+  // A button of the caller's that leads on from the error (its text, with its & mnemonic),
+  // shown beside the buttons of the set (which keep the default button); empty: none.
+  std::string Command;
 };
 
 using TkelErrorPresenter = std::function<int(const TkelErrorBoxRequest&)>;
@@ -71,6 +76,11 @@ TkelErrorPresenter SetErrorPresenter(TkelErrorPresenter presenter);
 int ShowError(QWidget* owner, std::exception_ptr error, const std::string& before = {},
               const std::string& after = {}, const std::string& caption = {},
               uint32_t buttons = mbOK, int style = esError);
+
+// The same with a command button of the caller's (idCommand when it is chosen); Enter still
+// chooses the default button of the set, so a box dismissed in passing starts nothing.
+int ShowErrorWithCommand(QWidget* owner, std::exception_ptr error, const std::string& command,
+                         uint32_t buttons = mbOK, int style = esError);
 
 // The style the open command shows an exception in: a warning for EWarning, an error otherwise.
 int WarningOrErrorStyle(std::exception_ptr error);

@@ -187,12 +187,17 @@ void TvtRootFolder::Build() {
   SOSMarker = Create<TvtFolder>(this, "SOS marker");
 }
 
+TvtSizeClass SizeClassOf(int32_t width, int32_t height) {
+  // 64-bit product: a picture too large for 32 bits is simply large.
+  const int64_t pixels = static_cast<int64_t>(std::max(width, 0)) * std::max(height, 0);
+  return pixels >= 1024 * 768 ? TvtSizeClass::Large : pixels < 320 * 240 ? TvtSizeClass::Small : TvtSizeClass::Middle;
+}
+
 void TvtRootFolder::AddItem(TvtItem* item) {
   if (!All) Build();
   All->AddItem(item);
-  // 64-bit product: a picture too large for 32 bits is simply large.
-  const int64_t pixels = static_cast<int64_t>(std::max(item->Width, 0)) * std::max(item->Height, 0);
-  TvtFolder* sizeClass = pixels >= 1024 * 768 ? Large : pixels < 320 * 240 ? Small : Middle;
+  const TvtSizeClass size = SizeClassOf(item->Width, item->Height);
+  TvtFolder* sizeClass = size == TvtSizeClass::Large ? Large : size == TvtSizeClass::Small ? Small : Middle;
   if (sizeClass) sizeClass->AddItem(item);
   if (Camera) {
     TvtFolder* f = item->Camera.empty() ? Camera->GetUndefinedFolder() : Camera->GetSubFolderByName(item->Camera);

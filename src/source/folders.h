@@ -144,6 +144,11 @@ class TvtSOSFolder : public TvtFolder {
   void InsertItem(TvtItem* item) override;
 };
 
+// The size classes of the "Size" folder: at least 1024 x 768 pixels is large, fewer than
+// 320 x 240 small (a thumbnail or a small embedded preview), the rest middle.
+enum class TvtSizeClass { Small, Middle, Large };
+TvtSizeClass SizeClassOf(int32_t width, int32_t height);
+
 class TvtRootFolder : public TvtFolder {
  public:
   TvtRootFolder() : TvtFolder(nullptr, "") {}

@@ -1,5 +1,8 @@
 #include "source/vt_common.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -108,13 +111,20 @@ void deleteContentsAt(int dirFd, int depth) {
 
 void SetDeleteRetryDelay(std::chrono::milliseconds delay) { retryDelay = delay; }
 
-std::string MakeCaption(const std::string& fileName) {
-  if (fileName.empty()) return "Vantrelle viewer";
-  return fs::path(fileName).filename().string() + " - Vantrelle viewer";
+std::string PictureOffsetMark(uint64_t pictureOffset) {
+  if (pictureOffset == 0) return {};
+  char mark[32];
+  std::snprintf(mark, sizeof mark, " @0x%08" PRIX64, pictureOffset);
+  return mark;
 }
 
-std::string RestoredFileName(const std::string& sourceFile) {
-  return fs::path(sourceFile).stem().string() + " (restored).jpg";
+std::string MakeCaption(const std::string& fileName, uint64_t pictureOffset) {
+  if (fileName.empty()) return "Vantrelle viewer";
+  return fs::path(fileName).filename().string() + PictureOffsetMark(pictureOffset) + " - Vantrelle viewer";
+}
+
+std::string RestoredFileName(const std::string& sourceFile, uint64_t pictureOffset) {
+  return fs::path(sourceFile).stem().string() + PictureOffsetMark(pictureOffset) + " (restored).jpg";
 }
 
 std::string ThumbFileName(const std::string& sourceFile, int32_t width, int32_t height) {

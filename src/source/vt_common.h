@@ -12,12 +12,20 @@ namespace vt {
 // The folder save dialogs open in; set to the folder of each opened and each saved file.
 extern std::string SaveFolder;
 
-// "NAME - Vantrelle viewer" for a file, "Vantrelle viewer" for none.
-std::string MakeCaption(const std::string& fileName);
+// A picture found inside a larger file (a card image) is named by where it starts: " @0x" and
+// the offset in upper-case hexadecimal, at least eight digits, so that the names of a card's
+// pictures sort by offset in any file list ("card.img @0x01A2B000"). Empty for offset 0: a
+// file's own picture keeps the file's plain name.
+std::string PictureOffsetMark(uint64_t pictureOffset);
 
-// The names the save commands propose for a source file: "NAME (restored).jpg" and
-// "NAME (thumb WxH).bmp", NAME being the file name without folder and extension.
-std::string RestoredFileName(const std::string& sourceFile);
+// "NAME - Vantrelle viewer" for a file ("NAME @0x01A2B000 - Vantrelle viewer" for a picture
+// inside it), "Vantrelle viewer" for none.
+std::string MakeCaption(const std::string& fileName, uint64_t pictureOffset = 0);
+
+// The names the save commands propose for a source file: "NAME (restored).jpg" (or
+// "NAME @0x01A2B000 (restored).jpg" for a picture inside it) and "NAME (thumb WxH).bmp", NAME
+// being the file name without folder and extension.
+std::string RestoredFileName(const std::string& sourceFile, uint64_t pictureOffset = 0);
 std::string ThumbFileName(const std::string& sourceFile, int32_t width, int32_t height);
 // The folder part of a path, with its trailing '/' ("" for a bare name).
 std::string FolderOf(const std::string& path);

@@ -1,9 +1,11 @@
 #include "viewer/found_images.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 
+#include "source/folders.h"
 #include "source/open_failure.h"
 
 
@@ -66,21 +68,68 @@ TvtFoundImagesPlan PlanFoundImages(const TvtOpenResult& result, const TvtOpenOpt
   return plan;
 }
 
-std::string FoundItemText(const TvtFoundItem& item) {
+std::string FoundOffsetText(const TvtFoundItem& item) {
   char offset[64];
   std::snprintf(offset, sizeof offset, "0x%" PRIX64 " (%" PRIu64 ")", item.Offset, item.Offset);
-  std::string text = std::string("Offset ") + offset + ", " + std::to_string(item.Length) +
-                     (item.Length == 1 ? " byte" : " bytes");
-  text += "\n" + std::to_string(item.Width) + " x " + std::to_string(item.Height) + ", " +
-          std::to_string(item.DecodedPercent) + "% decoded";
+  return offset;
+}
+
+std::string FoundSizeText(const TvtFoundItem& item) {
+  return std::to_string(item.Width) + " x " + std::to_string(item.Height);
+}
+
+std::string FoundBytesText(const TvtFoundItem& item) {
+  return std::to_string(item.Length) + (item.Length == 1 ? " byte" : " bytes");
+}
+
+std::string FoundDecodedText(const TvtFoundItem& item) { return std::to_string(item.DecodedPercent) + "%"; }
+
+std::string FoundNotesText(const TvtFoundItem& item) {
   std::string flags;
   if (item.Broken) flags = "broken";
   if (item.ReplacementHeader) {
     if (!flags.empty()) flags += ", ";
     flags += "replacement header from " + (item.Reference.empty() ? std::string("this file") : BaseName(item.Reference));
   }
+  return flags;
+}
+
+std::string FoundItemText(const TvtFoundItem& item) {
+  std::string text = "Offset " + FoundOffsetText(item) + ", " + FoundBytesText(item);
+  text += "\n" + FoundSizeText(item) + ", " + FoundDecodedText(item) + " decoded";
+  const std::string flags = FoundNotesText(item);
   if (!flags.empty()) text += "\n" + flags;
   return text;
+}
+
+int CompareFoundItems(const TvtFoundItem& a, const TvtFoundItem& b, TvtFoundSortKey key) {
+  const auto order = [](auto x, auto y) { return x < y ? -1 : y < x ? 1 : 0; };
+  switch (key) {
+    case TvtFoundSortKey::Offset: return order(a.Offset, b.Offset);
+    case TvtFoundSortKey::PixelSize: {
+      const int byArea = order(int64_t(a.Width) * a.Height, int64_t(b.Width) * b.Height);
+      return byArea != 0 ? byArea : order(a.Width, b.Width);
+    }
+    case TvtFoundSortKey::Bytes: return order(a.Length, b.Length);
+    case TvtFoundSortKey::Decoded: return order(a.DecodedPercent, b.DecodedPercent);
+  }
+  return 0;
+}
+
+bool IsSmallPicture(const TvtFoundItem& item) { return SizeClassOf(item.Width, item.Height) == TvtSizeClass::Small; }
+
+std::vector<int32_t> FoundListRows(const std::vector<TvtFoundItem>& items, const TvtFoundListView& view) {
+  std::vector<int32_t> rows;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const TvtFoundItem& item = items[i];
+    if ((view.HideBroken && item.Broken) || (view.HideSmall && IsSmallPicture(item))) continue;
+    rows.push_back(static_cast<int32_t>(i));
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](int32_t a, int32_t b) {
+    const int c = CompareFoundItems(items[static_cast<size_t>(a)], items[static_cast<size_t>(b)], view.Key);
+    return view.Descending ? c > 0 : c < 0;
+  });
+  return rows;
 }
 
 std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& fileName) {

@@ -35,6 +35,35 @@ TvtFoundImagesPlan PlanFoundImages(const TvtOpenResult& result, const TvtOpenOpt
 //   "broken, replacement header from ref.jpg"   (only when there is something to say)
 std::string FoundItemText(const TvtFoundItem& item);
 
+// The facts of a row one by one, as the list's columns show them: "0xBB8 (3000)",
+// "640 x 480", "41235 bytes", "100%", "broken, replacement header from ref.jpg".
+std::string FoundOffsetText(const TvtFoundItem& item);
+std::string FoundSizeText(const TvtFoundItem& item);
+std::string FoundBytesText(const TvtFoundItem& item);
+std::string FoundDecodedText(const TvtFoundItem& item);
+std::string FoundNotesText(const TvtFoundItem& item);
+
+// What the list can be sorted by. A new fact to sort by is one more key here and one more case
+// in CompareFoundItems.
+enum class TvtFoundSortKey { Offset, PixelSize, Bytes, Decoded };
+
+// How the list is ordered and what it leaves out on request.
+struct TvtFoundListView {
+  TvtFoundSortKey Key = TvtFoundSortKey::Offset;
+  bool Descending = false;
+  bool HideBroken = false;  // pictures that did not decode completely
+  bool HideSmall = false;   // under 320 x 240 pixels: thumbnails and small embedded previews
+};
+
+// Below 0, 0 or above 0 as a comes before, with or after b by key, ascending (pixel size: by
+// area, then width).
+int CompareFoundItems(const TvtFoundItem& a, const TvtFoundItem& b, TvtFoundSortKey key);
+// The size class the "Size" folder calls small.
+bool IsSmallPicture(const TvtFoundItem& item);
+// The rows the list shows: indices into items, without the hidden ones, in the view's order;
+// items that compare equal keep the order of items (by offset).
+std::vector<int32_t> FoundListRows(const std::vector<TvtFoundItem>& items, const TvtFoundListView& view);
+
 // The line above the list: "3 pictures found in card.img." and, after a cancelled scan, that
 // these are the ones found before it stopped.
 std::string FoundImagesSummary(const TvtOpenResult& result, const std::string& fileName);

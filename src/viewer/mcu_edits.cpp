@@ -45,6 +45,7 @@ int32_t TvtThumbSource::PixelMCUEnd() const {
 }
 
 void TvtThumbSource::AfterEdit() {
+  modified_ = true;
   // Without the full image the edits patched no pixels: the preview is made again; with it, the
   // patched image stands alone.
   if (mainImage_ != nullptr) {

@@ -122,7 +122,10 @@ int TvtThumbSource::Do(TvtEditStep step) {
   PrepareUndo(step);
   const int result = Perform(step);
   // A realignment that changed nothing is no step.
-  if (step.Kind != TvtEditKind::Realign || result != 0) History.Record(std::move(step));
+  if (step.Kind != TvtEditKind::Realign || result != 0) {
+    History.Record(std::move(step));
+    modified_ = true;
+  }
   return result;
 }
 
@@ -145,6 +148,7 @@ bool TvtThumbSource::Undo(TvtMCUPos* where) {
   std::optional<TvtEditStep> step = History.TakeUndo();
   if (!step) return false;
   Revert(*step);
+  modified_ = true;
   if (where) *where = {step->Col, step->Row};
   History.Undone(std::move(*step));
   return true;
@@ -155,6 +159,7 @@ bool TvtThumbSource::Redo(TvtMCUPos* where) {
   if (!step) return false;
   PrepareUndo(*step);
   Perform(*step);
+  modified_ = true;
   if (where) *where = {step->Col, step->Row};
   History.Redone(std::move(*step));
   return true;

@@ -1,6 +1,7 @@
 #include "viewer/thumb_image_core.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace vt {
@@ -95,10 +96,11 @@ TRect TvtThumbImageCore::CropRect() const {
 uint8_t TvtThumbImageCore::HitTest(int32_t x, int32_t y) const {
   const TRect r = CropRect();
   uint8_t hit = 0;
-  if (std::abs(x - r.Left) <= kCropHitDistance) hit |= dsLeft;
-  if (std::abs(y - r.Top) <= kCropHitDistance) hit |= dsTop;
-  if (std::abs(x - r.Right) <= kCropHitDistance) hit |= dsRight;
-  if (std::abs(y - r.Bottom) <= kCropHitDistance) hit |= dsBottom;
+  const double reach = kCropHitDistance / viewScale_;
+  if (std::abs(x - r.Left) <= reach) hit |= dsLeft;
+  if (std::abs(y - r.Top) <= reach) hit |= dsTop;
+  if (std::abs(x - r.Right) <= reach) hit |= dsRight;
+  if (std::abs(y - r.Bottom) <= reach) hit |= dsBottom;
   return hit;
 }
 
@@ -155,6 +157,40 @@ std::unique_ptr<TBitmap32> TransformedThumbForSaving(const TBitmap32& bitmap, ui
   oriented.DrawMode = dmOpaque;
   oriented.DrawTo(*canvas, -l, -t);
   return canvas;
+}
+
+TPictureSize TvtThumbImageCore::ResultSize() const {
+  if (bitmap_ == nullptr) return {0, 0};
+  return TransformedThumbSize(bitmap_->Width(), bitmap_->Height(), orientation_, crop_[csLeft], crop_[csTop],
+                              crop_[csRight], crop_[csBottom]);
+}
+
+int32_t TvtThumbPlacement::ToView(double picture, int32_t origin) const {
+  return origin + static_cast<int32_t>(std::lround(picture * Scale));
+}
+
+TvtThumbPlacement FitThumbInView(int32_t pictureWidth, int32_t pictureHeight, int32_t viewWidth, int32_t viewHeight) {
+  TvtThumbPlacement place;
+  if (pictureWidth <= 0 || pictureHeight <= 0) return place;
+  const int32_t roomW = std::max(viewWidth - 2 * kThumbImageMargin, 1);
+  const int32_t roomH = std::max(viewHeight - 2 * kThumbImageMargin, 1);
+  place.Scale = std::min({double(roomW) / pictureWidth, double(roomH) / pictureHeight, kMaxThumbViewScale});
+  place.Width = std::max<int32_t>(1, static_cast<int32_t>(std::lround(pictureWidth * place.Scale)));
+  place.Height = std::max<int32_t>(1, static_cast<int32_t>(std::lround(pictureHeight * place.Scale)));
+  place.Left = std::max(kThumbImageMargin, (viewWidth - place.Width) / 2);
+  place.Top = std::max(kThumbImageMargin, (viewHeight - place.Height) / 2);
+  return place;
+}
+
+std::string ThumbResultSizeText(TPictureSize size) {
+  return "Result: " + std::to_string(size.Width) + " x " + std::to_string(size.Height) + " pixels";
+}
+
+std::string CropClampNotice(int32_t side, int32_t typed, int32_t kept) {
+  if (typed == kept) return {};
+  static const char* const kSides[] = {"left", "top", "right", "bottom"};
+  return std::string("The ") + kSides[side & 3] + " crop is limited to " + std::to_string(kept) +
+         " pixels: at least " + std::to_string(kMinCropRemainder) + " pixels of the picture stay.";
 }
 
 }  // namespace vt

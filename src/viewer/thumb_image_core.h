@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bitmap/bitmap32.h"
@@ -80,7 +81,13 @@ class TvtThumbImageCore {
 
   // The kept part in content coordinates: (16 + L, 16 + T) to (16 + W - R, 16 + H - B).
   TRect CropRect() const;
-  // The edges within 3 pixels of a content point (a set of ds* bits).
+  // The size of the edited thumbnail: what OK keeps and "Save to file..." writes.
+  TPictureSize ResultSize() const;
+  // How many screen pixels show one picture pixel (the dialog fits the picture into its view).
+  // Content coordinates stay in picture pixels; the reach of the edges is in screen pixels.
+  void SetViewScale(double scale) { viewScale_ = scale > 0 ? scale : 1.0; }
+  double ViewScale() const { return viewScale_; }
+  // The edges within 3 screen pixels of a content point (a set of ds* bits).
   uint8_t HitTest(int32_t x, int32_t y) const;
   void BeginDrag(int32_t x, int32_t y);
   void DragTo(int32_t x, int32_t y);
@@ -107,7 +114,32 @@ class TvtThumbImageCore {
   int32_t dragX_ = 0, dragY_ = 0;
   int32_t dragCrops_[4] = {0, 0, 0, 0};
   std::vector<IvtThumbImageCropSizeClient*> clients_;
+  double viewScale_ = 1.0;
 };
+
+// The most a thumbnail is enlarged to fill the editor's view (a 160 x 120 one shows at most
+// 1280 x 960); pixels then show as squares, so black bars are cropped to the pixel.
+constexpr double kMaxThumbViewScale = 8.0;
+
+// Where a picture of pictureWidth x pictureHeight lies in a view of viewWidth x viewHeight that
+// fits it whole, kThumbImageMargin view pixels from the nearer edges and centred, enlarged at
+// most kMaxThumbViewScale times: its rectangle in the view and the scale.
+struct TvtThumbPlacement {
+  int32_t Left = kThumbImageMargin, Top = kThumbImageMargin;
+  int32_t Width = 0, Height = 0;
+  double Scale = 1.0;
+  // Between view x (or y) and picture pixels.
+  double ToPicture(int32_t view, int32_t origin) const { return (view - origin) / Scale; }
+  int32_t ToView(double picture, int32_t origin) const;
+};
+TvtThumbPlacement FitThumbInView(int32_t pictureWidth, int32_t pictureHeight, int32_t viewWidth, int32_t viewHeight);
+
+// "Result: 600 x 400 pixels".
+std::string ThumbResultSizeText(TPictureSize size);
+// What the dialog says when a crop value typed for side was kept as kept instead: "The left
+// crop is limited to 112 pixels: at least 8 pixels of the picture stay."; empty when typed
+// was kept.
+std::string CropClampNotice(int32_t side, int32_t typed, int32_t kept);
 
 // The size of a thumbnail of w x h after orientation o and crops l, t, r, b (a quarter turn,
 // codes 4 to 7, swaps the sides before cropping).

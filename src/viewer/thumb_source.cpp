@@ -74,6 +74,8 @@ void TvtThumbSource::Clear() {
   mainThumb_ = nullptr;
   MainThumbIndex = -1;
   History.Clear();
+  PictureOffset = 0;
+  modified_ = false;
 }
 
 void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStream, TvtItem* item, TvtRepair repair) {
@@ -88,6 +90,7 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   Stream = stream;
   OwnsStream = ownsStream;
   if (stream == nullptr) return;
+  if (item != nullptr) PictureOffset = item->Offset;
 
   // The open's decode of the item, when it kept one, is the document's: nothing is parsed again.
   std::unique_ptr<TkelJpegWithThumbs> decoded = item != nullptr ? std::move(item->Decoded) : nullptr;

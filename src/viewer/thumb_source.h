@@ -123,6 +123,11 @@ class TvtThumbSource {
   bool CanRedo() const { return History.CanRedo(); }
   TvtEditHistory History;
 
+  // Whether MCU edits, a re-decode or the automatic realignment changed the picture since it
+  // was loaded; a save of the edited picture marks it saved (false).
+  bool Modified() const { return modified_; }
+  void SetModified(bool value) { modified_ = value; }
+
   // Registers a view (once) and sends it MainImageChanged(true) and ThumbnailsChanged.
   void AddClient(IvtSourceClient* client);
   void RemoveClient(IvtSourceClient* client);
@@ -136,6 +141,10 @@ class TvtThumbSource {
   TkelTrailer Trailer() const { return trailer_; }
 
   std::string FileName;
+  // Where the picture starts in its file when the file holds several (a card image): the
+  // caption and the proposed name of the restored copy carry it. 0 names the picture by its
+  // file alone (Load sets the item's offset; an open that found one picture sets 0).
+  uint64_t PictureOffset = 0;
   TStream* Stream = nullptr;
   bool OwnsStream = false;
   std::unique_ptr<TkelJpegWithThumbs> Jpeg;
@@ -196,6 +205,7 @@ class TvtThumbSource {
   bool fullWanted_ = true;  // the full image is made at once (and after every re-render)
   std::vector<IvtSourceClient*> clients_;
   TkelTrailer trailer_;
+  bool modified_ = false;
 };
 
 }  // namespace vt

@@ -52,7 +52,7 @@ gone "Edit thumbnail"
 
 echo "Thumbnail > Save as writes the edited thumbnail:"
 xdotool windowfocus --sync "$E2E_WINDOW"
-xdotool mousemove --window "$E2E_WINDOW" 112 9 click 1  # the Thumbnail menu, after File and Edit
+xdotool mousemove --window "$E2E_WINDOW" 157 9 click 1  # the Thumbnail menu, after File, Edit and View
 sleep 0.5
 xdotool key s
 save_as "$E2E_TMP/thumb"

@@ -94,7 +94,7 @@ class ErrorBoxButtons : public ::testing::TestWithParam<ButtonsCase> {};
 
 TEST_P(ErrorBoxButtons, SetAndDefaultButton) {
   const ButtonsCase& c = GetParam();
-  auto box = CreateErrorMessageBox({nullptr, "Caption", "Text", esError, c.Word});
+  auto box = CreateErrorMessageBox({nullptr, "Caption", "Text", esError, c.Word, {}});
   std::vector<int> results;
   for (QAbstractButton* button : box->buttons()) results.push_back(ErrorBoxResult(button));
   std::sort(results.begin(), results.end());
@@ -128,7 +128,7 @@ TEST(ErrorBoxLook, IconOfEachStyleTitleAndPlainText) {
       {0, QMessageBox::NoIcon},          {5, QMessageBox::NoIcon}};
   QWidget owner;
   for (const auto& [style, icon] : styles) {
-    auto box = CreateErrorMessageBox({&owner, "Ошибка", "<b>a.jpg</b> & more", style, mbOK});
+    auto box = CreateErrorMessageBox({&owner, "Ошибка", "<b>a.jpg</b> & more", style, mbOK, {}});
     EXPECT_EQ(box->icon(), icon) << style;
     EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Ошибка"));
     EXPECT_EQ(box->textFormat(), Qt::PlainText);

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 #include <fstream>
 
 #include "source/vt_common.h"
@@ -43,6 +44,20 @@ TEST(Caption, NameWithoutFolder) {
   EXPECT_EQ(MakeCaption("/home/u/photos/IMG_0001.JPG"), "IMG_0001.JPG - Vantrelle viewer");
   EXPECT_EQ(MakeCaption("plain.jpg"), "plain.jpg - Vantrelle viewer");
   EXPECT_EQ(MakeCaption(""), "Vantrelle viewer");
+}
+
+// A picture found inside a card image carries its offset, so the caption tells which one is
+// shown and the proposed names of a card's pictures neither collide nor lose the offset order.
+TEST(Caption, PicturesInsideAFileCarryTheirOffset) {
+  EXPECT_EQ(MakeCaption("/cards/card.img", 0x1A2B000), "card.img @0x01A2B000 - Vantrelle viewer");
+  EXPECT_EQ(MakeCaption("/cards/card.img", 0), "card.img - Vantrelle viewer");
+  EXPECT_EQ(RestoredFileName("/cards/card.img", 0x1A2B000), "card @0x01A2B000 (restored).jpg");
+  EXPECT_EQ(RestoredFileName("/p/photo.jpeg", 0), "photo (restored).jpg");
+  EXPECT_EQ(RestoredFileName("disk.dd", 0x123456789AULL), "disk @0x123456789A (restored).jpg") << "past 4 GB";
+  const std::vector<uint64_t> offsets = {0x200, 0x1000, 0xFFFFF, 0x1A2B000, 0xFFFFFFFF};
+  for (size_t i = 1; i < offsets.size(); ++i)
+    EXPECT_LT(RestoredFileName("card.img", offsets[i - 1]), RestoredFileName("card.img", offsets[i]))
+        << "names sort as the offsets do";
 }
 
 TEST_F(WorkingFolder, IsVantrelleInsideTheTemporaryFolderAndCreatedOnRequest) {

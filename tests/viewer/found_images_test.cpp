@@ -137,5 +137,52 @@ TEST(FoundImages, ThePhasesOfTheScanInTheViewersWords) {
   EXPECT_EQ(ScanPhaseText(TvtScanPhase::None), "");
 }
 
+// The list of a card's pictures: sorted by a column either way (equal keys stay in offset
+// order), and without the broken or the small pictures on request.
+struct ListCase {
+  const char* Name;
+  TvtFoundListView View;
+  std::vector<int32_t> Rows;
+};
+
+void PrintTo(const ListCase& c, std::ostream* os) { *os << c.Name; }
+
+class FoundList : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(FoundList, SortsAndFilters) {
+  std::vector<TvtFoundItem> items = {Found(0x200, 160, 120),       Found(0x4000, 4000, 3000, 60),
+                                     Found(0x9000, 3000, 4000),    Found(0x12000, 640, 480, 100),
+                                     Found(0x20000, 4000, 3000, 100), Found(0x30000, 319, 240, 5)};
+  items[1].Broken = items[5].Broken = true;
+  items[1].Length = 900000;
+  items[2].Length = 2000000;
+  items[4].Length = 2000000;
+  EXPECT_EQ(FoundListRows(items, GetParam().View), GetParam().Rows);
+}
+
+TvtFoundListView View(TvtFoundSortKey key, bool descending = false, bool hideBroken = false, bool hideSmall = false) {
+  TvtFoundListView v;
+  v.Key = key;
+  v.Descending = descending;
+  v.HideBroken = hideBroken;
+  v.HideSmall = hideSmall;
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FoundList,
+    ::testing::Values(
+        ListCase{"ByOffset", View(TvtFoundSortKey::Offset), {0, 1, 2, 3, 4, 5}},
+        ListCase{"ByOffsetDescending", View(TvtFoundSortKey::Offset, true), {5, 4, 3, 2, 1, 0}},
+        // Equal areas: the narrower first (portrait before landscape), then by offset.
+        ListCase{"BySize", View(TvtFoundSortKey::PixelSize), {0, 5, 3, 2, 1, 4}},
+        ListCase{"BySizeDescending", View(TvtFoundSortKey::PixelSize, true), {1, 4, 2, 3, 5, 0}},
+        ListCase{"ByBytes", View(TvtFoundSortKey::Bytes), {0, 3, 5, 1, 2, 4}},
+        ListCase{"ByDecodedDescending", View(TvtFoundSortKey::Decoded, true), {0, 2, 3, 4, 1, 5}},
+        ListCase{"WithoutBroken", View(TvtFoundSortKey::Offset, false, true), {0, 2, 3, 4}},
+        ListCase{"WithoutSmall", View(TvtFoundSortKey::Offset, false, false, true), {1, 2, 3, 4}},
+        ListCase{"LargeAndWholeByDecoded", View(TvtFoundSortKey::Decoded, false, true, true), {2, 3, 4}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace vt

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace vt {
@@ -167,6 +168,62 @@ TEST(ThumbImageCore, TheSavedPictureAndItsSizeAfterAQuarterTurnAndCrop) {
   turned.TurnClockwise();
   for (int y = 0; y < 160; y += 13)
     for (int x = 0; x < 110; x += 11) EXPECT_EQ(saved->Pixel(x, y), turned.Pixel(x + 10, y)) << x << "," << y;
+}
+
+// The editor fits the picture into its view: reduced to fit, enlarged up to eight times, centred,
+// never closer than the margin to an edge; the edges' reach stays three screen pixels.
+struct PlacementCase {
+  const char* name;
+  int32_t pictureW, pictureH, viewW, viewH;
+  TvtThumbPlacement expected;
+};
+
+class ThumbPlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(ThumbPlacement, FitsCentredWithinTheMargin) {
+  const PlacementCase& c = GetParam();
+  const TvtThumbPlacement p = FitThumbInView(c.pictureW, c.pictureH, c.viewW, c.viewH);
+  EXPECT_EQ(p.Left, c.expected.Left);
+  EXPECT_EQ(p.Top, c.expected.Top);
+  EXPECT_EQ(p.Width, c.expected.Width);
+  EXPECT_EQ(p.Height, c.expected.Height);
+  EXPECT_DOUBLE_EQ(p.Scale, c.expected.Scale);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ThumbPlacement,
+    ::testing::Values(PlacementCase{"ReducedByTheWidth", 640, 480, 352, 432, {16, 96, 320, 240, 0.5}},
+                      PlacementCase{"ReducedByTheHeight", 640, 480, 1000, 272, {340, 16, 320, 240, 0.5}},
+                      PlacementCase{"EnlargedToFit", 160, 120, 672, 512, {16, 16, 640, 480, 4.0}},
+                      PlacementCase{"AtMostEightTimes", 40, 30, 2000, 2000, {840, 880, 320, 240, 8.0}},
+                      PlacementCase{"ExactlyItsSize", 100, 80, 132, 112, {16, 16, 100, 80, 1.0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ThumbImageCore, EdgesReachThreeScreenPixelsAtAnyScale) {
+  const TBitmap32 b = Coded(100, 80);
+  TvtThumbImageCore c;
+  c.SetBitmap(&b);
+  c.LoadValues(0, 10, 0, 0, 0);  // the left edge at content x 26
+  c.SetViewScale(0.5);           // a picture pixel is half a screen pixel: the reach is 6
+  EXPECT_EQ(c.HitTest(32, 50), dsLeft);
+  EXPECT_EQ(c.HitTest(33, 50), 0);
+  c.SetViewScale(4.0);  // enlarged: the reach is under one picture pixel
+  EXPECT_EQ(c.HitTest(26, 50), dsLeft);
+  EXPECT_EQ(c.HitTest(27, 50), 0);
+}
+
+TEST(ThumbImageCore, ResultSizeAndTheNoticeOfAPulledBackCrop) {
+  const TBitmap32 b = Coded(160, 120);
+  TvtThumbImageCore c;
+  c.SetBitmap(&b);
+  c.LoadValues(5, 10, 4, 6, 0);  // turned a quarter: 120 x 160 shown
+  EXPECT_EQ(ThumbResultSizeText(c.ResultSize()), "Result: 104 x 156 pixels");
+  c.SetCropLeft(500);
+  EXPECT_EQ(c.CropLeft(), 106);
+  EXPECT_EQ(ThumbResultSizeText(c.ResultSize()), "Result: 8 x 156 pixels");
+  EXPECT_EQ(CropClampNotice(csLeft, 500, c.CropLeft()),
+            "The left crop is limited to 106 pixels: at least 8 pixels of the picture stay.");
+  EXPECT_EQ(CropClampNotice(csBottom, 12, 12), "") << "a value kept as typed says nothing";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QTreeView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "jpeg/decode_helpers.h"
@@ -36,6 +38,13 @@ namespace fs = std::filesystem;
 using test::Bytes;
 
 Bytes Junk(size_t n, uint32_t seed) { return test::JunkWithoutMarkers(n, seed); }
+
+// How a picture among several of a file is named: " @0x" and its offset in eight hex digits.
+std::string Mark(uint64_t offset) {
+  char mark[32];
+  std::snprintf(mark, sizeof mark, " @0x%08llX", static_cast<unsigned long long>(offset));
+  return mark;
+}
 
 // A 4:2:0 photo whose tables and scan header lie behind a comment of padding (past the first
 // 4 KB, as behind an Exif block).
@@ -192,11 +201,14 @@ TEST_F(DeepOpenTest, CardImageListsEveryPhotoAndTheChosenOneIsShownAndSaved) {
   EXPECT_EQ(chooser.seenFile, open.answer);
   EXPECT_NE(open.seenFilter.find("(*.jpg;*.jpeg)|*.jpg;*.jpeg|Any file|*.*"), std::string::npos) << open.seenFilter;
   EXPECT_EQ(LastOpenDir, dir + "/");
-  EXPECT_EQ(form->windowTitle().toStdString(), "card.img - Vantrelle viewer");
+  const std::string mark = Mark(offsets[1]);
+  EXPECT_EQ(form->windowTitle().toStdString(), "card.img" + mark + " - Vantrelle viewer")
+      << "the caption tells which of the card's pictures is shown";
   EXPECT_EQ(ShownWidth(), 200);
   EXPECT_EQ(Doc().MainImage()->Height(), 150);
   EXPECT_EQ(Deep().ShownRow(), 1);
   EXPECT_TRUE(SameCoefficients(SaveAs("second.jpg"), photos[1])) << "Save As writes the chosen picture";
+  EXPECT_EQ(save.seenName, "card" + mark + " (restored).jpg") << "and proposes a name of its own";
 
   test::RefreshActions();
   ASSERT_TRUE(Deep().FoundImagesAction()->isEnabled());
@@ -241,12 +253,18 @@ TEST_F(DeepOpenTest, TheListDialogShowsEachPictureWithItsPreview) {
   EXPECT_EQ(dialog.Summary()->text(), "3 pictures found in three.img. Choose the one to show.");
   QAbstractItemModel* model = dialog.List()->model();
   ASSERT_EQ(model->rowCount(), 3);
-  EXPECT_EQ(model->index(0, 0).data().toString().toStdString(),
-            "Offset 0x1F4 (500), " + std::to_string(a.size()) + " bytes\n160 x 120, 100% decoded");
-  EXPECT_EQ(model->index(1, 0).data().toString().toStdString().rfind("Offset 0x", 0), 0u);
-  const std::string broken = model->index(2, 0).data().toString().toStdString();
-  EXPECT_NE(broken.find("\n800 x 600, "), std::string::npos) << broken;
-  EXPECT_EQ(broken.substr(broken.size() - 7), "\nbroken") << broken;
+  const auto cell = [model](int row, int column) { return model->index(row, column).data().toString().toStdString(); };
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcOffset), "0x1F4 (500)");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcSize), "160 x 120");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcBytes), std::to_string(a.size()) + " bytes");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcDecoded), "100%");
+  EXPECT_EQ(cell(0, TvtFoundImagesDialog::fcNotes), "");
+  EXPECT_EQ(model->index(0, 0).data(Qt::ToolTipRole).toString().toStdString().rfind(
+                "Offset 0x1F4 (500), " + std::to_string(a.size()) + " bytes\n160 x 120, 100% decoded\nFiled in: All", 0),
+            0u);
+  EXPECT_EQ(cell(1, TvtFoundImagesDialog::fcOffset).rfind("0x", 0), 0u);
+  EXPECT_EQ(cell(2, TvtFoundImagesDialog::fcSize), "800 x 600");
+  EXPECT_EQ(cell(2, TvtFoundImagesDialog::fcNotes), "broken");
   EXPECT_EQ(dialog.Selected(), 2) << "the default: the largest decoded area";
   EXPECT_TRUE(dialog.OkButton()->isEnabled());
 
@@ -323,7 +341,8 @@ TEST_F(DeepOpenTest, CancelInTheListKeepsThePictureShownBefore) {
   Deep().ShowFoundImages();
   EXPECT_EQ(chooser.seenPreselected, 0) << "none of them shown: the default";
   EXPECT_EQ(ShownWidth(), 48);
-  EXPECT_EQ(form->windowTitle().toStdString(), "two.img - Vantrelle viewer");
+  EXPECT_EQ(form->windowTitle().toStdString(),
+            "two.img" + Mark(Deep().LastResult()->Items[1].Offset) + " - Vantrelle viewer");
   EXPECT_EQ(SaveFolder, dir + "/refs/");
 }
 

@@ -22,6 +22,11 @@
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/main_form.h"
+#include "viewer/widgets/found_images_dialog.h"
+#include "source/source_open.h"
+#include "viewer/widgets/deep_open_actions.h"
+#include "viewer/widgets/save_all_action.h"
+#include "viewer/widgets/file_browse_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/source_actions.h"
 #include "widgets/widget_support.h"
@@ -106,8 +111,9 @@ TEST_F(MainFormTest, TheKeyboardFocusGoesToTheThumbnailList) {
   EXPECT_EQ(form.Image().focusPolicy(), Qt::StrongFocus) << "the editing mode takes keys again";
 }
 
-// Files in which no JPEG is found: the box says "Invalid image." (with the reason) in the error
-// style, and the document that was open before is cleared.
+// Files in which no JPEG is found: the box names the file and says why in the error style
+// ("Invalid image." for what is no picture, words of their own for a missing file and a
+// folder), and the document that was open before is cleared.
 TEST_F(MainFormTest, FilesWithoutAnImageReportInvalidImageAndClearTheDocument) {
   const std::string dir = test::TempPath("badfiles");
   fs::create_directories(dir);
@@ -122,8 +128,12 @@ TEST_F(MainFormTest, FilesWithoutAnImageReportInvalidImageAndClearTheDocument) {
     shown.clear();
     form.OpenFile(bad);
     ASSERT_EQ(shown.size(), 1u) << bad;
-    EXPECT_EQ(shown[0].Text.rfind("Invalid image.", 0), 0u) << shown[0].Text;
-    EXPECT_GT(shown[0].Text.size(), std::string("Invalid image.").size()) << "with the reason";
+    const std::string headline = bad == dir ? "This is a folder.\n\n"
+                                 : bad == dir + "/missing.jpg" ? "File not found.\n\n"
+                                                               : "Invalid image.\n\n";
+    EXPECT_EQ(shown[0].Text.rfind(headline + bad + "\n", 0), 0u) << shown[0].Text;
+    EXPECT_GT(shown[0].Text.size(), headline.size() + bad.size() + 5) << "with the reason";
+    EXPECT_TRUE(shown[0].Command.empty()) << "no JPEG further on: nothing to offer";
     EXPECT_EQ(shown[0].Style, esError);
     EXPECT_EQ(shown[0].Owner, &form);
     EXPECT_FALSE(form.Source().HasImage()) << bad;
@@ -236,6 +246,147 @@ TEST(ApplicationIdentity, TheWindowIconIsBuiltInAndTheDesktopEntryNamed) {
   EXPECT_EQ(QGuiApplication::desktopFileName(), "vantrelle") << "as the installed vantrelle.desktop";
   EXPECT_EQ(QGuiApplication::applicationVersion(), "1.2.3");
   EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
+}
+
+// A file with junk before its JPEG: the box offers the deep scan, which then shows the picture;
+// a PNG says what it is.
+TEST_F(MainFormTest, AJpegFurtherOnIsOfferedToTheDeepScanAndAPngSaysWhatItIs) {
+  const std::string dir = test::TempPath("offer");
+  fs::create_directories(dir);
+  test::Bytes carved = test::JunkWithoutMarkers(20, 4);
+  const test::Bytes photo = test::Cjpeg("-quality 85", 64, 48);
+  carved.insert(carved.end(), photo.begin(), photo.end());
+  test::WriteBytes(dir + "/carved.jpg", carved);
+  test::WriteBytes(dir + "/image.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'});
+
+  TMainForm form;
+  answer = idOk;  // dismissed: nothing more happens
+  form.OpenFile(dir + "/carved.jpg");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text.rfind("Invalid image.\n\n" + dir + "/carved.jpg\n", 0), 0u) << shown[0].Text;
+  EXPECT_NE(shown[0].Text.find("at offset 0x14 (20)"), std::string::npos) << shown[0].Text;
+  EXPECT_EQ(shown[0].Command, "Open with &Deep Scan");
+  EXPECT_FALSE(form.Source().HasImage());
+
+  shown.clear();
+  answer = idCommand;
+  form.OpenFile(dir + "/carved.jpg");
+  ASSERT_EQ(shown.size(), 1u) << "the deep scan finds the one picture and says nothing";
+  ASSERT_TRUE(form.Source().HasImage());
+  EXPECT_EQ(form.Source().MainImage()->Width(), 64);
+  EXPECT_EQ(form.windowTitle().toStdString(), "carved.jpg - Vantrelle viewer");
+
+  shown.clear();
+  answer = idOk;
+  form.OpenFile(dir + "/image.jpg");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text, "Invalid image.\n\n" + dir + "/image.jpg\nThe file is a PNG image, not a JPEG.");
+}
+
+// View > Next File and Previous File go through the JPEGs of the folder in name order, the
+// caption following, and stop at the ends; repairs not saved are not dropped without asking.
+TEST_F(MainFormTest, PageDownAndPageUpBrowseTheFolderAndAskBeforeDroppingRepairs) {
+  const std::string dir = test::TempPath("browse");
+  fs::create_directories(dir);
+  for (const char* name : {"f2.jpg", "f10.jpg", "f1.jpg"})
+    test::WriteBytes(dir + "/" + name, test::Cjpeg("-quality 85", 64, 48));
+  test::WriteBytes(dir + "/f5.png", {1, 2, 3});
+  TMainForm form(Args({dir + "/f1.jpg"}));
+  TvtFileBrowse& browse = form.FileBrowse();
+  QAction* next = browse.NextAction();
+  QAction* previous = browse.PreviousAction();
+  EXPECT_EQ(next->text(), "&Next File");
+  EXPECT_EQ(next->shortcut(), QKeySequence(Qt::Key_PageDown));
+  EXPECT_EQ(previous->text(), "&Previous File");
+  EXPECT_EQ(previous->shortcut(), QKeySequence(Qt::Key_PageUp));
+  EXPECT_TRUE(form.ViewMenu()->actions().contains(next));
+  test::RefreshActions();
+  EXPECT_FALSE(previous->isEnabled()) << "the first file";
+  next->trigger();
+  EXPECT_EQ(form.windowTitle().toStdString(), "f2.jpg - Vantrelle viewer");
+  next->trigger();
+  EXPECT_EQ(form.windowTitle().toStdString(), "f10.jpg - Vantrelle viewer") << "f5.png is skipped";
+  test::RefreshActions();
+  EXPECT_FALSE(next->isEnabled()) << "the last file: browsing stops";
+  EXPECT_TRUE(previous->isEnabled());
+
+  // A repair makes the question come: Cancel stays, No drops it, Yes saves first.
+  form.Source().ClearMCU({0, 0});
+  ASSERT_TRUE(form.Source().Modified());
+  answer = idCancel;
+  previous->trigger();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Style, esQuestion);
+  EXPECT_EQ(shown[0].Buttons, mbYesNoCancel);
+  EXPECT_EQ(shown[0].Text.rfind("The repairs of f10.jpg are not saved.", 0), 0u) << shown[0].Text;
+  EXPECT_EQ(form.windowTitle().toStdString(), "f10.jpg - Vantrelle viewer");
+  EXPECT_TRUE(form.Source().Modified());
+
+  test::AnsweringDialog save;
+  save.answer = dir + "/repaired.jpg";
+  form.SetSaveDialog(&save);
+  answer = idYes;
+  previous->trigger();
+  EXPECT_TRUE(fs::exists(save.answer)) << "saved before going on";
+  EXPECT_EQ(form.windowTitle().toStdString(), "f2.jpg - Vantrelle viewer");
+  EXPECT_FALSE(form.Source().Modified());
+
+  form.Source().ClearMCU({0, 0});
+  shown.clear();
+  answer = idNo;
+  previous->trigger();
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_EQ(form.windowTitle().toStdString(), "f1.jpg - Vantrelle viewer") << "No drops the repair";
+  shown.clear();
+  next->trigger();
+  EXPECT_TRUE(shown.empty()) << "nothing to ask without repairs";
+}
+
+// A list of found images that is cancelled at once.
+class CancellingChooser : public TvtFoundImagesChooser {
+ public:
+  int32_t Execute(QWidget*, const TvtOpenResult&, int32_t, const std::string&) override { return -1; }
+};
+
+// File > Save All Found: every picture of the last deep scan, restored into the chosen folder.
+TEST_F(MainFormTest, SaveAllFoundWritesEveryPictureOfTheCardIntoTheChosenFolder) {
+  const std::string dir = test::TempPath("saveall");
+  fs::create_directories(dir + "/out");
+  test::Bytes card = test::JunkWithoutMarkers(600, 1);
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    const test::Bytes photo = test::Cjpeg("-quality 85", 48 + 16 * static_cast<int>(seed), 40, false, seed);
+    card.insert(card.end(), photo.begin(), photo.end());
+    const test::Bytes gap = test::JunkWithoutMarkers(900, seed + 7);
+    card.insert(card.end(), gap.begin(), gap.end());
+  }
+  test::WriteBytes(dir + "/card.img", card);
+  TMainForm form;
+  TvtSaveAllFoundAction& saveAll = form.SaveAllFoundAction();
+  EXPECT_EQ(saveAll.text(), "Save All Found...");
+  EXPECT_TRUE(form.FileMenu()->actions().contains(&saveAll));
+  test::RefreshActions();
+  EXPECT_FALSE(saveAll.isEnabled()) << "nothing found yet";
+
+  CancellingChooser chooser;
+  form.DeepOpen().SetChooser(&chooser);
+  TvtOpenOptions deep;
+  deep.Deep = true;
+  form.DeepOpen().Open(dir + "/card.img", deep);  // the list comes and is cancelled in passing
+  test::RefreshActions();
+  ASSERT_TRUE(saveAll.isEnabled());
+  test::AnsweringDialog folder(TvtFileDialog::dkFolder);
+  folder.answer = dir + "/out";
+  saveAll.SetDialog(&folder);
+  shown.clear();
+  saveAll.trigger();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text, "3 of 3 pictures saved in " + dir + "/out.");
+  EXPECT_EQ(shown[0].Style, esInformation);
+  size_t jpegs = 0;
+  for (const auto& entry : fs::directory_iterator(dir + "/out"))
+    jpegs += entry.path().filename().string().rfind("card @0x", 0) == 0;
+  EXPECT_EQ(jpegs, 3u);
+  EXPECT_EQ(SaveFolder, dir + "/out/");
 }
 
 }  // namespace

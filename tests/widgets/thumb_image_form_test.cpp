@@ -137,7 +137,9 @@ TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBefore
   TvtThumbImageForm form(nullptr, b, "/x/a.jpg");
   form.show();
   TvtThumbImage& view = *form.View();
-  const QPoint edge = view.ContentToClient({16, 50}) + view.ClientRect().topLeft();
+  // The picture is fitted into the view: screen points are found through its placement.
+  const QPoint offset = view.ClientRect().topLeft();
+  const QPoint edge = view.ClientPoint({16, 50}) + offset;
   auto send = [&](QEvent::Type type, QPoint p, Qt::MouseButtons buttons) {
     QMouseEvent e(type, QPointF(p), QPointF(p), Qt::LeftButton, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &e);
@@ -145,12 +147,12 @@ TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBefore
   send(QEvent::MouseMove, edge, Qt::NoButton);
   EXPECT_EQ(view.cursor().shape(), Qt::SizeHorCursor);
   send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
-  send(QEvent::MouseMove, edge + QPoint(30, 0), Qt::LeftButton);
+  send(QEvent::MouseMove, view.ClientPoint({16 + 30, 50}) + offset, Qt::LeftButton);
   EXPECT_EQ(form.Spin(csLeft)->value(), 30);
-  send(QEvent::MouseMove, edge + QPoint(300, 0), Qt::LeftButton);
+  send(QEvent::MouseMove, view.ClientPoint({16 + 300, 50}) + offset, Qt::LeftButton);
   EXPECT_EQ(view.Core().CropLeft(), 92);
   EXPECT_EQ(form.Spin(csLeft)->value(), 92);
-  send(QEvent::MouseButtonRelease, edge + QPoint(300, 0), Qt::NoButton);
+  send(QEvent::MouseButtonRelease, view.ClientPoint({16 + 300, 50}) + offset, Qt::NoButton);
 }
 
 // The picture as the editor paints it: the kept part shows the thumbnail, the part cut away the
@@ -158,12 +160,12 @@ TEST_F(ThumbImageFormTest, DraggingTheLeftEdgePastTheRightStopsEightPixelsBefore
 TEST_F(ThumbImageFormTest, OnlyTheKeptPartShowsAndTheCropMarksReachTheBorders) {
   const TBitmap32 bitmap = Picture(100, 60);
   TvtThumbImage view;
-  view.resize(300, 200);
+  view.resize(134, 94);  // the picture's size, the margins and the border: shown 1:1
   view.Core().SetBitmap(&bitmap);
   view.Core().LoadValues(0, 10, 5, 20, 15);
+  ASSERT_EQ(view.Placement().Scale, 1.0);
   const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-  // The picture (100 x 60, plus 16 on each side) is centred in the client area.
-  const QPoint origin = view.ContentToClient({16, 16}) + view.ClientRect().topLeft();
+  const QPoint origin = view.ClientPoint({16, 16}) + view.ClientRect().topLeft();
   const QColor control = view.palette().color(QPalette::Window);
   const auto at = [&](int x, int y) { return QColor(shot.pixel(origin.x() + x, origin.y() + y)); };
   EXPECT_EQ(shot.pixel(origin.x() + 40, origin.y() + 30), bitmap.Pixel(40, 30)) << "kept";
@@ -187,6 +189,46 @@ TEST_F(ThumbImageFormTest, OnlyTheKeptPartShowsAndTheCropMarksReachTheBorders) {
   EXPECT_GT(redOnColumn(origin.x() + 10, client.top(), origin.y() + 5), (origin.y() + 5 - client.top()) / 4);
   EXPECT_GT(redOnColumn(origin.x() + 79, origin.y() + 45, client.bottom()), (client.bottom() - origin.y() - 45) / 4);
   EXPECT_EQ(redOnColumn(origin.x() + 40, client.top(), origin.y() + 5), 0) << "no mark where no edge runs";
+}
+
+// The picture grows with the dialog (enlarged pixels stay sharp squares), the size of the
+// result is shown, and a crop typed beyond the picture is pulled back with a notice that goes
+// with the next change.
+TEST_F(ThumbImageFormTest, ThePictureGrowsWithTheDialogAndTheResultAndClampAreTold) {
+  const TBitmap32 b = Picture(100, 80);
+  TvtThumbImageForm form(nullptr, b, "/x/a.jpg");
+  form.resize(500, 420);
+  form.show();
+  QCoreApplication::processEvents();
+  TvtThumbImage& view = *form.View();
+  const double small = view.Placement().Scale;
+  form.resize(1100, 900);
+  QCoreApplication::processEvents();
+  const TvtThumbPlacement large = view.Placement();
+  EXPECT_GT(large.Scale, small * 1.8) << "the picture grows with the dialog";
+  EXPECT_GE(large.Scale, 2.0);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  const QPoint offset = view.ClientRect().topLeft();
+  for (const QPoint pixel : {QPoint(0, 0), QPoint(37, 21), QPoint(99, 79)}) {
+    // The middle of the square that shows the pixel.
+    const QPoint at = view.ClientPoint({16 + pixel.x(), 16 + pixel.y()}) + offset +
+                      QPoint(static_cast<int>(large.Scale / 2), static_cast<int>(large.Scale / 2));
+    EXPECT_EQ(shot.pixel(at), b.Pixel(pixel.x(), pixel.y())) << pixel.x() << "," << pixel.y();
+  }
+
+  EXPECT_EQ(form.ResultLabel()->text(), "Result: 100 x 80 pixels");
+  form.Spin(csTop)->setValue(10);
+  EXPECT_EQ(form.ResultLabel()->text(), "Result: 100 x 70 pixels");
+  EXPECT_TRUE(form.NoticeLabel()->text().isEmpty());
+  form.Spin(csLeft)->setValue(250);
+  EXPECT_EQ(form.Spin(csLeft)->value(), 92);
+  EXPECT_EQ(form.ResultLabel()->text(), "Result: 8 x 70 pixels");
+  EXPECT_EQ(form.NoticeLabel()->text(), "The left crop is limited to 92 pixels: at least 8 pixels of the picture stay.");
+  form.Spin(csLeft)->setValue(300);  // pulled back again, to the value it already has
+  EXPECT_FALSE(form.NoticeLabel()->text().isEmpty());
+  form.RotateRightButton()->click();
+  EXPECT_TRUE(form.NoticeLabel()->text().isEmpty()) << "the next change clears it";
+  EXPECT_EQ(form.ResultLabel()->text(), "Result: 70 x 8 pixels");
 }
 
 }  // namespace

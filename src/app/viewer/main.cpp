@@ -1,10 +1,11 @@
 // vantrelle: the desktop viewer. Start-up readies the engine's process-wide parts before the
 // window (the thumbnail handler registry, the colour tables, the pool of decoding workers), lets
-// Qt scale for each monitor's DPI, creates the main window (which opens the file when exactly one
-// argument is given) and runs the event loop. Shut-down destroys the window, waits for the
+// Qt scale for each monitor's DPI, creates and shows the main window, runs the event loop, and
+// from it opens the file when exactly one argument is given. Shut-down destroys the window, waits for the
 // resizer's worker, and empties the working folder "Vantrelle/" in the temporary folder; the
 // decoding workers are joined as the process ends.
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -60,8 +61,11 @@ int main(int argc, char** argv) {
   {
     // QApplication has taken out its own options; the rest are ours, with their bytes as given.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    vt::TMainForm form(arguments);
+    // The window shows first, so that what the open says (an error box among it) stands in
+    // front of the window that names the file.
+    vt::TMainForm form;
     form.show();
+    QTimer::singleShot(0, &form, [&form, arguments] { form.OpenCommandLine(arguments); });
     status = QApplication::exec();
   }
   vt::FinalizeGR32Resizer();

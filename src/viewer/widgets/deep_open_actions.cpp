@@ -215,8 +215,11 @@ void TvtDeepOpen::Shown(const TOpened& opened) {
   // The document no longer reads the default open's file; the window names the file shown and
   // Save As proposes its folder.
   defaultSource_.Close();
+  // Only a picture among several is named by its offset; the one picture of a file keeps the
+  // file's plain name.
+  if (opened.Result.Items.size() < 2) document_.PictureOffset = 0;
   SaveFolder = FolderOf(opened.Path);
-  if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path)));
+  if (owner_) owner_->setWindowTitle(QString::fromStdString(MakeCaption(opened.Path, document_.PictureOffset)));
 }
 
 void TvtDeepOpen::Forget() {
@@ -230,5 +233,9 @@ bool TvtDeepOpen::HasFoundImages() const { return last_ && last_->Result.Items.s
 const TvtOpenResult* TvtDeepOpen::LastResult() const { return last_ ? &last_->Result : nullptr; }
 
 int32_t TvtDeepOpen::ShownRow() const { return shown_ && shown_ == last_ ? shownRow_ : -1; }
+
+std::string TvtDeepOpen::LastPath() const { return last_ ? last_->Path : std::string(); }
+
+TvtRepair TvtDeepOpen::LastRepair() const { return last_ ? last_->Repair : TvtRepair::None; }
 
 }  // namespace vt

@@ -66,6 +66,10 @@ class TvtDeepOpen {
   // document shows (-1: none of them).
   const TvtOpenResult* LastResult() const;
   int32_t ShownRow() const;
+  // The file the last open searched, and how its pictures were repaired (empty and none after
+  // Forget or before any open).
+  std::string LastPath() const;
+  TvtRepair LastRepair() const;
 
   TvtFileDialog& ReferenceDialog() { return *referenceDialog_; }
   // Another reference dialog or list (the tests give ones that answer by themselves).

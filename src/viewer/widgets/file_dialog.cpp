@@ -23,6 +23,11 @@ void TvtFileDialog::Configure(QFileDialog& dialog) const {
     dialog.setWindowTitle(QObject::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  } else if (kind_ == dkFolder) {
+    dialog.setWindowTitle(QObject::tr("Choose Folder"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
   } else {
     // The file's folder must exist; replacing a file is confirmed first (Qt's default).
     dialog.setWindowTitle(QObject::tr("Save As"));
@@ -32,7 +37,7 @@ void TvtFileDialog::Configure(QFileDialog& dialog) const {
   if (!Title.empty()) dialog.setWindowTitle(QString::fromStdString(Title));
   dialog.setSizeGripEnabled(true);
   if (!InitialDir.empty()) dialog.setDirectory(QString::fromStdString(InitialDir));
-  ApplyFileDialogFilters(dialog, Filter, FilterIndex);
+  if (kind_ != dkFolder) ApplyFileDialogFilters(dialog, Filter, FilterIndex);
   dialog.setDefaultSuffix(QString::fromStdString(DefaultExt));
   if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
 }

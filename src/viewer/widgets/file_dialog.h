@@ -15,7 +15,8 @@ namespace vt {
 
 class TvtFileDialog : public QObject {
  public:
-  enum TKind { dkOpen, dkSave };
+  // dkFolder chooses an existing folder (FileName is then the folder's path).
+  enum TKind { dkOpen, dkSave, dkFolder };
   explicit TvtFileDialog(TKind kind, QObject* parent = nullptr);
 
   TKind Kind() const { return kind_; }

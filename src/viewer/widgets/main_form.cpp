@@ -1,6 +1,7 @@
 #include "viewer/widgets/main_form.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -10,17 +11,18 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <stdexcept>
 
 #include "shell/error_box.h"
-#include "source/open_failure.h"
 #include "source/vt_common.h"
 #include "viewer/open_document.h"
 #include "viewer/widgets/deep_open_actions.h"
+#include "viewer/widgets/file_browse_actions.h"
 #include "viewer/widgets/file_dialog.h"
 #include "viewer/widgets/image_view.h"
 #include "viewer/widgets/repair_actions.h"
 #include "viewer/widgets/status_bar.h"
+#include "viewer/widgets/open_error_box.h"
+#include "viewer/widgets/save_all_action.h"
 #include "viewer/widgets/source_actions.h"
 #include "viewer/widgets/thumb_box.h"
 #include "viewer/widgets/thumb_box_actions.h"
@@ -88,12 +90,19 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
     const std::string file = source_->FileName;
     OpenFile(file);
   });
+  saveAllFound_ = new TvtSaveAllFoundAction(*deepOpen_, this);
+  fileBrowse_ = std::make_unique<TvtFileBrowse>(this, *source_, [this](const std::string& path) { OpenFile(path); },
+                                                saveAction_);
   BuildMenus();
 
   const int menuHeight = menuBar()->sizeHint().height() + statusBar_->sizeHint().height();
   resize(kClientWidth, kClientHeight + menuHeight);
   move(0, 0);
 
+  OpenCommandLine(arguments);
+}
+
+void TMainForm::OpenCommandLine(const std::vector<std::string>& arguments) {
   if (arguments.size() == 1) OpenFile(arguments.front());
 }
 
@@ -131,18 +140,23 @@ void TMainForm::BuildMenus() {
   fileMenu_->addAction(deepOpen_->ReferenceAction());
   fileMenu_->addAction(deepOpen_->FoundImagesAction());
   fileMenu_->addAction(saveAction_);
+  fileMenu_->addAction(saveAllFound_);
   fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(tr("E&xit"));
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, &QWidget::close);
 
   menuBar()->addMenu(repairActions_->Menu());
+  viewMenu_ = AddViewMenu(*this, *image_)->Menu();
+  viewMenu_->addSeparator();
+  viewMenu_->addAction(fileBrowse_->NextAction());
+  viewMenu_->addAction(fileBrowse_->PreviousAction());
+
   thumbnailMenu_ = menuBar()->addMenu(tr("Thumbnail"));
   thumbnailMenu_->addAction(editThumbAction_);
   thumbnailMenu_->addAction(saveThumbAction_);
   editThumbMenuItem_ = editThumbAction_;
   saveThumbMenuItem_ = saveThumbAction_;
-  AddViewMenu(*this, *image_);
 
   helpMenu_ = menuBar()->addMenu(tr("&Help"));
   QAction* about = helpMenu_->addAction(tr("&About Vantrelle viewer..."));
@@ -170,7 +184,13 @@ void TMainForm::OpenFile(const std::string& path) {
     const QSize box = image_->DevicePixels();
     source_->PreviewBox = {box.width(), box.height()};
     const TvtOpened opened = OpenDocument(*discSource_, *source_, path, {});
-    if (opened.Item == nullptr) throw std::runtime_error(InvalidImageMessage(Sentence(opened.Found.Reason)));
+    if (opened.Item == nullptr) {
+      ShowOpenFailure(this, *discSource_, path, [this, path] {
+        TvtOpenOptions deep;
+        deep.Deep = true;
+        deepOpen_->Open(path, std::move(deep));
+      });
+    }
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
     ShowError(this, error, {}, {}, {}, mbOK, WarningOrErrorStyle(error));
@@ -178,6 +198,7 @@ void TMainForm::OpenFile(const std::string& path) {
 }
 
 void TMainForm::OpenMenuItemClick() {
+  if (!fileBrowse_->ConfirmDropEdits()) return;
   TvtFileDialog& dialog = *openDialog_;
   dialog.InitialDir = LastOpenDir;
   dialog.FileName.clear();
@@ -223,7 +244,19 @@ void TMainForm::dropEvent(QDropEvent* event) {
   }
   event->acceptProposedAction();
   // Opened once the drop has returned, so the program the file came from is not kept waiting.
-  QMetaObject::invokeMethod(this, [this, path] { OpenFile(path); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        if (fileBrowse_->ConfirmDropEdits()) OpenFile(path);
+      },
+      Qt::QueuedConnection);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (fileBrowse_->ConfirmDropEdits())
+    event->accept();
+  else
+    event->ignore();
 }
 
 }  // namespace vt

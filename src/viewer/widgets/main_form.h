@@ -21,6 +21,8 @@ namespace vt {
 class TvtDeepOpen;
 class TvtRepairActions;
 class TvtStatusBar;
+class TvtFileBrowse;
+class TvtSaveAllFoundAction;
 class TvtImage;
 class TvtThumbBox;
 class TvtFileDialog;
@@ -40,6 +42,9 @@ class TMainForm : public QMainWindow {
   explicit TMainForm(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TMainForm() override;
 
+  // Opens the file of a command line that holds exactly one argument; any other number opens
+  // nothing.
+  void OpenCommandLine(const std::vector<std::string>& arguments);
   // The one open routine of the menu, the command line and drops. Errors are shown in the error
   // box (a warning for EWarning); the previous document is cleared first in every case.
   void OpenFile(const std::string& path);
@@ -60,7 +65,12 @@ class TMainForm : public QMainWindow {
   TvtSourceSaveAction& SaveAction() { return *saveAction_; }
   // File > Open with deep scan..., Open with reference photo... and Found images...
   TvtDeepOpen& DeepOpen() { return *deepOpen_; }
+  // View > Next File and Previous File, and the question on unsaved repairs.
+  TvtFileBrowse& FileBrowse() { return *fileBrowse_; }
+  // File > Save All Found...
+  TvtSaveAllFoundAction& SaveAllFoundAction() { return *saveAllFound_; }
   QMenu* FileMenu() const { return fileMenu_; }
+  QMenu* ViewMenu() const { return viewMenu_; }
   QMenu* ThumbnailMenu() const { return thumbnailMenu_; }
   QMenu* HelpMenu() const { return helpMenu_; }
   // The Edit menu (repair mode, undo and redo, the repairs) and the status bar.
@@ -79,6 +89,8 @@ class TMainForm : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Unsaved repairs are not dropped without a question.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildMenus();
@@ -86,6 +98,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TvtDiscSource> discSource_;
   std::unique_ptr<TvtThumbSource> source_;
   std::unique_ptr<TvtDeepOpen> deepOpen_;
+  std::unique_ptr<TvtFileBrowse> fileBrowse_;
+  TvtSaveAllFoundAction* saveAllFound_ = nullptr;
   TvtImage* image_ = nullptr;
   TvtThumbBox* thumbBox_ = nullptr;
   TvtEditThumbAction* editThumbAction_ = nullptr;
@@ -94,6 +108,7 @@ class TMainForm : public QMainWindow {
   TvtFileDialog* saveDialog_ = nullptr;
   TvtSourceSaveAction* saveAction_ = nullptr;
   QMenu* fileMenu_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
   QMenu* thumbnailMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   TvtRepairActions* repairActions_ = nullptr;

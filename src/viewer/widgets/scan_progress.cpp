@@ -22,6 +22,11 @@ std::function<bool(int, TvtScanPhase)> TvtScanProgress::Callback() {
 }
 
 bool TvtScanProgress::Step(int percent, TvtScanPhase phase) {
+  const std::string text = ScanPhaseText(phase);
+  return Step(percent, text.empty() ? text : text + "...");
+}
+
+bool TvtScanProgress::Step(int percent, const std::string& line) {
   if (!dialog_ && clock_.elapsed() >= DelayMs) {
     dialog_ = std::make_unique<QProgressDialog>(owner_);
     dialog_->setWindowTitle(title_);
@@ -34,8 +39,8 @@ bool TvtScanProgress::Step(int percent, TvtScanPhase phase) {
     dialog_->show();
   }
   if (dialog_) {
-    const QString text = QString::fromStdString(ScanPhaseText(phase));
-    dialog_->setLabelText(text.isEmpty() ? name_ : name_ + "\n" + text + "...");
+    const QString text = QString::fromStdString(line);
+    dialog_->setLabelText(text.isEmpty() ? name_ : name_ + "\n" + text);
     dialog_->setValue(std::clamp(percent, 0, 100));
     // The modal dialog keeps every other window from input; its Cancel button works.
     QCoreApplication::processEvents();

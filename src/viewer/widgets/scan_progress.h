@@ -35,6 +35,8 @@ class TvtScanProgress {
   std::function<bool(int, TvtScanPhase)> Callback();
   // One step of the callback.
   bool Step(int percent, TvtScanPhase phase);
+  // The same for other long work: the bar and a line under the file's name.
+  bool Step(int percent, const std::string& text);
   // Closes the dialog (the open is over).
   void Finish();
 

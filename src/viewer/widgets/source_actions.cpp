@@ -29,7 +29,7 @@ void TvtSourceSaveAction::DoExecute() {
   TvtThumbSource& doc = *Source();
   TvtFileDialog& dialog = *dialog_;
   dialog.InitialDir = InitialSaveFolder(doc.FileName);
-  dialog.FileName = RestoredFileName(doc.FileName);
+  dialog.FileName = RestoredFileName(doc.FileName, doc.PictureOffset);
   dialog.Filter = ViewerFileFilter("*.jpg");
   dialog.FilterIndex = kViewerFilterIndex;
   dialog.DefaultExt = "jpg";
@@ -38,6 +38,7 @@ void TvtSourceSaveAction::DoExecute() {
   const std::string target = dialog.FileName;
   SaveFolder = FolderOf(target);
   SaveBaselineJpegFile(*doc.Jpeg, doc.GetThumbBackground(), target, doc.FileName, doc.Trailer());
+  doc.SetModified(false);  // the edits are in the file written
 }
 
 }  // namespace vt

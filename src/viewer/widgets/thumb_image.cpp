@@ -3,31 +3,55 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cmath>
+
 #include "viewer/widgets/image_view.h"
 
 namespace vt {
 
 TvtThumbImage::TvtThumbImage(QWidget* parent) : TvtScrollControl(parent) {
-  CenterHorizontally = true;
-  CenterVertically = true;
+  SetScrollBars(ssNone);
   setMouseTracking(true);
-  core_.OnRepaint = [this] {
-    UpdateScrollBars();
-    update();
-  };
+  core_.OnRepaint = [this] { update(); };
+}
+
+TvtThumbPlacement TvtThumbImage::Placement() const {
+  const QRect client = ClientRect();
+  return FitThumbInView(core_.ShownWidth(), core_.ShownHeight(), client.width(), client.height());
+}
+
+QPoint TvtThumbImage::ContentPoint(QPoint clientPoint) const {
+  const TvtThumbPlacement place = Placement();
+  return {kThumbImageMargin + static_cast<int>(std::lround(place.ToPicture(clientPoint.x(), place.Left))),
+          kThumbImageMargin + static_cast<int>(std::lround(place.ToPicture(clientPoint.y(), place.Top)))};
+}
+
+QPoint TvtThumbImage::ClientPoint(QPoint contentPoint) const {
+  const TvtThumbPlacement place = Placement();
+  return {place.ToView(contentPoint.x() - kThumbImageMargin, place.Left),
+          place.ToView(contentPoint.y() - kThumbImageMargin, place.Top)};
+}
+
+void TvtThumbImage::resizeEvent(QResizeEvent* event) {
+  TvtScrollControl::resizeEvent(event);
+  core_.SetViewScale(Placement().Scale);
 }
 
 void TvtThumbImage::PaintClient(QPainter& painter, const QRect& clip) {
   const QColor control = palette().color(QPalette::Window);
   painter.fillRect(clip, control);
   const TBitmap32* shown = core_.Shown();
-  if (shown == nullptr) return;
-  const QPoint origin = ContentToClient({kThumbImageMargin, kThumbImageMargin});
-  painter.drawImage(origin, BitmapImage(*shown));
+  if (shown == nullptr || shown->Empty()) return;
+  const TvtThumbPlacement place = Placement();
+  core_.SetViewScale(place.Scale);
+  // Enlarged pixels stay sharp squares, so a border is cropped to the pixel; a reduced picture
+  // is smoothed.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, place.Scale < 1.0);
+  painter.drawImage(QRect(place.Left, place.Top, place.Width, place.Height), BitmapImage(*shown));
 
   // Outside the kept part: the control colour, so only the kept part of the picture shows.
   const TRect c = core_.CropRect();
-  const QPoint tl = ContentToClient({c.Left, c.Top}), br = ContentToClient({c.Right, c.Bottom});
+  const QPoint tl = ClientPoint({c.Left, c.Top}), br = ClientPoint({c.Right, c.Bottom});
   QRegion outside(clip);
   outside -= QRegion(QRect(tl, br - QPoint(1, 1)).normalized());
   for (const QRect& r : outside) painter.fillRect(r, control);
@@ -62,11 +86,12 @@ Qt::CursorShape CursorForEdges(uint8_t edges) {
 }
 
 QPoint TvtThumbImage::EventContentPoint(const QMouseEvent* event) const {
-  return ClientToContent(event->position().toPoint() - ClientRect().topLeft());
+  return ContentPoint(event->position().toPoint() - ClientRect().topLeft());
 }
 
 void TvtThumbImage::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  core_.SetViewScale(Placement().Scale);
   const QPoint p = EventContentPoint(event);
   core_.BeginDrag(p.x(), p.y());
 }
@@ -92,7 +117,9 @@ TvtThumbSpinEdit::TvtThumbSpinEdit(QWidget* parent) : QSpinBox(parent) {
     if (updating_ || !image_) return;
     image_->Core().SetCrop(side_, value);
     // The picture may have pulled the value back.
+    const int32_t kept = image_->Core().Crop(side_);
     CropChanged(side_);
+    if (kept != value && OnClamped) OnClamped(side_, value, kept);
   });
 }
 

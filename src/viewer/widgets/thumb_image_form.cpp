@@ -19,8 +19,11 @@ namespace vt {
 
 namespace {
 
-constexpr int kViewHeight = 300;
-constexpr int kViewMinimumWidth = 320;
+constexpr int kViewMinimumWidth = 240;
+constexpr int kViewMinimumHeight = 180;
+// The dialog at first: room for a 640 x 480 preview at half its size and more.
+constexpr int kDialogWidth = 860;
+constexpr int kDialogHeight = 640;
 
 }  // namespace
 
@@ -32,11 +35,20 @@ TvtThumbImageForm::TvtThumbImageForm(QWidget* parent, const TBitmap32& bitmap, c
   cropLabel_ = new QLabel(tr("Crop:"), this);
   view_ = new TvtThumbImage(this);
   view_->Core().SetBitmap(&bitmap_);
-  view_->setFixedHeight(kViewHeight);
-  view_->setMinimumWidth(kViewMinimumWidth);
+  view_->setMinimumSize(kViewMinimumWidth, kViewMinimumHeight);
+  view_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  result_ = new QLabel(this);
+  notice_ = new QLabel(this);
+  notice_->setWordWrap(true);
+  QPalette warning = notice_->palette();
+  warning.setColor(QPalette::WindowText, QColor(0xB0, 0x30, 0x00));
+  notice_->setPalette(warning);
   for (int32_t side = 0; side < 4; ++side) {
     spins_[side] = new TvtThumbSpinEdit(this);
     spins_[side]->SetImage(view_, side);
+    spins_[side]->OnClamped = [this](int32_t side, int32_t typed, int32_t kept) {
+      notice_->setText(QString::fromStdString(CropClampNotice(side, typed, kept)));
+    };
   }
   const int spinWidth = spins_[csTop]->sizeHint().width();
   for (TvtThumbSpinEdit* s : spins_) s->setFixedWidth(spinWidth);
@@ -68,7 +80,10 @@ TvtThumbImageForm::TvtThumbImageForm(QWidget* parent, const TBitmap32& bitmap, c
   crop->addWidget(view_, 2, 1);
   crop->addWidget(spins_[csRight], 2, 2, Qt::AlignVCenter);
   crop->addWidget(spins_[csBottom], 3, 1, Qt::AlignHCenter);
+  crop->addWidget(result_, 4, 0, 1, 3, Qt::AlignLeft);
+  crop->addWidget(notice_, 5, 0, 1, 3);
   crop->setColumnStretch(1, 1);
+  crop->setRowStretch(2, 1);
 
   auto* commands = new QVBoxLayout;
   int commandWidth = 0;
@@ -102,11 +117,20 @@ TvtThumbImageForm::TvtThumbImageForm(QWidget* parent, const TBitmap32& bitmap, c
 
   ownDialog_ = new TvtFileDialog(TvtFileDialog::dkSave, this);
   saveDialog_ = ownDialog_;
+  view_->Core().AddClient(this);
+  setSizeGripEnabled(true);
+  resize(kDialogWidth, kDialogHeight);
+}
+
+void TvtThumbImageForm::CropChanged(int32_t) {
+  result_->setText(QString::fromStdString(ThumbResultSizeText(view_->Core().ResultSize())));
+  notice_->clear();
 }
 
 TvtThumbImageForm::~TvtThumbImageForm() {
-  // The fields leave the picture before it goes.
+  // The fields and the size line leave the picture before it goes.
   for (TvtThumbSpinEdit* s : spins_) s->SetImage(nullptr, s->Side());
+  view_->Core().RemoveClient(this);
 }
 
 bool TvtThumbImageForm::Execute(uint8_t& orientation, int32_t& cropLeft, int32_t& cropTop, int32_t& cropRight,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bitmap/bitmap32.h"
+#include "viewer/thumb_image_core.h"
 #include "viewer/widgets/file_dialog.h"
 
 class QLabel;
@@ -19,7 +20,9 @@ class TvtThumbImage;
 class TvtThumbSpinEdit;
 
 
-class TvtThumbImageForm : public QDialog {
+// The picture is fitted into the dialog and grows with it; under it, the size the edited
+// thumbnail will have, and a notice when a typed crop was pulled back.
+class TvtThumbImageForm : public QDialog, private IvtThumbImageCropSizeClient {
  public:
   // bitmap: the unedited thumbnail (must outlive the dialog); sourceFile: the open document's
   // path (its name without the folder is the dialog's FileName).
@@ -46,13 +49,20 @@ class TvtThumbImageForm : public QDialog {
   QPushButton* SaveButton() const { return save_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
+  QLabel* ResultLabel() const { return result_; }
+  QLabel* NoticeLabel() const { return notice_; }
 
  private:
   const TBitmap32& bitmap_;
   std::string sourceFile_;
   TvtThumbImage* view_ = nullptr;
   TvtThumbSpinEdit* spins_[4] = {};
+  // Any crop or orientation change: the result's size again, and the notice is gone.
+  void CropChanged(int32_t side) override;
+
   QLabel* cropLabel_ = nullptr;
+  QLabel* result_ = nullptr;
+  QLabel* notice_ = nullptr;
   QPushButton *flipH_ = nullptr, *flipV_ = nullptr, *rotateL_ = nullptr, *rotateR_ = nullptr;
   QPushButton *save_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr;
   TvtFileDialog* ownDialog_ = nullptr;
