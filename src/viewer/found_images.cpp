@@ -102,6 +102,12 @@ std::string FoundItemText(const TvtFoundItem& item) {
   return text;
 }
 
+size_t PieceCount(const TvtFoundItem& item) { return std::max<size_t>(1, item.Fragments.size()); }
+
+std::string FoundPiecesText(const TvtFoundItem& item) {
+  return std::to_string(PieceCount(item)) + (item.MissingPiece ? ", one missing" : "");
+}
+
 int CompareFoundItems(const TvtFoundItem& a, const TvtFoundItem& b, TvtFoundSortKey key) {
   const auto order = [](auto x, auto y) { return x < y ? -1 : y < x ? 1 : 0; };
   switch (key) {
@@ -112,6 +118,10 @@ int CompareFoundItems(const TvtFoundItem& a, const TvtFoundItem& b, TvtFoundSort
     }
     case TvtFoundSortKey::Bytes: return order(a.Length, b.Length);
     case TvtFoundSortKey::Decoded: return order(a.DecodedPercent, b.DecodedPercent);
+    case TvtFoundSortKey::Pieces: {
+      const int byCount = order(PieceCount(a), PieceCount(b));
+      return byCount != 0 ? byCount : order(a.MissingPiece, b.MissingPiece);
+    }
   }
   return 0;
 }

@@ -42,10 +42,13 @@ std::string FoundSizeText(const TvtFoundItem& item);
 std::string FoundBytesText(const TvtFoundItem& item);
 std::string FoundDecodedText(const TvtFoundItem& item);
 std::string FoundNotesText(const TvtFoundItem& item);
+// "1" for a photo in one piece, "3" for one whose bytes the card put in three places, "2, one
+// missing" when the piece after the last was not found.
+std::string FoundPiecesText(const TvtFoundItem& item);
 
 // What the list can be sorted by. A new fact to sort by is one more key here and one more case
 // in CompareFoundItems.
-enum class TvtFoundSortKey { Offset, PixelSize, Bytes, Decoded };
+enum class TvtFoundSortKey { Offset, PixelSize, Bytes, Decoded, Pieces };
 
 // How the list is ordered and what it leaves out on request.
 struct TvtFoundListView {

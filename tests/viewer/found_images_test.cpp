@@ -157,6 +157,11 @@ TEST_P(FoundList, SortsAndFilters) {
   items[1].Length = 900000;
   items[2].Length = 2000000;
   items[4].Length = 2000000;
+  // Photos the card split: three pieces; two pieces and a third not found; two pieces.
+  items[2].Fragments = {{0x9000, 4096}, {0x40000, 4096}, {0x50000, 1000}};
+  items[3].Fragments = {{0x12000, 4096}, {0x60000, 4096}};
+  items[3].MissingPiece = true;
+  items[4].Fragments = {{0x20000, 4096}, {0x70000, 4096}};
   EXPECT_EQ(FoundListRows(items, GetParam().View), GetParam().Rows);
 }
 
@@ -180,6 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"ByBytes", View(TvtFoundSortKey::Bytes), {0, 3, 5, 1, 2, 4}},
         ListCase{"ByDecodedDescending", View(TvtFoundSortKey::Decoded, true), {0, 2, 3, 4, 1, 5}},
         ListCase{"WithoutBroken", View(TvtFoundSortKey::Offset, false, true), {0, 2, 3, 4}},
+        // The most pieces first; of two in two pieces, the one whose third is missing counts more.
+        ListCase{"ByPiecesDescending", View(TvtFoundSortKey::Pieces, true), {2, 3, 4, 0, 1, 5}},
         ListCase{"WithoutSmall", View(TvtFoundSortKey::Offset, false, false, true), {1, 2, 3, 4}},
         ListCase{"LargeAndWholeByDecoded", View(TvtFoundSortKey::Decoded, false, true, true), {2, 3, 4}}),
     [](const auto& info) { return std::string(info.param.Name); });

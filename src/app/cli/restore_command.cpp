@@ -97,12 +97,11 @@ void RestoreFile(const RestoreOptions& o, const std::string& file) {
   Write(*doc.Jpeg, background, out, file, PictureTrailer(*opened));
 }
 
-// The name of one of several pictures found in source: its offset in the file tells them apart.
+// The name of one of several pictures found in source: its offset in the file tells them apart,
+// written as the viewer's Save As and Save All Found write it.
 std::string FoundPictureName(const std::string& source, uint64_t offset, bool extract) {
-  char hex[32];
-  std::snprintf(hex, sizeof hex, "0x%llX", static_cast<unsigned long long>(offset));
-  const std::string stem = fs::path(source).stem().string() + " (" + hex + ")";
-  return extract ? stem + ".jpg" : RestoredFileName(stem + ".jpg");
+  if (extract) return fs::path(source).stem().string() + PictureOffsetMark(offset) + ".jpg";
+  return RestoredFileName(source, offset);
 }
 
 // The item's bytes as the file holds them, its pieces joined.

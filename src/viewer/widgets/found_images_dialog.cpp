@@ -93,6 +93,7 @@ class TvtFoundImagesModel : public QAbstractTableModel {
       case TvtFoundImagesDialog::fcSize: return tr("Size");
       case TvtFoundImagesDialog::fcBytes: return tr("Bytes");
       case TvtFoundImagesDialog::fcDecoded: return tr("Decoded");
+      case TvtFoundImagesDialog::fcPieces: return tr("Pieces");
       case TvtFoundImagesDialog::fcNotes: return tr("Notes");
       default: return {};
     }
@@ -109,6 +110,7 @@ class TvtFoundImagesModel : public QAbstractTableModel {
         case TvtFoundImagesDialog::fcSize: return QString::fromStdString(FoundSizeText(item));
         case TvtFoundImagesDialog::fcBytes: return QString::fromStdString(FoundBytesText(item));
         case TvtFoundImagesDialog::fcDecoded: return QString::fromStdString(FoundDecodedText(item));
+        case TvtFoundImagesDialog::fcPieces: return QString::fromStdString(FoundPiecesText(item));
         case TvtFoundImagesDialog::fcNotes: return QString::fromStdString(FoundNotesText(item));
         default: return {};
       }
@@ -152,6 +154,7 @@ bool SortKeyOfColumn(int column, TvtFoundSortKey& key) {
     case TvtFoundImagesDialog::fcSize: key = TvtFoundSortKey::PixelSize; return true;
     case TvtFoundImagesDialog::fcBytes: key = TvtFoundSortKey::Bytes; return true;
     case TvtFoundImagesDialog::fcDecoded: key = TvtFoundSortKey::Decoded; return true;
+    case TvtFoundImagesDialog::fcPieces: key = TvtFoundSortKey::Pieces; return true;
     default: return false;
   }
 }
@@ -205,6 +208,7 @@ TvtFoundImagesDialog::TvtFoundImagesDialog(const TvtOpenResult& result, int32_t 
   header->setStretchLastSection(true);
   header->resizeSection(fcOffset, kRowIcon.width() + 190);
   for (int column : {fcSize, fcBytes, fcDecoded}) header->resizeSection(column, 110);
+  header->resizeSection(fcPieces, 90);
   layout->addWidget(list_, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

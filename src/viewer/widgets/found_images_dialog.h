@@ -31,7 +31,7 @@ QPixmap FoundItemPixmap(const TvtFoundItem& item);
 class TvtFoundImagesDialog : public QDialog {
  public:
   // The columns, in order; a click on the header of the first four sorts by it.
-  enum TColumn { fcOffset, fcSize, fcBytes, fcDecoded, fcNotes, fcColumnCount };
+  enum TColumn { fcOffset, fcSize, fcBytes, fcDecoded, fcPieces, fcNotes, fcColumnCount };
 
   // result must outlive the dialog; preselected: the item chosen at first (-1: none).
   TvtFoundImagesDialog(const TvtOpenResult& result, int32_t preselected, const std::string& fileName,
