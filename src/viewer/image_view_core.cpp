@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "viewer/view_picture.h"
+#include "viewer/view_turn.h"
 #include "viewer/zoom_steps.h"
 
 namespace vt {
@@ -87,6 +88,7 @@ void TvtImageViewCore::MainImageChanged(bool reset) {
     // A new document starts fitted, as every document did before zooming.
     cursor_ = {};
     fitted_ = true;
+    quarterTurns_ = 0;  // a manual turn belongs to the photo it was made for
     scrollX_ = scrollY_ = 0;
   }
   host_.Repaint();
@@ -115,14 +117,66 @@ TPictureSize TvtImageViewCore::ImageSize() const {
   return doc != nullptr && doc->HasImage() ? doc->ImageSize() : TPictureSize{};
 }
 
-TPictureSize TvtImageViewCore::ContentSize() const {
+uint8_t TvtImageViewCore::Turn() const {
+  const TvtThumbSource* doc = Source();
+  uint8_t code = applyExif_ && doc != nullptr && doc->Jpeg ? uint8_t(doc->Jpeg->Orientation & 7) : uint8_t(0);
+  for (int q = 0; q < quarterTurns_; ++q) code = TurnRight(code);
+  return code;
+}
+
+TPictureSize TvtImageViewCore::ShownSize() const { return TurnedSize(ImageSize(), Turn()); }
+
+void TvtImageViewCore::SetApplyExifOrientation(bool value) {
+  if (value == applyExif_) return;
+  const uint8_t before = Turn();
+  applyExif_ = value;
+  TurnChanged(before);
+}
+
+void TvtImageViewCore::RotateLeft() {
+  const uint8_t before = Turn();
+  quarterTurns_ = (quarterTurns_ + 3) % 4;
+  TurnChanged(before);
+}
+
+void TvtImageViewCore::RotateRight() {
+  const uint8_t before = Turn();
+  quarterTurns_ = (quarterTurns_ + 1) % 4;
+  TurnChanged(before);
+}
+
+void TvtImageViewCore::TurnChanged(uint8_t before) {
+  const uint8_t after = Turn();
+  if (after == before) return;
   const TPictureSize image = ImageSize();
+  if (fitted_ || image.Width <= 0) {
+    ZoomChanged();
+    return;
+  }
+  // The picture point at the client's centre, from the old turn's view to the new one's.
+  const TPictureSize oldShown = TurnedSize(image, before);
+  const double scale = zoom_ / 100.0;
+  const int32_t cx = clientW_ / 2, cy = clientH_ / 2;
+  double vx = (cx - PictureOrigin(clientW_, ScaledExtent(oldShown.Width, zoom_), scrollX_)) / scale;
+  double vy = (cy - PictureOrigin(clientH_, ScaledExtent(oldShown.Height, zoom_), scrollY_)) / scale;
+  double px, py;
+  PictureToViewPoints(before, image).Inverse().Apply(vx, vy, px, py);
+  PictureToViewPoints(after, image).Apply(px, py, vx, vy);
+  const TPictureSize content = ContentSize();
+  scrollX_ = ScrollToKeep(vx, zoom_, cx, clientW_, content.Width);
+  scrollY_ = ScrollToKeep(vy, zoom_, cy, clientH_, content.Height);
+  ZoomChanged();
+  host_.ScrollTo(scrollX_, scrollY_);
+}
+
+TPictureSize TvtImageViewCore::ContentSize() const {
+  const TPictureSize image = ShownSize();
   if (fitted_ || image.Width <= 0) return {};
   return {ScaledExtent(image.Width, zoom_), ScaledExtent(image.Height, zoom_)};
 }
 
 int TvtImageViewCore::ZoomPercent() const {
-  const TPictureSize image = ImageSize();
+  const TPictureSize image = ShownSize();
   if (image.Width <= 0) return 0;
   return int(std::lround(CurrentPercent()));
 }
@@ -136,7 +190,7 @@ void TvtImageViewCore::ZoomChanged() {
 }
 
 void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
-  const TPictureSize image = ImageSize();
+  const TPictureSize image = ShownSize();
   if (image.Width <= 0) return;
   percent = std::clamp(percent, kMinZoomPercent, kMaxZoomPercent);
   // The image point under (x, y) now.
@@ -155,7 +209,7 @@ void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
 
 double TvtImageViewCore::CurrentPercent() const {
   if (!fitted_) return zoom_;
-  const TPictureSize image = ImageSize();
+  const TPictureSize image = ShownSize();
   if (image.Width <= 0) return 100.0;
   return double(FitImageSize(image.Width, image.Height, clientW_, clientH_).Width) * 100.0 / image.Width;
 }
@@ -205,7 +259,8 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
 
   TvtThumbSource* doc = Source();
   if (doc == nullptr || !doc->HasImage()) return backBuffer_;
-  const TPictureSize image = doc->ImageSize();
+  const uint8_t turn = Turn();
+  const TPictureSize image = TurnedSize(doc->ImageSize(), turn);
   const TPictureSize content =
       fitted_ ? FitImageSize(image.Width, image.Height, clientW, clientH) : ContentSize();
   fitScale_ = fitted_ ? double(content.Width) * 100.0 / double(image.Width) : zoom_;
@@ -214,15 +269,24 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
   pictureRect_ = MakeRect(left, top, left + content.Width, top + content.Height);
   DrawPictureFrame(backBuffer_, left, top, content.Width, content.Height);
 
-  if (scaled_ && scaled_->Width() == content.Width && scaled_->Height() == content.Height && !showFilled_) {
-    DrawPictureAtSize(backBuffer_, *scaled_, left, top);
+  // Pictures are made in the stored orientation and turned as they are drawn.
+  const TPictureSize storedContent = TurnedSize(content, turn);
+  TvtPictureLayers layers;
+  layers.Turn = turn;
+  if (scaled_ && scaled_->Width() == storedContent.Width && scaled_->Height() == storedContent.Height &&
+      !showFilled_) {
+    if (turn == 0) {
+      DrawPictureAtSize(backBuffer_, *scaled_, left, top);
+    } else {
+      layers.Image = scaled_.get();
+      DrawPictureNearest(backBuffer_, layers, left, top, content.Width, content.Height);
+    }
     return backBuffer_;
   }
   // The quick picture: the reduced one while it has pixels enough for the scale, else the
   // full-size image (made now if the document has not yet made it).
   const TBitmap32* preview = doc->Preview();
   const bool reduced = preview != nullptr && fitScale_ * double(1 << doc->PreviewShift()) <= 100.0 + 1e-9;
-  TvtPictureLayers layers;
   layers.Image = reduced ? preview : doc->MainImage();
   if (layers.Image == nullptr) return backBuffer_;
   if (useThumbnail_) layers.Background = reduced ? doc->GetPreviewBackground() : doc->GetThumbBackground();
@@ -232,11 +296,11 @@ const TBitmap32& TvtImageViewCore::Picture(int32_t clientW, int32_t clientH) {
     const TPictureSize drawn{layers.Image->Width(), layers.Image->Height()};
     if (DeferResize) {
       resizeDue_ = true;
-      dueFit_ = content;
+      dueFit_ = storedContent;
       dueDrawn_ = drawn;
       dueSource_ = layers.Image;
     } else {
-      RequestResizeIfNeeded(content, drawn, *layers.Image);
+      RequestResizeIfNeeded(storedContent, drawn, *layers.Image);
     }
   }
   return backBuffer_;
@@ -281,10 +345,13 @@ TRect TvtImageViewCore::CursorRect() const {
   const TvtThumbSource* doc = Source();
   if (doc == nullptr || pictureRect_.IsEmpty()) return {};
   const double s = fitScale_ / 100.0;
-  auto at = [s](int32_t mcu, int32_t size) { return static_cast<int32_t>(std::floor(double(mcu) * size * s)); };
-  return MakeRect(pictureRect_.Left + at(cursor_.Col, doc->MCUWidth), pictureRect_.Top + at(cursor_.Row, doc->MCUHeight),
-                  pictureRect_.Left + at(cursor_.Col + 1, doc->MCUWidth),
-                  pictureRect_.Top + at(cursor_.Row + 1, doc->MCUHeight));
+  // The MCU's rectangle in image pixels, as the turned view shows it.
+  const TRect mcu = PictureToViewRect(Turn(), ImageSize(),
+                                      MakeRect(cursor_.Col * doc->MCUWidth, cursor_.Row * doc->MCUHeight,
+                                               (cursor_.Col + 1) * doc->MCUWidth, (cursor_.Row + 1) * doc->MCUHeight));
+  auto at = [s](int32_t v) { return static_cast<int32_t>(std::floor(double(v) * s)); };
+  return MakeRect(pictureRect_.Left + at(mcu.Left), pictureRect_.Top + at(mcu.Top), pictureRect_.Left + at(mcu.Right),
+                  pictureRect_.Top + at(mcu.Bottom));
 }
 
 void TvtImageViewCore::SetCursor(TvtMCUPos p) {
@@ -302,10 +369,10 @@ void TvtImageViewCore::ClickAt(int32_t x, int32_t y) {
   if (!EditingActive()) return;
   const TvtThumbSource* doc = Source();
   const double s = fitScale_ / 100.0;
-  const double mw = doc->MCUWidth * s, mh = doc->MCUHeight * s;
-  if (mw <= 0 || mh <= 0) return;
-  SetCursor({static_cast<int32_t>(std::trunc((x - pictureRect_.Left) / mw)),
-             static_cast<int32_t>(std::trunc((y - pictureRect_.Top) / mh))});
+  if (s <= 0 || doc->MCUWidth <= 0 || doc->MCUHeight <= 0) return;
+  double px, py;
+  PictureToViewPoints(Turn(), ImageSize()).Inverse().Apply((x - pictureRect_.Left) / s, (y - pictureRect_.Top) / s, px, py);
+  SetCursor({static_cast<int32_t>(std::floor(px / doc->MCUWidth)), static_cast<int32_t>(std::floor(py / doc->MCUHeight))});
 }
 
 int32_t TvtImageViewCore::LinearCursor() const { return cursor_.Row * Source()->MCUCols + cursor_.Col; }
@@ -316,6 +383,15 @@ TvtMCUPos TvtImageViewCore::FromLinear(int32_t index) const {
 }
 
 int32_t TvtImageViewCore::LastMCU() const { return Source()->MCUCols * Source()->MCURows - 1; }
+
+void TvtImageViewCore::MoveCursorOnScreen(int32_t dx, int32_t dy) {
+  // The arrows move on the screen; in a turned view that is another direction in the grid.
+  TvtTurnMap toStored = PictureToViewPoints(Turn(), ImageSize()).Inverse();
+  toStored.X0 = toStored.Y0 = 0;
+  int32_t col, row;
+  toStored.Apply(dx, dy, col, row);
+  SetCursor({cursor_.Col + col, cursor_.Row + row});
+}
 
 void TvtImageViewCore::MoveCursorForward() {
   if (LinearCursor() < LastMCU()) SetCursor(FromLinear(LinearCursor() + 1));
@@ -340,10 +416,10 @@ bool TvtImageViewCore::Execute(TvtEditCommand command) {
   TvtThumbSource& doc = *Source();
   const TvtMCUPos c = cursor_;
   switch (command) {
-    case TvtEditCommand::Left: SetCursor({c.Col - 1, c.Row}); break;
-    case TvtEditCommand::Right: SetCursor({c.Col + 1, c.Row}); break;
-    case TvtEditCommand::Up: SetCursor({c.Col, c.Row - 1}); break;
-    case TvtEditCommand::Down: SetCursor({c.Col, c.Row + 1}); break;
+    case TvtEditCommand::Left: MoveCursorOnScreen(-1, 0); break;
+    case TvtEditCommand::Right: MoveCursorOnScreen(1, 0); break;
+    case TvtEditCommand::Up: MoveCursorOnScreen(0, -1); break;
+    case TvtEditCommand::Down: MoveCursorOnScreen(0, 1); break;
     case TvtEditCommand::Home: SetCursor({0, c.Row}); break;
     case TvtEditCommand::End: SetCursor({doc.MCUCols - 1, c.Row}); break;
     case TvtEditCommand::PrevDecodedRunStart: SetCursor(FromLinear(RunStartFrom(LinearCursor()))); break;

@@ -2,7 +2,7 @@
 // its client area (checkerboard, the fitted or zoomed main image with the thumbnail background
 // under its holes, the resizer's smooth copy once it arrives; view_picture.h draws it), the zoom,
 // the one pending resizer job, the reaction to the document's notifications, and the MCU editing
-// mode with its cursor and key commands. The
+// mode with its cursor and key commands, all in a view that may be turned (view_turn.h). The
 // widget paints BackBuffer, forwards input, and provides the few window services of the host.
 #pragma once
 
@@ -119,6 +119,20 @@ class TvtImageViewCore : public TvtSourceClientLink,
   // Where the fitted picture lies in the client area (empty without an image).
   TRect PictureRect() const { return pictureRect_; }
 
+  // Turning the view (viewer/view_turn.h): the picture, its thumbnail background and the MCU
+  // grid are shown turned; the document is untouched. Apply Exif Orientation (off by default:
+  // the frame as stored) shows the photo as its Exif Orientation tag says; Rotate Left and Right
+  // turn what is shown a quarter turn further, until another file is opened. A zoomed view keeps
+  // the picture point at the client's centre where it is.
+  bool ApplyExifOrientation() const { return applyExif_; }
+  void SetApplyExifOrientation(bool value);
+  void RotateLeft();
+  void RotateRight();
+  // The orientation code the picture is shown at.
+  uint8_t Turn() const;
+  // The image's size as shown (sides exchanged by a quarter turn); 0 x 0 without an image.
+  TPictureSize ShownSize() const;
+
   // Editing mode. The cursor is an MCU position; its rectangle is in client coordinates, its
   // right and bottom sides on the first column and row after the MCU (the red frame's place).
   TvtMCUPos Cursor() const { return cursor_; }
@@ -150,6 +164,8 @@ class TvtImageViewCore : public TvtSourceClientLink,
   void RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn, const TBitmap32& source);
   // The zoom changed: a new picture, new scroll bars, the smooth copy of the old scale dropped.
   void ZoomChanged();
+  // The turn changes from `before` to what Turn() now gives.
+  void TurnChanged(uint8_t before);
   TPictureSize ImageSize() const;
   double CurrentPercent() const;  // the effective scale for the last client size
   int32_t LinearCursor() const;
@@ -158,6 +174,7 @@ class TvtImageViewCore : public TvtSourceClientLink,
   // The first and the last MCU of the decoded run that the two run keys reach from index.
   int32_t RunStartFrom(int32_t index) const;
   int32_t RunEndFrom(int32_t index) const;
+  void MoveCursorOnScreen(int32_t dx, int32_t dy);
   void MoveCursorForward();
   void MoveCursorBack();
   // Keeps `mcus` MCU widths in view on one side of the cursor (negative: to its left).
@@ -181,6 +198,8 @@ class TvtImageViewCore : public TvtSourceClientLink,
   bool fitted_ = true;
   double zoom_ = 100.0;
   bool showFilled_ = false;
+  bool applyExif_ = false;
+  int quarterTurns_ = 0;  // Rotate Right counts 1, Rotate Left 3 (mod 4)
   int32_t scrollX_ = 0, scrollY_ = 0;
   int32_t clientW_ = 0, clientH_ = 0;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "viewer/view_turn.h"
+
 namespace vt {
 
 namespace {
@@ -43,27 +45,49 @@ void DrawPictureNearest(TBitmap32& out, const TvtPictureLayers& layers, int32_t 
   if (image == nullptr || image->Empty() || contentW <= 0 || contentH <= 0) return;
   const TBitmap32* bg = layers.Background;
   if (bg != nullptr && (bg->Width() != image->Width() || bg->Height() != image->Height())) bg = nullptr;
+  const TPictureSize stored{image->Width(), image->Height()};
+  const TPictureSize shown = TurnedSize(stored, layers.Turn);
   int32_t x0, x1, y0, y1;
-  const std::vector<int32_t> sx = SourceIndex(originX, contentW, image->Width(), out.Width(), x0, x1);
-  const std::vector<int32_t> sy = SourceIndex(originY, contentH, image->Height(), out.Height(), y0, y1);
+  const std::vector<int32_t> sx = SourceIndex(originX, contentW, shown.Width, out.Width(), x0, x1);
+  const std::vector<int32_t> sy = SourceIndex(originY, contentH, shown.Height, out.Height(), y0, y1);
+  auto shade = [&layers](TColor32 p, const TColor32* under, int32_t x, int32_t y) {
+    if ((p >> 24) == 255) return p;
+    TColor32 back = HolePattern(x, y);
+    if (under != nullptr && (*under >> 24) != 0) {
+      back = Over(*under, back);
+      if (layers.TintFilled) back = TintFilled(back);
+    }
+    return Over(p, back);
+  };
+  if (layers.Turn == 0) {
+    for (int32_t y = y0; y < y1; ++y) {
+      const int32_t row = sy[size_t(y - y0)];
+      const TColor32* src = image->ScanLine(row);
+      const TColor32* under = bg ? bg->ScanLine(row) : nullptr;
+      TColor32* dst = out.ScanLine(y);
+      for (int32_t x = x0; x < x1; ++x) {
+        const int32_t col = sx[size_t(x - x0)];
+        dst[x] = shade(src[col], under ? under + col : nullptr, x, y);
+      }
+    }
+    return;
+  }
+  // Turned: a shown pixel's stored position is a sum of a part that depends on the shown column
+  // and a part that depends on the shown row, each worked out once per column or row.
+  const TvtTurnMap toStored = PictureToViewPixels(layers.Turn, stored).Inverse();
+  std::vector<int64_t> fromX(sx.size()), fromY(sy.size());
+  for (size_t i = 0; i < sx.size(); ++i)
+    fromX[i] = int64_t(toStored.XX) * sx[i] + int64_t(toStored.YX) * sx[i] * stored.Width;
+  for (size_t i = 0; i < sy.size(); ++i)
+    fromY[i] = int64_t(toStored.XY) * sy[i] + toStored.X0 + (int64_t(toStored.YY) * sy[i] + toStored.Y0) * stored.Width;
+  const TColor32* src = image->Bits();
+  const TColor32* under = bg ? bg->Bits() : nullptr;
   for (int32_t y = y0; y < y1; ++y) {
-    const int32_t row = sy[size_t(y - y0)];
-    const TColor32* src = image->ScanLine(row);
-    const TColor32* under = bg ? bg->ScanLine(row) : nullptr;
+    const int64_t rowPart = fromY[size_t(y - y0)];
     TColor32* dst = out.ScanLine(y);
     for (int32_t x = x0; x < x1; ++x) {
-      const int32_t col = sx[size_t(x - x0)];
-      const TColor32 p = src[col];
-      if ((p >> 24) == 255) {
-        dst[x] = p;
-        continue;
-      }
-      TColor32 back = HolePattern(x, y);
-      if (under != nullptr && (under[col] >> 24) != 0) {
-        back = Over(under[col], back);
-        if (layers.TintFilled) back = TintFilled(back);
-      }
-      dst[x] = Over(p, back);
+      const int64_t at = rowPart + fromX[size_t(x - x0)];
+      dst[x] = shade(src[at], under ? under + at : nullptr, x, y);
     }
   }
 }

@@ -24,12 +24,13 @@ struct TvtPictureLayers {
   const TBitmap32* Image = nullptr;       // the picture (full or reduced); required
   const TBitmap32* Background = nullptr;  // the thumbnail background at Image's size, or null
   bool TintFilled = false;                // Show Filled Areas
+  uint8_t Turn = 0;                       // the view's orientation code (viewer/view_turn.h)
 };
 
-// Draws the layers scaled to contentW x contentH with content pixel (0, 0) at client (originX,
-// originY), into the part of out that the content covers; out's other pixels are left. Each
-// client pixel shows the image pixel under it, blended over the background pixel at the same
-// place or over the hatch.
+// Draws the layers, turned by layers.Turn and scaled to contentW x contentH (the turned size),
+// with content pixel (0, 0) at client (originX, originY), into the part of out that the content
+// covers; out's other pixels are left. Each client pixel shows the image pixel under it, blended
+// over the background pixel at the same place or over the hatch.
 void DrawPictureNearest(TBitmap32& out, const TvtPictureLayers& layers, int32_t originX, int32_t originY,
                         int32_t contentW, int32_t contentH);
 

@@ -36,6 +36,16 @@ TvtViewActions::TvtViewActions(QMainWindow& window, TvtImage& image)
   showFilled_ = menu_->addAction(tr("Show Filled Areas"));
   showFilled_->setCheckable(true);
   connect(showFilled_, &QAction::toggled, this, [&core](bool on) { core.SetShowFilledAreas(on); });
+  menu_->addSeparator();
+  applyExif_ = menu_->addAction(tr("Apply Exif Orientation"));
+  applyExif_->setCheckable(true);
+  connect(applyExif_, &QAction::toggled, this, [&core](bool on) { core.SetApplyExifOrientation(on); });
+  // Ctrl+R (re-decode), Ctrl+Shift+R (realign) and Ctrl+Shift+L (found images) are taken, and
+  // Ctrl with the arrows is left to the editing mode: the brackets, as in common photo tools.
+  rotateLeft_ = menu_->addAction(tr("Rotate &Left"), this, [&core] { core.RotateLeft(); });
+  rotateLeft_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_BracketLeft));
+  rotateRight_ = menu_->addAction(tr("Rotate &Right"), this, [&core] { core.RotateRight(); });
+  rotateRight_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_BracketRight));
   // The shortcuts work while the menu is closed and whichever control has the focus.
   for (QAction* a : menu_->actions()) a->setShortcutContext(Qt::WindowShortcut);
 }

@@ -1,5 +1,6 @@
 // The View menu: zoom (Zoom In, Zoom Out, Actual Size, Fit to Window, and Ctrl+wheel in the view
-// itself), full screen, and what the view shows of the damage (Show Filled Areas). The actions
+// itself), full screen, what the view shows of the damage (Show Filled Areas), and its turn (Apply
+// Exif Orientation, Rotate Left, Rotate Right: the view only, never the saved files). The actions
 // work on the main window's image view; the menu is the window's to place.
 #pragma once
 
@@ -24,6 +25,9 @@ class TvtViewActions : public QObject {
   QAction* FitToWindowAction() const { return fitToWindow_; }
   QAction* FullScreenAction() const { return fullScreen_; }
   QAction* ShowFilledAreasAction() const { return showFilled_; }
+  QAction* ApplyExifOrientationAction() const { return applyExif_; }
+  QAction* RotateLeftAction() const { return rotateLeft_; }
+  QAction* RotateRightAction() const { return rotateRight_; }
 
  private:
   QMainWindow& window_;
@@ -35,6 +39,9 @@ class TvtViewActions : public QObject {
   QAction* fitToWindow_ = nullptr;
   QAction* fullScreen_ = nullptr;
   QAction* showFilled_ = nullptr;
+  QAction* applyExif_ = nullptr;
+  QAction* rotateLeft_ = nullptr;
+  QAction* rotateRight_ = nullptr;
 };
 
 // Adds the View menu after the window's menus present so far and returns its actions (owned by
