@@ -2,7 +2,8 @@
 
 Arguments: [--box X0,Y0,X1,Y1] [--checker] shot.png composed.png holes.png [djpeg.bmp]
   --box         where the picture lies (default: found in the screenshot)
-  --checker     the holes must show the checkerboard (no thumbnail chosen) instead
+  --checker     the holes must show the view's hole pattern (no thumbnail chosen) instead: its
+                grey hatch, darker than the window's checkerboard
   composed.png  the photo with its holes filled from the thumbnail (vantrelle-cli render
                 --background auto), at frame size
   holes.png     the photo with transparent holes (--background none): its alpha is the hole mask
@@ -80,7 +81,7 @@ for y in range(0, bh, 2):
         if mpx[x, y]:
             total += 1
             r, g, b = ppx[x, y]
-            checker += min(r, g, b) >= 230 and max(r, g, b) - min(r, g, b) <= 6
+            checker += 160 <= min(r, g, b) <= 215 and max(r, g, b) - min(r, g, b) <= 6
 checker_share = checker / max(total, 1)
 print(f"holes: {hole_pixels:.0f} pixels, mean difference from the thumbnail composition {hole_diff:.1f}, "
       f"checkerboard share {checker_share:.3f}")

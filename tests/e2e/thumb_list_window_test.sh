@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The thumbnail list of the real viewer on the bundled sample under Xvfb: "Don`t use thumbnail"
 # is chosen in the list at the right (a click on the list, then the Down key) and the holes of
-# the damaged picture show the checkerboard; Up chooses the thumbnail again and it fills them.
+# the damaged picture show the hole pattern; Up chooses the thumbnail again and it fills them.
 # Usage: thumb_list_window_test.sh VIEWER CLI SAMPLE
 VIEWER=$1 CLI=$2 SAMPLE=$3
 source "$(dirname "$0")/xvfb_session.sh"

@@ -5,6 +5,7 @@
 
 #include "base/stream.h"
 #include "support/test_support.h"
+#include "viewer/image_view_core.h"
 #include "viewer/thumb_source.h"
 
 namespace vt::test {
@@ -15,5 +16,14 @@ inline void LoadJpegBytes(TvtThumbSource& doc, const Bytes& jpeg, TvtItem* item 
   s->SetPosition(0);
   doc.Load(nullptr, s, true, item);
 }
+
+// A view host that draws nothing and remembers where the view last scrolled to.
+struct TScrollRecordingHost : IvtImageViewHost {
+  void Repaint() override {}
+  void UpdateScrollBars() override {}
+  void ScrollInView(const TRect&) override {}
+  void ScrollTo(int32_t x, int32_t y) override { scrollX = x, scrollY = y; }
+  int32_t scrollX = -1, scrollY = -1;
+};
 
 }  // namespace vt::test

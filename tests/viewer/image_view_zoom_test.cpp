@@ -15,13 +15,7 @@
 namespace vt {
 namespace {
 
-struct Host : IvtImageViewHost {
-  void Repaint() override {}
-  void UpdateScrollBars() override {}
-  void ScrollInView(const TRect&) override {}
-  void ScrollTo(int32_t x, int32_t y) override { scrollX = x, scrollY = y; }
-  int32_t scrollX = -1, scrollY = -1;
-};
+using Host = test::TScrollRecordingHost;
 
 TEST(ZoomSteps, StepInAndOutFromAnyScaleAndStopAtTheLimits) {
   struct Case {

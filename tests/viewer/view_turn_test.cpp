@@ -15,13 +15,7 @@
 namespace vt {
 namespace {
 
-struct Host : IvtImageViewHost {
-  void Repaint() override {}
-  void UpdateScrollBars() override {}
-  void ScrollInView(const TRect&) override {}
-  void ScrollTo(int32_t x, int32_t y) override { scrollX = x, scrollY = y; }
-  int32_t scrollX = -1, scrollY = -1;
-};
+using Host = test::TScrollRecordingHost;
 
 // A 5 x 3 bitmap whose every pixel is distinct: its value tells where it came from.
 TBitmap32 Numbered(int32_t w = 5, int32_t h = 3) {
