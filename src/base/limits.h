@@ -89,7 +89,13 @@ inline constexpr int64_t kDefaultClusterBytes = 4096;
 inline constexpr int32_t kFragmentWindowClusters = 64;
 inline constexpr int32_t kFragmentCandidates = 4096;
 inline constexpr int32_t kFragmentBreakBoundaries = 4;
+// From where the decoder stopped, at most this many boundaries back are walked to find the last
+// cluster through which the photo's data still runs on.
+inline constexpr int32_t kFragmentWalkBoundaries = 64;
 inline constexpr int32_t kFragmentTrialMCUs = 2048;
 inline constexpr int32_t kMaxFragments = 16;
+// Photos still missing a piece are followed again, at most this many passes over them in all,
+// while a pass finds more (the pieces claimed by the others uncover their continuations).
+inline constexpr int32_t kFragmentPasses = 3;
 
 }  // namespace vt

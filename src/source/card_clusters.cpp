@@ -35,7 +35,8 @@ int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base
   return kDefaultClusterBytes;
 }
 
-bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count) {
+bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count, bool* endsInside) {
+  if (endsInside) *endsInside = false;
   if (count < 2) return false;
   int64_t end = count;
   int zeros = 0;
@@ -55,6 +56,7 @@ bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count) {
     stuffed = stuffed || next == 0x00;
     ++i;
   }
+  if (endsInside) *endsInside = end < count;
   if (end < 16) return end == count ? false : true;
   // Bytes that never hold an FF are not a JPEG's data (unless its end comes first).
   if (!stuffed && end == count && count >= 1024) return false;
@@ -80,11 +82,11 @@ bool TvtCardClusters::IsBoundary(uint64_t offset) const {
   return offset >= base_ && (offset - base_) % static_cast<uint64_t>(bytes_) == 0;
 }
 
-void TvtCardClusters::Claim(uint64_t from, uint64_t to) {
+void TvtCardClusters::Mark(uint64_t from, uint64_t to, uint8_t claimed) {
   if (to <= from) return;
   const uint64_t first = IndexOf(std::max(from, base_));
   const uint64_t last = IndexOf(to - 1);
-  for (uint64_t i = first; i <= last && i < count_; ++i) claimed_[i] = 1;
+  for (uint64_t i = first; i <= last && i < count_; ++i) claimed_[i] = claimed;
 }
 
 bool TvtCardClusters::StartsLikeData(uint64_t index) {
@@ -94,19 +96,28 @@ bool TvtCardClusters::StartsLikeData(uint64_t index) {
     const int64_t want = std::min<int64_t>({kJudgedBytes, bytes_, static_cast<int64_t>(size_ - StartOf(index))});
     file_.Seek(static_cast<int64_t>(StartOf(index)), soBeginning);
     const int64_t got = file_.Read(buffer, want);
-    looks_[index] = got > 0 && StartsLikeEntropyData(buffer, got) ? 1 : 2;
+    bool ends = false;
+    looks_[index] = got > 0 && StartsLikeEntropyData(buffer, got, &ends) ? kLooksData : kLooksOther;
+    if (ends) looks_[index] |= kEndsInside;
   }
-  return looks_[index] == 1;
+  return (looks_[index] & kLooksData) != 0;
+}
+
+bool TvtCardClusters::CarriesDataOn(uint64_t index) {
+  return !Claimed(index) && StartsLikeData(index) && (looks_[index] & kEndsInside) == 0;
+}
+
+std::vector<uint64_t> TvtCardClusters::DataAfter(uint64_t index, size_t limit) {
+  std::vector<uint64_t> out;
+  for (uint64_t i = index; i < count_ && out.size() < limit; ++i)
+    if (!Claimed(i) && StartsLikeData(i)) out.push_back(i);
+  return out;
 }
 
 std::vector<uint64_t> TvtCardClusters::PieceStarts(size_t limit) {
   std::vector<uint64_t> out;
-  bool previousCarries = false;  // the cluster before is unclaimed data
-  for (uint64_t i = 0; i < count_ && out.size() < limit; ++i) {
-    const bool data = !Claimed(i) && StartsLikeData(i);
-    if (data && !previousCarries) out.push_back(i);
-    previousCarries = data;
-  }
+  for (uint64_t i = 0; i < count_ && out.size() < limit; ++i)
+    if (!Claimed(i) && StartsLikeData(i) && (i == 0 || !CarriesDataOn(i - 1))) out.push_back(i);
   return out;
 }
 

@@ -19,8 +19,9 @@ int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base
 
 // Whether bytes (the first bytes of a cluster) look like the middle of entropy-coded data: every
 // FF is stuffed (FF 00) or a restart marker, and a kilobyte or more holds a stuffed one, there is
-// no long run of zeros, and the byte values are varied. An end-of-image marker ends what is judged (a photo's last piece may be short).
-bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count);
+// no long run of zeros, and the byte values are varied. An end-of-image marker ends what is
+// judged (a photo's last piece may be short); endsInside, when given, says whether one did.
+bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count, bool* endsInside = nullptr);
 
 class TvtCardClusters {
  public:
@@ -37,22 +38,33 @@ class TvtCardClusters {
 
   bool Claimed(uint64_t index) const { return index < count_ && claimed_[index] != 0; }
   // Claims every cluster that holds a byte of [from, to).
-  void Claim(uint64_t from, uint64_t to);
+  void Claim(uint64_t from, uint64_t to) { Mark(from, to, 1); }
+  // Gives the clusters of [from, to) back (a photo followed again claims its pieces anew).
+  void Release(uint64_t from, uint64_t to) { Mark(from, to, 0); }
   // Read once from the file, then remembered.
   bool StartsLikeData(uint64_t index);
+  // Whether the cluster is unclaimed entropy-coded data that runs on to its end (no end of image
+  // in it): the cluster after it may hold the rest of the same data.
+  bool CarriesDataOn(uint64_t index);
+  // The first limit unclaimed clusters from index on that start like entropy-coded data: where
+  // a file system that fills the first free clusters put the rest of a file.
+  std::vector<uint64_t> DataAfter(uint64_t index, size_t limit);
   // Unclaimed clusters that start like entropy-coded data where the cluster before them does not
-  // carry the same data on (it is claimed, or does not look like data): where a piece of a photo
-  // that is not yet followed may start. In card order, at most limit of them.
+  // carry the same data on (it is claimed, does not look like data, or holds an end of image):
+  // where a piece of a photo that is not yet followed may start. In card order, at most limit.
   std::vector<uint64_t> PieceStarts(size_t limit);
 
  private:
+  void Mark(uint64_t from, uint64_t to, uint8_t claimed);
+
   TStream& file_;
   uint64_t size_;
   int64_t bytes_;
   uint64_t base_;
   uint64_t count_;
   std::vector<uint8_t> claimed_;
-  std::vector<uint8_t> looks_;  // 0 unknown, 1 data, 2 not data
+  static constexpr uint8_t kLooksData = 1, kLooksOther = 2, kEndsInside = 4;
+  std::vector<uint8_t> looks_;  // 0 unknown, else kLooksData or kLooksOther, with kEndsInside
 };
 
 }  // namespace vt

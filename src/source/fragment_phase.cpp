@@ -86,14 +86,36 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
     }
   }
   const std::function<bool()> stop = [this] { return Terminated(); };
-  for (TvtItem* item : broken) {
-    if (Terminated()) return;
-    const TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop);
-    if (followed.Fragments.empty()) continue;  // a picture the search cannot continue
-    item->Fragments = followed.Fragments;
-    item->MissingPiece = followed.MissingPiece;
-    // A photo in one piece stays as the signature search judged it.
-    if (followed.Fragments.size() > 1) Rejudge(Source, *item, followed);
+  // Photos are followed in card order; the pieces each one claims may be what kept another
+  // photo's continuation from being seen (a piece that starts right after a cluster of unclaimed
+  // data looks like that data's middle), so the photos still missing a piece are followed again
+  // while that finds more.
+  for (int pass = 0; pass < kFragmentPasses && !broken.empty(); ++pass) {
+    std::vector<TvtItem*> missing;
+    bool found = false;
+    for (TvtItem* item : broken) {
+      if (Terminated()) return;
+      // Followed again, a photo claims its pieces anew, and keeps what it had when it finds less.
+      const TvtFragmentList before = item->Fragments;
+      for (const TvtFragment& f : before) clusters.Release(f.Offset, f.Offset + f.Length);
+      clusters.Claim(item->Offset, item->Offset + 1);
+      TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop);
+      if (pass > 0 && followed.MissingPiece && FragmentsLength(followed.Fragments) <= FragmentsLength(before)) {
+        for (const TvtFragment& f : followed.Fragments) clusters.Release(f.Offset, f.Offset + f.Length);
+        for (const TvtFragment& f : before) clusters.Claim(f.Offset, f.Offset + f.Length);
+        missing.push_back(item);
+        continue;
+      }
+      if (followed.Fragments.empty()) continue;  // a picture the search cannot continue
+      found = found || followed.Fragments.size() > before.size() || !followed.MissingPiece;
+      item->Fragments = followed.Fragments;
+      item->MissingPiece = followed.MissingPiece;
+      // A photo in one piece stays as the signature search judged it.
+      if (followed.Fragments.size() > 1) Rejudge(Source, *item, followed);
+      if (followed.MissingPiece) missing.push_back(item);
+    }
+    if (!found) break;
+    broken = std::move(missing);
   }
 }
 

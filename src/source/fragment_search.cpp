@@ -28,6 +28,13 @@ constexpr double kBetterThanNatural = 0.75;
 // A continuation agrees with the rows above when its MCUs fit them about as well as the photo's
 // own MCUs fit theirs: within this factor of their median.
 constexpr double kAgreesWithRows = 2.3;
+// Beyond this many times the median, no continuation fits the rows above, however it compares.
+constexpr double kPlausibleFit = 5.0;
+// A continuation is taken over the others tried at the same place when its misfit is below this
+// share of theirs; one that fits the rows about as well as the photo's own needs only to stay
+// below the second share (two places that continue a photo about as well are a doubt).
+constexpr double kClearlyBetter = 0.6;
+constexpr double kNotAmbiguous = 0.8;
 // More bits than any MCU of a photo takes.
 constexpr TkelBitPos kLongestMCUBits = 8 * 1024 * 8;
 // MCUs of a continuation measured against the rows above and to its left.
@@ -155,22 +162,18 @@ std::vector<uint64_t> TFollower::Candidates(uint64_t cut) {
   auto usable = [&](uint64_t i) {
     return i != natural && !(i >= ownFirst && i < natural) && !clusters_.Claimed(i) && clusters_.StartsLikeData(i);
   };
-  // The windows: after the break, and around the photo's first piece (a camera writes into the
-  // free clusters near where it started, before or after).
+  // The first data clusters after the break however far the clusters of other files between
+  // reach (a file system fills the first free clusters), then the clusters around the photo's
+  // first piece (a camera writes into the free clusters near where it started, before or
+  // after), then where any piece may start.
   const uint64_t first = clusters_.IndexOf(pieces_.front().Offset);
   const uint64_t w = kFragmentWindowClusters;
-  std::vector<std::pair<uint64_t, uint64_t>> windows = {{natural + 1, natural + w + 1},
-                                                        {first > w ? first - w : 0, first + w + 1}};
-  auto inWindow = [&](uint64_t i) {
-    for (const auto& [from, to] : windows)
-      if (i >= from && i < to) return true;
-    return false;
+  auto add = [&](uint64_t i) {
+    if (usable(i) && std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
   };
-  for (const auto& [from, to] : windows)
-    for (uint64_t i = from; i < to && i < clusters_.Count(); ++i)
-      if (usable(i) && std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
-  for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates))
-    if (usable(i) && !inWindow(i)) out.push_back(i);
+  for (uint64_t i : clusters_.DataAfter(natural + 1, w)) add(i);
+  for (uint64_t i = first > w ? first - w : 0; i < first + w + 1 && i < clusters_.Count(); ++i) add(i);
+  for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates)) add(i);
   return out;
 }
 
@@ -234,7 +237,9 @@ TvtFollowed TFollower::Run() {
       lastEndBit = TkelBitPos(e.EndByte) * 8 + e.EndBit;
     }
     const int32_t decoded = static_cast<int32_t>(starts.size());
-    if (decoded < total && lastEndBit >= 0 && (image.RestartInterval <= 0 || decoded % image.RestartInterval != 0))
+    // (An end not recorded reads as 0: only an end past the last start is one.)
+    if (decoded < total && lastEndBit > (starts.empty() ? 0 : starts.back()) &&
+        (image.RestartInterval <= 0 || decoded % image.RestartInterval != 0))
       starts.push_back(lastEndBit);
     // Where the data goes wrong: the damage the realignment sees, or sooner, the first MCU from
     // which the row above no longer continues the picture (data of the photo's own, or of the
@@ -254,12 +259,48 @@ TvtFollowed TFollower::Run() {
     // (The byte before the limit: the limit may be the end of the file.)
     const int64_t limitFile =
         limitPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos - 1)) + 1 : -1;
-    // And the boundary just before where the decoding stopped (a break into another photo's
-    // headers or into the end of the card stops it there).
-    const int64_t stopPos =
-        decoded < total ? std::min<int64_t>(lastEnd, starts.back() / 8 + 1) : std::min<int64_t>(lastEnd, image.Position);
+    // Where the decoding stopped (a break into another photo's headers or into the end of the
+    // card stops it there). A picture decoded to its last MCU stopped where that MCU ends (the end-of-image marker the
+    // decoder looks for after it may lie further on, in someone else's data).
+    const int64_t lastData = decoded < total ? starts.back() / 8 + 1 : lastEndBit > 0 ? lastEndBit / 8 + 1 : image.Position;
+    const int64_t stopPos = std::min<int64_t>(lastEnd, lastData);
     const int64_t stopFile =
         stopPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + stopPos - 1)) + 1 : -1;
+    const int64_t scanStart = image.ScanDataOffset;
+    // The decoder's state at a boundary: the first MCU whose data reaches it, its start and the
+    // predictors; and how many MCUs run through a cluster at the rate of the data before.
+    struct TAt {
+      bool Valid = false;
+      TBreakState State;
+      int64_t BoundaryPos = 0;
+      int32_t TrialMCUs = 0;
+      int64_t Slack = 0;
+    };
+    auto stateAt = [&](uint64_t b) {
+      TAt a;
+      a.BoundaryPos = view_.PositionOf(pieces_.size() - 1, b) - static_cast<int64_t>(offset_);
+      const auto after = std::upper_bound(starts.begin(), starts.end(), TkelBitPos(a.BoundaryPos) * 8);
+      if (after == starts.begin()) return a;
+      // Past the last MCU known to start, the boundary must lie inside that MCU's data.
+      if (after == starts.end() && TkelBitPos(a.BoundaryPos) * 8 - starts.back() > kLongestMCUBits) return a;
+      TBreakState& state = a.State;
+      state.MCU = static_cast<int32_t>(after - starts.begin()) - 1;
+      state.Start = starts[static_cast<size_t>(state.MCU)];
+      const bool intervalStart = image.RestartInterval > 0 && state.MCU % image.RestartInterval == 0;
+      for (int sc = 0; sc < image.ScanComponentCount && state.MCU > 0 && !intervalStart; ++sc) {
+        const TkelScanComponent& c = image.ScanComponents[sc];
+        const TkelCoefBlock* blk = image.BlockOfMCU(sc, c.BlocksAcross * c.BlocksDown - 1, state.MCU - 1);
+        if (!blk || !blk->Decoded) return a;
+        state.Predictors[sc] = blk->Coef[0];
+      }
+      const double perMCU = state.MCU > 0 ? double(a.BoundaryPos - scanStart) / state.MCU : 64.0;
+      a.TrialMCUs = static_cast<int32_t>(
+          std::clamp<double>(2.0 * double(clusters_.Bytes()) / std::max(perMCU, 1.0) + 16, 16, kFragmentTrialMCUs));
+      a.Slack = static_cast<int64_t>(2 * perMCU) + 16;
+      a.Valid = true;
+      return a;
+    };
+    auto boundaryBefore = [&](uint64_t b) { return clusters_.StartOf(clusters_.IndexOf(b - 1)); };
     std::vector<uint64_t> boundaries;
     auto addBefore = [&](int64_t fileLimit, size_t count) {
       if (fileLimit <= 0) return;
@@ -268,56 +309,84 @@ TvtFollowed TFollower::Run() {
       for (size_t n = 0; b > last.Offset && n < count; ++n) {
         if (clusters_.IsBoundary(b) || b == clusters_.FileSize()) boundaries.push_back(b);
         if (b < static_cast<uint64_t>(clusters_.Bytes())) break;
-        b = clusters_.StartOf(clusters_.IndexOf(b - 1));
+        b = boundaryBefore(b);
       }
     };
     addBefore(limitFile, kFragmentBreakBoundaries);
-    addBefore(stopFile, 2);
+    // The decoder may run on through foreign data for a while before it stops, and the MCU it
+    // stopped in may have started before the break: the boundaries before where it stopped, and
+    // the one after.
+    const int64_t stopReach = std::min<int64_t>(stopFile + clusters_.Bytes(), static_cast<int64_t>(last.Offset + last.Length));
+    addBefore(stopReach, kFragmentBreakBoundaries + 2);
+    // Further back, the last cluster through which the card's data still runs on as the photo's
+    // own (it fits the rows above as they fit each other) tells the break: the boundary after it.
+    {
+      const repair::TBaseline reference = repair::MeasureBaseline(evidence, 0, decoded);
+      uint64_t b = stopReach > 0 ? clusters_.StartOf(clusters_.IndexOf(static_cast<uint64_t>(stopReach - 1))) : 0;
+      for (int n = 0; b > last.Offset && n < kFragmentWalkBoundaries && reference.Valid && !Stop(); ++n) {
+        const uint64_t before = boundaryBefore(b);
+        const TAt a = stateAt(before);
+        if (a.Valid && before > last.Offset) {
+          const TTry t = Try(image, evidence, a.State, before, before, a.BoundaryPos, a.TrialMCUs, a.Slack);
+          if (t.Passes && t.Cost <= kAgreesWithRows * reference.CostMedian) {
+            boundaries.push_back(b);
+            break;
+          }
+        }
+        b = before;
+      }
+    }
     std::sort(boundaries.rbegin(), boundaries.rend());
     boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
-    const int64_t scanStart = image.ScanDataOffset;
     bool accepted = false;
     uint64_t cutAt = 0;
+    uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
     for (uint64_t b : boundaries) {
       if (Stop()) break;
-      const int64_t boundaryPos = view_.PositionOf(pieces_.size() - 1, b) - static_cast<int64_t>(offset_);
-      // The first MCU whose data reaches the boundary, and the state the decoder had there.
-      const auto after = std::upper_bound(starts.begin(), starts.end(), TkelBitPos(boundaryPos) * 8);
-      if (after == starts.begin()) continue;
-      // Past the last MCU known to start, the boundary must lie inside that MCU's data.
-      if (after == starts.end() && TkelBitPos(boundaryPos) * 8 - starts.back() > kLongestMCUBits) continue;
-      TBreakState state;
-      state.MCU = static_cast<int32_t>(after - starts.begin()) - 1;
-      state.Start = starts[static_cast<size_t>(state.MCU)];
-      const bool intervalStart = image.RestartInterval > 0 && state.MCU % image.RestartInterval == 0;
-      bool known = true;
-      for (int sc = 0; sc < image.ScanComponentCount && state.MCU > 0 && !intervalStart; ++sc) {
-        const TkelScanComponent& c = image.ScanComponents[sc];
-        const TkelCoefBlock* blk = image.BlockOfMCU(sc, c.BlocksAcross * c.BlocksDown - 1, state.MCU - 1);
-        if (!blk || !blk->Decoded) known = false;
-        else state.Predictors[sc] = blk->Coef[0];
-      }
-      if (!known) continue;
+      const TAt a = stateAt(b);
+      if (!a.Valid) continue;
+      const TBreakState& state = a.State;
+      const int64_t boundaryPos = a.BoundaryPos;
+      const int32_t trialMCUs = a.TrialMCUs;
+      const int64_t slack = a.Slack;
       if (cutAt == 0 && b <= static_cast<uint64_t>(std::max<int64_t>(view_.FileOffsetOf(offset_ + damagePos), 0)))
         cutAt = b;
-      // Enough MCUs to run through a cluster at the rate of the data before the break.
-      const double perMCU = state.MCU > 0 ? double(boundaryPos - scanStart) / state.MCU : 64.0;
-      const int32_t trialMCUs = static_cast<int32_t>(std::clamp<double>(
-          2.0 * double(clusters_.Bytes()) / std::max(perMCU, 1.0) + 16, 16, kFragmentTrialMCUs));
-      const int64_t slack = static_cast<int64_t>(2 * perMCU) + 16;
       const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs, slack);
-      TTry best;
+      TTry best, second;
       uint64_t bestAt = 0;
       for (uint64_t c : Candidates(b)) {
         if (Stop()) break;
         const uint64_t at = clusters_.StartOf(c);
         const TTry t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
-        if (t.Passes && (!best.Passes || t.Cost < best.Cost)) best = t, bestAt = at;
+        if (!t.Passes) continue;
+        if (!best.Passes || t.Cost < best.Cost) second = best, best = t, bestAt = at;
+        else if (!second.Passes || t.Cost < second.Cost) second = t;
       }
-      if (!best.Passes) continue;
-      if (natural.Passes && best.Cost >= natural.Cost * kBetterThanNatural) continue;
       const repair::TBaseline baseline = repair::MeasureBaseline(evidence, 0, state.MCU);
-      if (baseline.Valid && best.Cost > kAgreesWithRows * baseline.CostMedian) continue;
+      // How well the photo's own rows fit each other varies over the picture (sky, foliage), so a
+      // continuation is judged against the others tried at the same place as well: it fits when
+      // it is about as good as the photo's rows and no other comes close, or when it is clearly
+      // better than every other (or the only one that decodes) and not beyond what the photo's
+      // rows ever do.
+      const double scale = baseline.Valid ? baseline.CostMedian : 0;
+      auto fits = [&](const TTry& t, const TTry& other) {
+        if (!t.Passes) return false;
+        const double share = other.Passes && other.Cost > 0 ? t.Cost / other.Cost : 0;
+        if (scale <= 0) return share < kClearlyBetter;
+        if (t.Cost <= kAgreesWithRows * scale && share < kNotAmbiguous) return true;
+        return t.Cost <= kPlausibleFit * scale && share < kClearlyBetter;
+      };
+      const bool takeBest = fits(best, second) && (!natural.Passes || best.Cost < natural.Cost * kBetterThanNatural);
+      if (!takeBest) {
+        // The data that follows on the card runs on through this boundary as the photo's own:
+        // the break is after it, and the piece ends at the boundary tried before.
+        if (fits(natural, best)) {
+          if (naturalEnd != 0) cutAt = naturalEnd;
+          break;
+        }
+        naturalEnd = b;
+        continue;
+      }
       clusters_.Claim(last.Offset, b);
       pieces_ = Joined(b, bestAt);
       out.Moved = true;
