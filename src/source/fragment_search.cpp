@@ -1,6 +1,7 @@
 #include "source/fragment_search.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,8 @@ constexpr double kClearlyBetter = 0.6;
 constexpr double kNotAmbiguous = 0.8;
 // More bits than any MCU of a photo takes.
 constexpr TkelBitPos kLongestMCUBits = 8 * 1024 * 8;
+// The photo's own fit of its rows is measured up to a multiple of this many MCU rows.
+constexpr int32_t kBaselineRows = 4;
 // MCUs of a continuation measured against the rows above and to its left.
 constexpr int32_t kMeasuredMCUs = 96;
 
@@ -215,9 +218,12 @@ TvtFollowed TFollower::Run() {
     const int32_t total = image.MCUsPerRow * image.MCURows;
     const std::unique_ptr<TBitmap32> guidePicture = RepairGuide(image);
     const repair::TGuide guide(image, guidePicture.get());
-    repair::TRepairReport report;
-    repair::FindFirstDamage(image, guide, report);
     const bool clean = r == jrOK && image.DecodedPercent() == 100 && !image.DataErrors;
+    // A picture the decoder read whole may still hold foreign data that decodes (the realignment's
+    // damage detection tells); one it did not read whole shows its break where it stopped and
+    // where the rows stop continuing each other, which is cheaper to look for.
+    repair::TRepairReport report;
+    if (clean) repair::FindFirstDamage(image, guide, report);
     TvtFragment& last = pieces_.back();
     const int64_t lastPos = view_.PositionOf(pieces_.size() - 1, last.Offset);
     if (clean && report.FirstDamageMCU < 0) {
@@ -225,7 +231,6 @@ TvtFollowed TFollower::Run() {
       out.Complete = true;
       break;
     }
-    // MCU start bits, up to the first one not decoded.
     // MCU start bits, up to the first one not decoded (whose start is where the last one ends).
     std::vector<TkelBitPos> starts;
     TkelBitPos lastEndBit = -1;
@@ -300,6 +305,16 @@ TvtFollowed TFollower::Run() {
       a.Valid = true;
       return a;
     };
+    // How the photo's own rows fit each other before an MCU: sampled over the whole run before
+    // it, so boundaries a few clusters apart share one measure (kept per band of MCU rows).
+    std::map<int32_t, repair::TBaseline> baselines;
+    auto baselineAt = [&](int32_t mcu) -> const repair::TBaseline& {
+      const int32_t band = std::max(1, image.MCUsPerRow * kBaselineRows);
+      const int32_t end = mcu / band * band;
+      auto it = baselines.find(end);
+      if (it == baselines.end()) it = baselines.emplace(end, repair::MeasureBaseline(evidence, 0, end > 0 ? end : mcu)).first;
+      return it->second;
+    };
     auto boundaryBefore = [&](uint64_t b) { return clusters_.StartOf(clusters_.IndexOf(b - 1)); };
     std::vector<uint64_t> boundaries;
     auto addBefore = [&](int64_t fileLimit, size_t count) {
@@ -321,7 +336,7 @@ TvtFollowed TFollower::Run() {
     // Further back, the last cluster through which the card's data still runs on as the photo's
     // own (it fits the rows above as they fit each other) tells the break: the boundary after it.
     {
-      const repair::TBaseline reference = repair::MeasureBaseline(evidence, 0, decoded);
+      const repair::TBaseline& reference = baselineAt(decoded);
       uint64_t b = stopReach > 0 ? clusters_.StartOf(clusters_.IndexOf(static_cast<uint64_t>(stopReach - 1))) : 0;
       for (int n = 0; b > last.Offset && n < kFragmentWalkBoundaries && reference.Valid && !Stop(); ++n) {
         const uint64_t before = boundaryBefore(b);
@@ -341,6 +356,7 @@ TvtFollowed TFollower::Run() {
     bool accepted = false;
     uint64_t cutAt = 0;
     uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
+    bool runsOn = false;      // and below it, a boundary where it does
     for (uint64_t b : boundaries) {
       if (Stop()) break;
       const TAt a = stateAt(b);
@@ -362,7 +378,7 @@ TvtFollowed TFollower::Run() {
         if (!best.Passes || t.Cost < best.Cost) second = best, best = t, bestAt = at;
         else if (!second.Passes || t.Cost < second.Cost) second = t;
       }
-      const repair::TBaseline baseline = repair::MeasureBaseline(evidence, 0, state.MCU);
+      const repair::TBaseline& baseline = baselineAt(state.MCU);
       // How well the photo's own rows fit each other varies over the picture (sky, foliage), so a
       // continuation is judged against the others tried at the same place as well: it fits when
       // it is about as good as the photo's rows and no other comes close, or when it is clearly
@@ -379,12 +395,14 @@ TvtFollowed TFollower::Run() {
       const bool takeBest = fits(best, second) && (!natural.Passes || best.Cost < natural.Cost * kBetterThanNatural);
       if (!takeBest) {
         // The data that follows on the card runs on through this boundary as the photo's own:
-        // the break is after it, and the piece ends at the boundary tried before.
+        // unless a break further back shows otherwise, the piece ends at the boundary tried
+        // before (where it did not run on).
         if (fits(natural, best)) {
-          if (naturalEnd != 0) cutAt = naturalEnd;
-          break;
+          if (naturalEnd != 0 && !runsOn) cutAt = naturalEnd;
+          runsOn = true;
+        } else if (!runsOn) {
+          naturalEnd = b;
         }
-        naturalEnd = b;
         continue;
       }
       clusters_.Claim(last.Offset, b);

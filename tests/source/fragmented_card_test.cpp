@@ -31,6 +31,7 @@ struct CardCase {
   std::vector<Slot> layout;
   // Photos expected whole (their pieces are the original bytes); the others partial.
   std::vector<bool> whole;
+  int width = 640, height = 480;
 };
 
 struct Card {
@@ -41,7 +42,7 @@ struct Card {
 
 Card BuildCard(const CardCase& c) {
   Card card;
-  for (int p = 0; p < c.photos; ++p) card.photos.push_back(test::Cjpeg(c.cjpegArgs, 640, 480, false, 11 + p));
+  for (int p = 0; p < c.photos; ++p) card.photos.push_back(test::Cjpeg(c.cjpegArgs, c.width, c.height, false, 11 + p));
   card.starts.assign(c.photos, 0);
   for (const Slot& s : c.layout) {
     Bytes piece;
@@ -85,6 +86,13 @@ const CardCase kCases[] = {
     {"RestartMarked", 4096, kRestarts, 1, {3}, {{0, 0}, {-1, 2}, {0, 1}}, {true}},
     {"RestartMarkedThreePieces32K", 32768, kRestarts, 1, {1, 2}, {{0, 0}, {-1, 1}, {0, 2}, {0, 1}}, {true}},
     {"PieceMissing", 4096, kPlain, 1, {2, 5}, {{0, 0}, {-1, 2}, {0, 2}}, {false}},
+    // A file system fills the first free clusters: the rest of a photo lies after whatever
+    // other files hold, here far beyond a window of clusters after the break and right after
+    // another broken photo's data (so it does not look like the start of a piece).
+    {"RestAfterOtherFilesAndAPhoto", 4096, kPlain, 2, {3}, {{0, 0}, {-1, 80}, {1, 0}, {0, 1}, {1, 1}}, {true, true}},
+    // The same with the other photo's first piece longer than any window: its own break must
+    // be followed first for the first photo's rest to be seen.
+    {"RestAfterALongPieceOfAnother", 4096, kPlain, 2, {80}, {{0, 0}, {1, 0}, {0, 1}, {1, 1}}, {true, true}, 1600, 1200},
 };
 
 class FragmentedCard : public ::testing::TestWithParam<CardCase> {};
