@@ -1,5 +1,7 @@
 #include "base/zeroed_block.h"
 
+#include "base/page_warmer.h"
+
 #include <sys/mman.h>
 
 #include <cstdlib>
@@ -51,9 +53,18 @@ void TZeroedBlock::Swap(TZeroedBlock& o) noexcept {
   std::swap(bytes_, o.bytes_);
   std::swap(mapBase_, o.mapBase_);
   std::swap(mapBytes_, o.mapBytes_);
+  std::swap(warming_, o.warming_);
+}
+
+void TZeroedBlock::WarmAhead() {
+  if (!mapBase_ || warming_) return;
+  warming_ = true;
+  WarmPagesAhead(data_, bytes_);
 }
 
 void TZeroedBlock::Free() {
+  if (warming_) ForgetWarmPages(data_, bytes_);
+  warming_ = false;
   if (mapBase_)
     munmap(mapBase_, mapBytes_);
   else
