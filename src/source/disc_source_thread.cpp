@@ -236,6 +236,7 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       candidate->RecordsSegmentsOnly = keep && !Source.KeptOffsets;
     }
     Image->RenderPlanesWhileDecoding = render == TvtRender::Planes;
+    Image->ScaleWhileDecoding = render == TvtRender::Reduced ? Source.KeptReduction : nullptr;
     repair::TRepairReport repaired;
     int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair,
                           &repaired);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/stream.h"
@@ -25,8 +26,12 @@ enum class TvtRepair : uint8_t { None, Auto };
 bool ParseRepair(const std::string& text, TvtRepair& repair);
 
 // What a decode renders while its data decodes (jpeg/image.h): nothing, the picture at the
-// planes' size for the document's first render, or the image's own bitmap at frame size.
-enum class TvtRender : uint8_t { None, Planes, Frame };
+// planes' size for the document's first render, the reduced picture of a document that shows
+// the picture fitted (at the reduction its options name), or the image's own bitmap at frame size.
+enum class TvtRender : uint8_t { None, Planes, Reduced, Frame };
+
+// For TvtRender::Reduced: the reduction 1/2^shift of a frame of width x height (0: none).
+using TvtReduction = std::function<int(int32_t width, int32_t height)>;
 
 // Decodes the picture at offset of stream into image, with its embedded thumbnails. With a
 // headerStream (a replacement header: headers that are not in stream), the headers are read

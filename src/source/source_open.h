@@ -25,6 +25,7 @@ struct TvtOpenOptions {
   // What the decode of the item taken renders while it decodes: the viewer shows the picture
   // (Planes, the document's first render); a command that may not need a picture asks for none.
   TvtRender Render = TvtRender::Planes;
+  TvtReduction Reduction;  // for TvtRender::Reduced
   // Whether the decode keeps every MCU's offsets, which the MCU edits need; a command that edits
   // nothing goes without (the header segments are recorded for the writer either way).
   bool McuOffsets = true;

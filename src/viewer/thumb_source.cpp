@@ -102,8 +102,12 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     // An item's picture is decoded as the disc source decodes it, every Multi-Picture image
     // counting, so that its thumbnails are the item's sub-items.
     if (item != nullptr && !Jpeg->AllMPImages()) Jpeg = std::make_unique<TkelJpegWithThumbs>(true, 0);
-    // The full picture that Render makes below is rendered while the data is decoded.
-    Jpeg->RenderPlanesWhileDecoding = PreviewBox.Width <= 0 || PreviewBox.Height <= 0;
+    // The picture that Render makes below (full, or reduced to fit) is rendered while the data
+    // is decoded.
+    const bool fitted = PreviewBox.Width > 0 && PreviewBox.Height > 0;
+    Jpeg->RenderPlanesWhileDecoding = !fitted;
+    Jpeg->ScaleWhileDecoding = nullptr;
+    if (fitted) Jpeg->ScaleWhileDecoding = [box = PreviewBox](int32_t w, int32_t h) { return PreviewShiftFor(w, h, box); };
     DecodePicture(*Jpeg, headerStream, *stream, static_cast<uint64_t>(stream->GetPosition()),
                   pfRecordSegments | pfNoRender, repair, &RepairReport);
   }
