@@ -80,6 +80,7 @@ class TvtDiscSource {
   // (for the MCU edits; the header segments are recorded for the writer either way).
   TvtRender KeptRender = TvtRender::Planes;
   TvtReduction KeptReduction;  // for TvtRender::Reduced
+  bool KeptDeferDamageSearch = false;  // the kept decode leaves that search to its document
   bool KeptOffsets = true;
   // How every picture judged is repaired.
   TvtRepair Repair = TvtRepair::None;

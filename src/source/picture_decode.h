@@ -38,10 +38,11 @@ using TvtReduction = std::function<int(int32_t width, int32_t height)>;
 // from its start (pfHeadersOnly) and the data from offset is resumed at the scan
 // (pfResumeAtScan); when the headers do not read (a result other than jrOK) that result is
 // returned and the data is not read. flags: the other parse flags of the data. The picture is
-// then repaired as asked (picture_repair.h); report, when given, receives what was done.
+// then repaired as asked (picture_repair.h); report, when given, receives what was done, with
+// the search for where the damage starts put off when deferDamageSearch is set.
 // Returns the parse result. Read errors of the streams propagate.
 int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& stream, uint64_t offset, uint16_t flags,
-                  TvtRepair repair, repair::TRepairReport* report = nullptr);
+                  TvtRepair repair, repair::TRepairReport* report = nullptr, bool deferDamageSearch = false);
 // The same for an item or sub-item: its HeaderStream, Stream and Offset.
 int DecodeItem(TkelJpegWithThumbs& image, const TvtSubItem& item, uint16_t flags, TvtRepair repair,
                repair::TRepairReport* report = nullptr);

@@ -72,6 +72,7 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
   source.KeepDecode = true;
   source.KeptRender = options.Render;
   source.KeptReduction = options.Reduction;
+  source.KeptDeferDamageSearch = options.DeferDamageSearch;
   source.KeptOffsets = options.McuOffsets;
   source.Repair = options.Repair;
   source.FollowFragments = options.FollowFragments;
@@ -87,6 +88,7 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
       source.KeepDecode = false;
       source.KeptRender = TvtRender::Planes;
       source.KeptReduction = nullptr;
+      source.KeptDeferDamageSearch = false;
       source.KeptOffsets = true;
       source.Repair = TvtRepair::None;
       source.FollowFragments = true;

@@ -88,6 +88,7 @@ TvtOpened OpenDocument(TvtDiscSource& source, TvtThumbSource& document, const st
   if (document.PreviewBox.Width > 0 && document.PreviewBox.Height > 0 && options.Render == TvtRender::Planes) {
     decodeOptions.Render = TvtRender::Reduced;
     decodeOptions.Reduction = [box = document.PreviewBox](int32_t w, int32_t h) { return PreviewShiftFor(w, h, box); };
+    decodeOptions.DeferDamageSearch = true;  // the document finishes it (FinishDamageSearch)
   }
   TvtOpened opened = FindAndChoose(source, path, decodeOptions, choose);
   if (opened.Item == nullptr) return opened;
