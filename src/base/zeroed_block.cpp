@@ -1,7 +1,5 @@
 #include "base/zeroed_block.h"
 
-#include "base/page_warmer.h"
-
 #include <sys/mman.h>
 
 #include <cstdlib>
@@ -53,18 +51,9 @@ void TZeroedBlock::Swap(TZeroedBlock& o) noexcept {
   std::swap(bytes_, o.bytes_);
   std::swap(mapBase_, o.mapBase_);
   std::swap(mapBytes_, o.mapBytes_);
-  std::swap(warming_, o.warming_);
-}
-
-void TZeroedBlock::WarmAhead() {
-  if (!mapBase_ || warming_) return;
-  warming_ = true;
-  WarmPagesAhead(data_, bytes_);
 }
 
 void TZeroedBlock::Free() {
-  if (warming_) ForgetWarmPages(data_, bytes_);
-  warming_ = false;
   if (mapBase_)
     munmap(mapBase_, mapBytes_);
   else

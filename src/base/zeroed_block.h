@@ -24,11 +24,6 @@ class TZeroedBlock {
   size_t Bytes() const { return bytes_; }
   void Swap(TZeroedBlock& o) noexcept;
 
-  // A mapped block that its owner fills from the start on: its pages are faulted in on a
-  // background thread meanwhile (page_warmer.h). Small blocks come from the heap, already
-  // present, and are left alone.
-  void WarmAhead();
-
   // Blocks from this size on are mapped from the system rather than taken from the heap.
   static constexpr size_t kMapThreshold = size_t{1} << 21;
 
@@ -38,7 +33,6 @@ class TZeroedBlock {
   size_t bytes_ = 0;
   void* mapBase_ = nullptr;  // set when mapped from the system
   size_t mapBytes_ = 0;
-  bool warming_ = false;  // queued for warming: forgotten before it is unmapped
 };
 
 }  // namespace vt

@@ -24,35 +24,18 @@ uint8_t* TkelJpegMap::NewChunk() {
     return c;
   }
   if (slabs_.empty() || slabUsed_ + bytes > slabs_.back().Bytes()) {
-    if (slabAhead_.Bytes() > 0)
-      slabs_.push_back(std::move(slabAhead_));
-    else
-      slabs_.emplace_back(NextSlabBytes());
-    slabAhead_ = ZeroedBlock();
-    slabTotal_ += slabs_.back().Bytes();
+    // Each new slab is as large as all earlier ones together (at least 16 chunks, at most
+    // kMaxSlabBytes), so storage stays within about twice the cells in use.
+    size_t want = std::clamp(slabTotal_, bytes * 16, std::max(kMaxSlabBytes, bytes));
+    want = want / bytes * bytes;
+    slabs_.emplace_back(want);
+    slabTotal_ += want;
     slabUsed_ = 0;
-    if (slabs_.back().Bytes() >= ZeroedBlock::kMapThreshold) {
-      // The decoder fills the slabs one after the other from their starts: the pages of this
-      // one and of the next, made now, are faulted in ahead of it on another core.
-      slabs_.back().WarmAhead();
-      slabAhead_ = ZeroedBlock(NextSlabBytes());
-      slabAhead_.WarmAhead();
-    }
   }
   uint8_t* c = slabs_.back().Data() + slabUsed_;
   slabUsed_ += bytes;
   return c;
 }
-
-size_t TkelJpegMap::NextSlabBytes() const {
-  // Each new slab is as large as all earlier ones together (at least 16 chunks, at most
-  // kMaxSlabBytes), so storage stays within about twice the cells in use.
-  const size_t bytes = ChunkBytes();
-  const size_t want = std::clamp(slabTotal_, bytes * 16, std::max(kMaxSlabBytes, bytes));
-  return want / bytes * bytes;
-}
-
-void TkelJpegMap::DropSlabAhead() { slabAhead_ = ZeroedBlock(); }
 
 void TkelJpegMap::FreeChunk(uint8_t* chunk) { freeChunks_.push_back(chunk); }
 
@@ -65,7 +48,6 @@ void TkelJpegMap::FreeAllStorage() {
   chunks_.shrink_to_fit();
   slabs_.clear();
   slabs_.shrink_to_fit();
-  slabAhead_ = ZeroedBlock();
   freeChunks_.clear();
   freeChunks_.shrink_to_fit();
   slabUsed_ = 0;

@@ -46,8 +46,6 @@ class TkelJpegMap {
   void ClearCells();
   // Frees all storage and sets all counts to 0.
   void ReleaseCells();
-  // Sparse maps: frees the storage made ahead for cells to come, once no more are coming.
-  void DropSlabAhead();
 
   // Dense maps: the row's bytes (nullptr outside the map). Sparse maps: always nullptr.
   uint8_t* Row(int32_t row) const {
@@ -106,8 +104,6 @@ class TkelJpegMap {
   // Sparse maps: per row, per 16 cells, chunks carved from slabs that grow geometrically.
   std::vector<ChunkTable> chunks_;
   std::vector<ZeroedBlock> slabs_;
-  ZeroedBlock slabAhead_;   // the next slab, made ahead while large slabs are being filled
-  size_t NextSlabBytes() const;
   size_t slabUsed_ = 0;     // bytes handed out from the last slab
   size_t slabTotal_ = 0;    // bytes of all slabs
   std::vector<uint8_t*> freeChunks_;

@@ -151,8 +151,6 @@ int TkelBaseJpegParser::Parse(uint16_t flags, int colorModel) {
   Flags = flags;
   readLimit_ = (flags & pfLimit16M) ? int64_t{16777217} : INT64_MAX;
   const int result = ParseSegments(colorModel);
-  for (auto& map : MCUs)
-    if (map) map->DropSlabAhead();  // the data has ended: no more blocks are coming
   if (pendingCode_ >= 0 || accBits_ >= 8) ReturnLookahead();
   if (bufferSize_ == 0) EmptyReadBuffer();
   return result;
