@@ -8,6 +8,7 @@
 #include "bitmap/bitmap32.h"
 #include "jpeg/color_convert.h"
 #include "jpeg/idct.h"
+#include "jpeg/idct_scaled.h"
 #include "jpeg/reconstruct.h"
 
 namespace vt::bench {
@@ -45,6 +46,23 @@ void BM_InverseDct(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * kBlocks);
 }
 BENCHMARK(BM_InverseDct);
+
+// The reduced transform of the viewer's first picture: 1/2 (4 x 4 samples) and 1/4 (2 x 2).
+void BM_InverseDctScaled(benchmark::State& state) {
+  const int shift = int(state.range(0));
+  const std::vector<int16_t> coef = Coefficients();
+  int32_t quant512[64];
+  for (int i = 0; i < 64; ++i) quant512[i] = (2 + i / 8) * 512;
+  uint8_t out[64];
+  for (auto _ : state) {
+    for (int b = 0; b < kBlocks; ++b) {
+      InverseDctScaled(&coef[size_t(b) * 64], quant512, shift, shift, out, 8 >> shift);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * kBlocks);
+}
+BENCHMARK(BM_InverseDctScaled)->Arg(1)->Arg(2);
 
 // A 2 x 2 subsampled chroma block replicated into a 1024 x 1024 plane.
 void BM_ReplicateBlock(benchmark::State& state) {

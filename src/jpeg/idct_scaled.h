@@ -4,8 +4,9 @@
 // 8-point step by one that yields averages of adjacent outputs). The two directions reduce
 // separately, so a subsampled component is reduced less than the luma and needs no replication.
 // The factors are the exact averages of the cosine basis over each cell in 13-bit fixed point,
-// applied as a column pass over the non-zero coefficients and a row pass, so a reduced block costs
-// a fraction of a full one.
+// applied as a pass over the non-zero coefficient rows and a pass over the cells, both in exact
+// 64-bit integers, so a reduced block costs a fraction of a full one. Frequencies that average
+// out over a cell are skipped, and mirrored cells come from one sum and one difference.
 //
 // A block with only its DC coefficient gives exactly the full transform's flat value, so flat
 // areas look the same at every scale.

@@ -35,8 +35,10 @@ int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
   // starts it); whatever happens, no worker outlives the parse.
   aheadBitmap_.reset();
   const bool renders = !(flags & (pfNoRender | pfHeadersOnly));
-  pipelineWanted_ = RenderWhileDecoding && (renders || (RenderPlanesWhileDecoding && !(flags & pfHeadersOnly)));
+  const bool ahead = !(flags & pfHeadersOnly) && (RenderPlanesWhileDecoding || ScaleWhileDecoding);
+  pipelineWanted_ = RenderWhileDecoding && (renders || ahead);
   pipelineCrop_ = renders;
+  pipelineShift_ = 0;
   pipelineScans_ = 0;
   RenderedWhileDecoding = false;
   struct PipelineGuard {
@@ -53,7 +55,7 @@ int TkelJpegImage::Parse(uint16_t flags, int colorModel) {
   if (!FrameSeen || !renders) {
     if (FrameSeen && !(flags & pfHeadersOnly)) {
       int rendered = jrOK;
-      FinishPipeline(rendered);  // the planes-size picture waits for Render
+      FinishPipeline(rendered);  // the planes-size or reduced picture waits for its render
     }
     return parsed;
   }
@@ -283,7 +285,7 @@ bool TkelJpegImage::PlanRender(bool crop, int viewMode, TkelBandPlan& plan, int3
 
 int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
   // The planes-size picture made while decoding, when it is still what this render would give.
-  if (aheadBitmap_) {
+  if (aheadBitmap_ && aheadShift_ == 0) {
     const std::unique_ptr<TBitmap32> ahead = std::move(aheadBitmap_);
     if (!crop && viewMode == vmColor && aheadEdits_ == BlockEdits && FrameSeen) {
       bitmap.TakePixels(*ahead);
@@ -296,7 +298,17 @@ int TkelJpegImage::Render(TBitmap32& bitmap, bool crop, int viewMode) {
 
 int TkelJpegImage::RenderScaled(TBitmap32& bitmap, int shift, int viewMode) {
   if (!FrameSeen) return jrBadData;
-  return RenderPlanned(bitmap, true, viewMode, std::clamp(shift, 0, kMaxScaleShift));
+  shift = std::clamp(shift, 0, kMaxScaleShift);
+  // The reduced picture made while decoding, when it is still what this render would give.
+  if (aheadBitmap_ && aheadShift_ > 0) {
+    const std::unique_ptr<TBitmap32> ahead = std::move(aheadBitmap_);
+    if (shift == aheadShift_ && viewMode == vmColor && aheadEdits_ == BlockEdits) {
+      bitmap.TakePixels(*ahead);
+      RenderedInParallel = true;
+      return aheadResult_;
+    }
+  }
+  return RenderPlanned(bitmap, true, viewMode, shift);
 }
 
 int TkelJpegImage::RenderPlanned(TBitmap32& bitmap, bool crop, int viewMode, int shift) {

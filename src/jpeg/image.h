@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/limits.h"
@@ -96,6 +97,11 @@ class TkelJpegImage : public TkelBaseJpegParser {
   // vmColor) gives) is rendered while decoding and handed to the first such Render after the
   // parse, as long as no repair operation has changed the blocks in between. The document sets it.
   bool RenderPlanesWhileDecoding = false;
+  // With pfNoRender: the reduced colour picture that RenderScaled(bitmap, shift) gives, rendered
+  // while decoding, for the shift this returns for the frame's width and height (0: none). The
+  // first such RenderScaled after the parse takes it, as long as no repair operation has changed
+  // the blocks in between. A viewer that shows the picture fitted to its window sets it.
+  std::function<int(int32_t width, int32_t height)> ScaleWhileDecoding;
   // Whether the last Parse's picture came from rendering while decoding.
   bool RenderedWhileDecoding = false;
 
@@ -119,7 +125,11 @@ class TkelJpegImage : public TkelBaseJpegParser {
   int pipelineJobs_ = 0;
   bool pipelineWanted_ = false;
   bool pipelineCrop_ = true;           // the own bitmap (cropped) or the planes' size
-  std::unique_ptr<TBitmap32> aheadBitmap_;  // the planes-size picture for the next Render
+  int pipelineShift_ = 0;              // the reduction of the picture being rendered
+  // The picture made while decoding for the next Render (planes' size, aheadShift_ 0) or
+  // RenderScaled (the frame reduced by 2^aheadShift_).
+  std::unique_ptr<TBitmap32> aheadBitmap_;
+  int aheadShift_ = 0;
   int aheadResult_ = 0;
   uint32_t aheadEdits_ = 0;
   int32_t pipelineScans_ = 0;

@@ -1,5 +1,6 @@
-// TkelJpegImage: rendering its own bitmap while the scan is decoded (render_pipeline.h). The
-// picture that comes out is the one RenderOwnBitmap makes after the parse, pixel for pixel; when
+// TkelJpegImage: rendering its own bitmap (or the planes-size or reduced picture that a later
+// Render or RenderScaled asks for) while the scan is decoded (render_pipeline.h). The picture
+// that comes out is the one that render makes after the parse, pixel for pixel; when
 // the parse turns out to be anything but one sequential scan of every component that nothing
 // changed afterwards, it is dropped and the picture is rendered after the parse as usual.
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "base/limits.h"
 #include "jpeg/color_convert.h"
+#include "jpeg/idct_scaled.h"
 #include "jpeg/image.h"
 #include "jpeg/markers.h"
 
@@ -24,7 +26,14 @@ void TkelJpegImage::StartPipeline() {
   const bool large = planeWidth > kParallelThreshold && planeHeight > kParallelThreshold;
   if (!large && ForceParallel != 1) return;
 
+  // Without a render of the own bitmap: the planes-size picture, or the reduced one.
+  if (!pipelineCrop_ && !RenderPlanesWhileDecoding) {
+    pipelineShift_ = ScaleWhileDecoding ? std::clamp(ScaleWhileDecoding(Width, Height), 0, kMaxScaleShift) : 0;
+    if (pipelineShift_ == 0) return;
+  }
+
   TkelBandPlan plan;
+  plan.Shift = pipelineShift_;
   plan.PlaneWidth = planeWidth;
   plan.PlaneHeight = planeHeight;
   plan.Components = ComponentCount;
@@ -42,8 +51,13 @@ void TkelJpegImage::StartPipeline() {
   try {
     // The own bitmap is the frame; the planes' size grows with the rows the data reaches, so
     // that picture starts at the whole frame's planes and is cut to the rows reached after.
+    // The reduced picture is the frame reduced, every side rounded up.
+    const int32_t cell = int32_t(1) << pipelineShift_;
     pipelineBitmap_ = pipelineCrop_ ? std::make_unique<TBitmap32>(Width, Height)
-                                    : std::make_unique<TBitmap32>(planeWidth, planeHeight);
+                      : pipelineShift_ > 0
+                          ? std::make_unique<TBitmap32>((Width + cell - 1) >> pipelineShift_,
+                                                        (Height + cell - 1) >> pipelineShift_)
+                          : std::make_unique<TBitmap32>(planeWidth, planeHeight);
     pipeline_ = std::make_unique<TkelRenderPipeline>(plan, *pipelineBitmap_);
   } catch (const std::bad_alloc&) {
     pipeline_.reset();
@@ -88,10 +102,12 @@ bool TkelJpegImage::FinishPipeline(int& rendered) {
   int32_t width = 0, height = 0;
   int result = jrOK;
   // Only the one sequential scan it started on, and a frame and colour model as they were.
+  const bool cropped = pipelineCrop_ || pipelineShift_ > 0;
   const bool stands = pipelineScans_ == 1 && !HeightFromDNL && Width == pipelineWidth_ &&
-                      Height == pipelineHeight_ && PlanRender(pipelineCrop_, vmColor, plan, width, height, result) &&
+                      Height == pipelineHeight_ &&
+                      PlanRender(cropped, vmColor, plan, width, height, result, pipelineShift_) &&
                       plan.Kind == pipelineKind_ && width == pipelineBitmap_->Width() &&
-                      (pipelineCrop_ ? height == pipelineBitmap_->Height() : height <= pipelineBitmap_->Height());
+                      (cropped ? height == pipelineBitmap_->Height() : height <= pipelineBitmap_->Height());
   if (!stands) {
     StopPipeline();
     return false;
@@ -121,7 +137,7 @@ bool TkelJpegImage::FinishPipeline(int& rendered) {
     Bitmap = std::move(picture);
     return true;
   }
-  if (height < picture->Height()) {
+  if (!cropped && height < picture->Height()) {
     // The data stopped early: the planes end at the last row it reached.
     auto cut = std::make_unique<TBitmap32>(width, height);
     for (int32_t y = 0; y < height; ++y)
@@ -129,6 +145,7 @@ bool TkelJpegImage::FinishPipeline(int& rendered) {
     picture = std::move(cut);
   }
   aheadBitmap_ = std::move(picture);
+  aheadShift_ = pipelineShift_;
   aheadResult_ = result;
   aheadEdits_ = BlockEdits;
   return true;

@@ -36,6 +36,8 @@ struct TRepairReport {
   bool Damaged = false;          // the scan's data has errors
   int32_t FirstDamageMCU = -1;   // where the damage starts (MCU index), -1 when unknown
   int64_t FirstDamageByte = -1;  // ... and the byte offset of its data
+  // The search for where the damage starts was put off (picture_repair.h, FinishDamageSearch).
+  bool FirstDamagePending = false;
   TIntervalPlacement Intervals;
   std::vector<TRepairPlace> Places;
 };

@@ -79,6 +79,8 @@ class TvtDiscSource {
   // What a kept decode renders while its data decodes, and whether it keeps every MCU's offsets
   // (for the MCU edits; the header segments are recorded for the writer either way).
   TvtRender KeptRender = TvtRender::Planes;
+  TvtReduction KeptReduction;  // for TvtRender::Reduced
+  bool KeptDeferDamageSearch = false;  // the kept decode leaves that search to its document
   bool KeptOffsets = true;
   // How every picture judged is repaired.
   TvtRepair Repair = TvtRepair::None;

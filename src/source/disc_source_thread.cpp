@@ -236,9 +236,10 @@ int64_t TvtDiscSourceThread::ExamineJpeg(uint64_t offset) {
       candidate->RecordsSegmentsOnly = keep && !Source.KeptOffsets;
     }
     Image->RenderPlanesWhileDecoding = render == TvtRender::Planes;
+    Image->ScaleWhileDecoding = render == TvtRender::Reduced ? Source.KeptReduction : nullptr;
     repair::TRepairReport repaired;
     int r = DecodePicture(*Image, nullptr, *Stream, offset, renderLater ? flags | pfNoRender : flags, Source.Repair,
-                          &repaired);
+                          &repaired, keep && Source.KeptDeferDamageSearch);
     const int parsed = r;
     if (renderLater && Image->FrameSeen) {
       if (!MayRenderLater(*Image)) {

@@ -17,7 +17,7 @@ bool ParseRepair(const std::string& text, TvtRepair& repair) {
 }
 
 int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& stream, uint64_t offset, uint16_t flags,
-                  TvtRepair repair, repair::TRepairReport* report) {
+                  TvtRepair repair, repair::TRepairReport* report, bool deferDamageSearch) {
   const uint16_t dataFlags = static_cast<uint16_t>(flags & ~(pfHeadersOnly | pfResumeAtScan));
   int result;
   if (headerStream != nullptr) {
@@ -33,7 +33,7 @@ int DecodePicture(TkelJpegWithThumbs& image, TStream* headerStream, TStream& str
   // Every road to a shown, judged or restored picture passes here, with the image's blocks, maps
   // and thumbnails at hand.
   repair::TRepairReport own;
-  RepairPicture(image, repair, report ? *report : own);
+  RepairPicture(image, repair, report ? *report : own, deferDamageSearch);
   return result;
 }
 

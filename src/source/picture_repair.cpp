@@ -87,10 +87,17 @@ std::unique_ptr<TBitmap32> RepairGuide(TkelJpegWithThumbs& image) {
   return guide;
 }
 
-void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report) {
+void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report,
+                   bool deferDamageSearch) {
   if (!image.CanDecodeTrials()) return;
   const bool damaged = image.DataErrors || Incomplete(image) || image.BytesBeforeRestarts > 0;
   if (!damaged && repair != TvtRepair::Auto) return;
+  if (deferDamageSearch && repair != TvtRepair::Auto && image.RestartInterval <= 0) {
+    // Nothing here would change a block: what remains is finding where the damage starts.
+    report.Damaged = true;
+    report.FirstDamagePending = true;
+    return;
+  }
   const std::unique_ptr<TBitmap32> picture = RepairGuide(image);
   const repair::TGuide guide(image, picture.get());
   const uint32_t editsBefore = image.BlockEdits;
@@ -99,6 +106,15 @@ void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairR
   else if (damaged) repair::FindFirstDamage(image, guide, report);
   if (image.BlockEdits != editsBefore && image.Bitmap) image.RenderOwnBitmap();
   InFileOffsets(image, report);
+}
+
+void FinishDamageSearch(TkelJpegWithThumbs& image, repair::TRepairReport& report) {
+  if (!report.FirstDamagePending) return;
+  report.FirstDamagePending = false;
+  const std::unique_ptr<TBitmap32> picture = RepairGuide(image);
+  const repair::TGuide guide(image, picture.get());
+  repair::FindFirstDamage(image, guide, report);
+  if (report.FirstDamageByte >= 0) report.FirstDamageByte += image.StreamOrigin;
 }
 
 bool RealignPicture(TkelJpegWithThumbs& image, const TBitmap32* guidePicture, repair::TRepairReport& report) {

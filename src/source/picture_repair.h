@@ -27,7 +27,15 @@ std::unique_ptr<TBitmap32> RepairGuide(TkelJpegWithThumbs& image);
 // Intact pictures are not touched (not even by the automatic realignment, unless the thumbnail
 // and the borders agree on a lost DC predictor). Blocks that change count as edits
 // (BlockEdits), and an own bitmap rendered by the parse is rendered again.
-void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report);
+// deferDamageSearch: for a viewer that shows the picture first. The search for where the damage
+// of a scan without restart markers starts (the realignment's analysis, which changes nothing)
+// is left to FinishDamageSearch and marked pending in the report.
+void RepairPicture(TkelJpegWithThumbs& image, TvtRepair repair, repair::TRepairReport& report,
+                   bool deferDamageSearch = false);
+
+// The search that RepairPicture put off, on the picture's blocks as they were decoded (before
+// any edit); nothing when none is pending.
+void FinishDamageSearch(TkelJpegWithThumbs& image, repair::TRepairReport& report);
 
 // The automatic realignment of a picture decoded before, with guidePicture (the thumbnail the
 // user sees under the holes, turned as shown; may be null) as the guide. Returns whether blocks

@@ -71,6 +71,8 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
   source.OnProgress = options.Progress;
   source.KeepDecode = true;
   source.KeptRender = options.Render;
+  source.KeptReduction = options.Reduction;
+  source.KeptDeferDamageSearch = options.DeferDamageSearch;
   source.KeptOffsets = options.McuOffsets;
   source.Repair = options.Repair;
   source.FollowFragments = options.FollowFragments;
@@ -85,6 +87,8 @@ TvtOpenResult OpenSource(TvtDiscSource& source, const std::string& path, const T
       source.OnProgress = nullptr;
       source.KeepDecode = false;
       source.KeptRender = TvtRender::Planes;
+      source.KeptReduction = nullptr;
+      source.KeptDeferDamageSearch = false;
       source.KeptOffsets = true;
       source.Repair = TvtRepair::None;
       source.FollowFragments = true;

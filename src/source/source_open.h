@@ -25,6 +25,10 @@ struct TvtOpenOptions {
   // What the decode of the item taken renders while it decodes: the viewer shows the picture
   // (Planes, the document's first render); a command that may not need a picture asks for none.
   TvtRender Render = TvtRender::Planes;
+  TvtReduction Reduction;  // for TvtRender::Reduced
+  // The search for where the damage starts is left to the document (a viewer that shows the
+  // picture before it tells where the damage starts; picture_repair.h).
+  bool DeferDamageSearch = false;
   // Whether the decode keeps every MCU's offsets, which the MCU edits need; a command that edits
   // nothing goes without (the header segments are recorded for the writer either way).
   bool McuOffsets = true;

@@ -119,6 +119,7 @@ int TvtThumbSource::Perform(TvtEditStep& step) {
 }
 
 int TvtThumbSource::Do(TvtEditStep step) {
+  FinishDamageSearch();  // on the blocks as decoded, before this step changes them
   PrepareUndo(step);
   const int result = Perform(step);
   // A realignment that changed nothing is no step.

@@ -5,6 +5,7 @@
 #include "source/open_failure.h"
 #include "source/picture_decode.h"
 #include "thumbs/jpeg_with_thumbs.h"
+#include "viewer/preview_scale.h"
 #include "viewer/thumb_source.h"
 
 namespace vt {
@@ -61,6 +62,7 @@ TvtOpened OpenPicture(TvtDiscSource& source, const std::string& path, const TvtO
     // An item the open did not keep a decode of (a deep scan's, or one made with a header set).
     auto image = std::make_unique<TvtCandidateImage>();
     image->RenderPlanesWhileDecoding = options.Render == TvtRender::Planes;
+    if (options.Render == TvtRender::Reduced) image->ScaleWhileDecoding = options.Reduction;
     image->RecordsSegmentsOnly = !options.McuOffsets;
     const uint16_t flags =
         (options.McuOffsets ? pfRecordSegments : 0) | (options.Render == TvtRender::Frame ? 0 : pfNoRender);
@@ -80,10 +82,14 @@ TvtOpened OpenDocument(TvtDiscSource& source, TvtThumbSource& document, const st
     if (document.Stream != nullptr) document.Load(nullptr, nullptr, false, nullptr);
     document.FileName = path;
   }
-  // A document that shows a reduced first picture needs no full-size one while it decodes.
+  // A document that shows a reduced first picture needs no full-size one while it decodes: the
+  // reduced one is rendered then, on the other cores.
   TvtOpenOptions decodeOptions = options;
-  if (document.PreviewBox.Width > 0 && document.PreviewBox.Height > 0 && options.Render == TvtRender::Planes)
-    decodeOptions.Render = TvtRender::None;
+  if (document.PreviewBox.Width > 0 && document.PreviewBox.Height > 0 && options.Render == TvtRender::Planes) {
+    decodeOptions.Render = TvtRender::Reduced;
+    decodeOptions.Reduction = [box = document.PreviewBox](int32_t w, int32_t h) { return PreviewShiftFor(w, h, box); };
+    decodeOptions.DeferDamageSearch = true;  // the document finishes it (FinishDamageSearch)
+  }
   TvtOpened opened = FindAndChoose(source, path, decodeOptions, choose);
   if (opened.Item == nullptr) return opened;
   document.FileName = path;

@@ -102,10 +102,16 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
     // An item's picture is decoded as the disc source decodes it, every Multi-Picture image
     // counting, so that its thumbnails are the item's sub-items.
     if (item != nullptr && !Jpeg->AllMPImages()) Jpeg = std::make_unique<TkelJpegWithThumbs>(true, 0);
-    // The full picture that Render makes below is rendered while the data is decoded.
-    Jpeg->RenderPlanesWhileDecoding = PreviewBox.Width <= 0 || PreviewBox.Height <= 0;
+    // The picture that Render makes below (full, or reduced to fit) is rendered while the data
+    // is decoded.
+    // A fitted document also leaves the search for where the damage starts until after its
+    // first picture (FinishDamageSearch).
+    const bool fitted = PreviewBox.Width > 0 && PreviewBox.Height > 0;
+    Jpeg->RenderPlanesWhileDecoding = !fitted;
+    Jpeg->ScaleWhileDecoding = nullptr;
+    if (fitted) Jpeg->ScaleWhileDecoding = [box = PreviewBox](int32_t w, int32_t h) { return PreviewShiftFor(w, h, box); };
     DecodePicture(*Jpeg, headerStream, *stream, static_cast<uint64_t>(stream->GetPosition()),
-                  pfRecordSegments | pfNoRender, repair, &RepairReport);
+                  pfRecordSegments | pfNoRender, repair, &RepairReport, fitted);
   }
   Jpeg->ReleaseSamples();
   if (headerStream == nullptr)
@@ -162,6 +168,11 @@ void TvtThumbSource::Load(TStream* headerStream, TStream* stream, bool ownsStrea
   NotifyThumbnails();
 }
 
+
+void TvtThumbSource::FinishDamageSearch() {
+  if (!RepairReport.FirstDamagePending) return;
+  vt::FinishDamageSearch(*Jpeg, RepairReport);
+}
 
 bool TvtThumbSource::CanEditMCUs() const {
   // The decoder's grid edits move the blocks of its last scan's components in that scan's MCUs:

@@ -150,6 +150,10 @@ class TvtThumbSource {
   std::unique_ptr<TkelJpegWithThumbs> Jpeg;
   // What the repair of the decode did, and where the damage starts.
   repair::TRepairReport RepairReport;
+  // A fitted document (PreviewBox) shows its first picture before it knows where the damage
+  // starts (RepairReport.FirstDamagePending): the viewer calls this once that picture is on the
+  // screen, and every edit calls it first. Nothing when no search is pending.
+  void FinishDamageSearch();
   int32_t MainThumbIndex = -1;
   int32_t MCUWidth = 0, MCUHeight = 0;
   int32_t MCUCols = 0, MCURows = 0;

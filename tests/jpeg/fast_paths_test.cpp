@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jpeg/decode_helpers.h"
+#include "jpeg/idct_scaled.h"
 #include "jpeg/image.h"
 
 namespace vt {
@@ -74,6 +75,22 @@ void ExpectParseRenderEqualsReference(const Bytes& bytes, const std::string& wha
     const int b = planes.RenderReference(plain, false, vmColor);
     EXPECT_EQ(a, b);
     EXPECT_TRUE(SamePixels(ahead, plain));
+  }
+  // The reduced picture rendered while decoding under pfNoRender, handed to RenderScaled: the
+  // picture that RenderScaled makes after the parse (the second call).
+  for (int shift = 1; shift <= kMaxScaleShift; ++shift) {
+    TkelJpegImage reduced(0);
+    reduced.ForceParallel = 1;
+    reduced.ScaleWhileDecoding = [shift](int32_t, int32_t) { return shift; };
+    test::LoadBytes(reduced, bytes, pfNoRender);
+    if (expectWhileDecoding) {
+      EXPECT_TRUE(reduced.RenderedWhileDecoding) << "shift " << shift;
+    }
+    TBitmap32 ahead, after;
+    const int a = reduced.RenderScaled(ahead, shift);
+    const int b = reduced.RenderScaled(after, shift);
+    EXPECT_EQ(a, b) << "shift " << shift;
+    EXPECT_TRUE(SamePixels(ahead, after)) << "shift " << shift;
   }
   // Decoding first and rendering after gives the same result code.
   TkelJpegImage after(0);
@@ -142,6 +159,31 @@ TEST(FastRender, ARepairAfterTheParseIsRenderedNotTheEarlierPicture) {
   image.RenderReference(reference, false, vmColor);
   EXPECT_TRUE(SamePixels(after, reference));
   EXPECT_EQ(after.Pixel(3 * 16 + 5, 2 * 16 + 5), 0u) << "the cleared MCU is a hole";
+}
+
+// The same for the reduced picture, and one made for another reduction than the one asked for is
+// not taken either.
+TEST(FastRender, TheReducedPictureStandsOnlyForItsReductionAndUnchangedBlocks) {
+  const Bytes jpeg = test::Cjpeg("-quality 90 -sample 2x2", 640, 512, false, 3);
+  TkelJpegImage image(0);
+  image.ScaleWhileDecoding = [](int32_t w, int32_t h) { return w == 640 && h == 512 ? 2 : 0; };
+  test::LoadBytes(image, jpeg, pfNoRender | pfRecordSegments);
+  ASSERT_TRUE(image.RenderedWhileDecoding);
+  TBitmap32 other, otherAfter;
+  image.RenderScaled(other, 1);
+  image.RenderScaled(otherAfter, 1);
+  EXPECT_TRUE(SamePixels(other, otherAfter));
+  ASSERT_EQ(other.Width(), 320);
+
+  test::LoadBytes(image, jpeg, pfNoRender | pfRecordSegments);
+  ASSERT_TRUE(image.RenderedWhileDecoding);
+  image.ClearMCU(3, 2);
+  TBitmap32 after, reference;
+  image.RenderScaled(after, 2);
+  image.ForceParallel = 0;
+  image.RenderScaled(reference, 2);
+  EXPECT_TRUE(SamePixels(after, reference));
+  EXPECT_EQ(after.Pixel((3 * 16 + 5) / 4, (2 * 16 + 5) / 4), 0u) << "the cleared MCU is a hole";
 }
 
 // Coefficients far beyond what an encoder writes: the inverse DCT's extremes and clamps.

@@ -124,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A block's reduced samples are its full samples averaged over each cell, whatever its
-// coefficients (also large, damaged-data ones); a DC-only block is the full transform's flat value.
+// coefficients (also large, damaged-data ones), for every pair of reductions across and down (a
+// subsampled component is reduced less in its subsampled direction); a DC-only block is the full
+// transform's flat value.
 TEST(ScaledIdct, AveragesTheFullTransformOverEachCell) {
   int32_t quant[64];
   for (int i = 0; i < 64; ++i) quant[i] = (1 + (i * 7) % 23) * 512;
@@ -137,25 +139,28 @@ TEST(ScaledIdct, AveragesTheFullTransformOverEachCell) {
     for (int k = 0; k < nonZero; ++k) coef[next() % 64] = int16_t(int(next() % 61) - 30);
     uint8_t full[64];
     InverseDct(coef, quant, full, 8);
-    for (int shift = 1; shift <= kMaxScaleShift; ++shift) {
-      const int n = 8 >> shift, cell = 1 << shift;
-      uint8_t reduced[16];
-      InverseDctScaled(coef, quant, shift, shift, reduced, n);
-      for (int m = 0; m < n; ++m)
-        for (int k = 0; k < n; ++k) {
-          int sum = 0;
-          for (int y = m * cell; y < (m + 1) * cell; ++y)
-            for (int x = k * cell; x < (k + 1) * cell; ++x) sum += full[y * 8 + x];
-          const double average = double(sum) / (cell * cell);
-          const bool clipped = std::any_of(full, full + 64, [](uint8_t v) { return v == 0 || v == 255; });
-          if (nonZero == 0) {
-            EXPECT_EQ(reduced[m * n + k], full[0]) << "trial " << trial << " shift " << shift;
-          } else if (!clipped) {
-            // The full transform truncates every product; the averages are exact and rounded.
-            EXPECT_NEAR(reduced[m * n + k], average, 2.0) << "trial " << trial << " shift " << shift;
+    for (int shiftX = 0; shiftX <= kMaxScaleShift; ++shiftX)
+      for (int shiftY = 0; shiftY <= kMaxScaleShift; ++shiftY) {
+        if (shiftX == 0 && shiftY == 0) continue;
+        const int nx = 8 >> shiftX, ny = 8 >> shiftY, cellX = 1 << shiftX, cellY = 1 << shiftY;
+        uint8_t reduced[64];
+        InverseDctScaled(coef, quant, shiftX, shiftY, reduced, nx);
+        for (int m = 0; m < ny; ++m)
+          for (int k = 0; k < nx; ++k) {
+            int sum = 0;
+            for (int y = m * cellY; y < (m + 1) * cellY; ++y)
+              for (int x = k * cellX; x < (k + 1) * cellX; ++x) sum += full[y * 8 + x];
+            const double average = double(sum) / (cellX * cellY);
+            const bool clipped = std::any_of(full, full + 64, [](uint8_t v) { return v == 0 || v == 255; });
+            if (nonZero == 0) {
+              EXPECT_EQ(reduced[m * nx + k], full[0]) << "trial " << trial << " shift " << shiftX << "," << shiftY;
+            } else if (!clipped) {
+              // The full transform truncates every product; the averages are exact and rounded.
+              EXPECT_NEAR(reduced[m * nx + k], average, 2.0)
+                  << "trial " << trial << " shift " << shiftX << "," << shiftY << " cell " << k << "," << m;
+            }
           }
-        }
-    }
+      }
   }
 }
 

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 
@@ -85,7 +86,15 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
   deepOpen_ = std::make_unique<TvtDeepOpen>(this, *source_, *discSource_, [this] { return openDialog_; });
   statusBar_ = new TvtStatusBar(*image_, this);
   setStatusBar(statusBar_);
-  image_->Painted = [this] { statusBar_->Changed(); };
+  image_->Painted = [this] {
+    statusBar_->Changed();
+    // Where the damage starts is found once the first picture is on the screen.
+    if (source_->RepairReport.FirstDamagePending)
+      QTimer::singleShot(0, this, [this] {
+        source_->FinishDamageSearch();
+        statusBar_->Changed();
+      });
+  };
   repairActions_ = new TvtRepairActions(this, *image_, *statusBar_, [this] {
     const std::string file = source_->FileName;
     OpenFile(file);
