@@ -107,7 +107,8 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
         continue;
       }
       if (followed.Fragments.empty()) continue;  // a picture the search cannot continue
-      found = found || followed.Fragments.size() > before.size() || !followed.MissingPiece;
+      // (More pieces than before claim more clusters; a photo left in one piece claims none.)
+      found = found || followed.Fragments.size() > std::max<size_t>(before.size(), 1);
       item->Fragments = followed.Fragments;
       item->MissingPiece = followed.MissingPiece;
       // A photo in one piece stays as the signature search judged it.
