@@ -97,5 +97,8 @@ inline constexpr int32_t kMaxFragments = 16;
 // Photos still missing a piece are followed again, at most this many passes over them in all,
 // while a pass finds more (the pieces claimed by the others uncover their continuations).
 inline constexpr int32_t kFragmentPasses = 3;
+// A broken photo not yet followed holds the clusters its first decode went through but this many
+// last ones.
+inline constexpr int32_t kFragmentUnheldClusters = 8;
 
 }  // namespace vt

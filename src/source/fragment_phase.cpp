@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/limits.h"
 #include "jpeg/jpeg_constants.h"
 #include "source/candidate_image.h"
 #include "source/card_clusters.h"
@@ -37,12 +38,17 @@ void Rejudge(TvtDiscSource& source, TvtItem& item, const TvtFollowed& followed) 
   const uint64_t length = FragmentsLength(followed.Fragments);
   item.Length = static_cast<int32_t>(std::min<uint64_t>(length, INT32_MAX));
   item.TrailerEnd = item.Offset + length;
-  TvtCandidateImage image;
-  image.JudgeOnly = true;
   const uint16_t flags = pfSearchStopsAtHeaders;
-  const int r = DecodePicture(image, nullptr, *view, item.Offset, flags | pfNoRender, source.Repair);
-  item.DecodedPercent = image.DecodedPercent();
-  const bool broken = r != jrOK || item.DecodedPercent < 100;
+  // The search's last decode of a complete photo read it cleanly to its end through these pieces.
+  if (followed.Complete) {
+    item.DecodedPercent = 100;
+  } else {
+    TvtCandidateImage image;
+    image.JudgeOnly = true;
+    const int r = DecodePicture(image, nullptr, *view, item.Offset, flags | pfNoRender, source.Repair);
+    item.DecodedPercent = r == jrOK ? image.DecodedPercent() : std::min(image.DecodedPercent(), 99);
+  }
+  const bool broken = item.DecodedPercent < 100;
   if (item.Broken && !broken && source.Root().Broken) source.Root().Broken->RemoveItem(&item);
   item.Broken = broken;
   // The preview is made from the pieces when first asked for.
@@ -78,7 +84,11 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
   for (TvtItem* item : photos) {
     const uint64_t end = item->Offset + static_cast<uint64_t>(std::max(item->Length, 0));
     if (item->Broken) {
-      clusters.Claim(item->Offset, item->Offset + 1);
+      // Until it is followed, a broken photo holds the clusters its decode went through, all
+      // but the last few (the decoder may have run on through someone else's data): the other
+      // photos' continuations are not looked for there, and a cluster after them may start one.
+      const uint64_t held = static_cast<uint64_t>(kFragmentUnheldClusters * clusters.Bytes());
+      clusters.Claim(item->Offset, std::max(item->Offset + 1, end > held ? end - held : 0));
       broken.push_back(item);
     } else {
       clusters.Claim(item->Offset, end);
@@ -95,13 +105,16 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
     bool found = false;
     for (TvtItem* item : broken) {
       if (Terminated()) return;
-      // Followed again, a photo claims its pieces anew, and keeps what it had when it finds less.
+      // Followed again, a photo goes on from the start of its last piece (the pieces before it
+      // were found on evidence), and keeps what it had when it finds less.
       const TvtFragmentList before = item->Fragments;
-      for (const TvtFragment& f : before) clusters.Release(f.Offset, f.Offset + f.Length);
+      if (!before.empty()) clusters.Release(before.back().Offset, before.back().Offset + before.back().Length);
+      else clusters.Release(item->Offset, item->Offset + static_cast<uint64_t>(std::max(item->Length, 0)));
       clusters.Claim(item->Offset, item->Offset + 1);
-      TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop);
+      TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop, before);
       if (pass > 0 && followed.MissingPiece && FragmentsLength(followed.Fragments) <= FragmentsLength(before)) {
-        for (const TvtFragment& f : followed.Fragments) clusters.Release(f.Offset, f.Offset + f.Length);
+        const TvtFragment& last = followed.Fragments.empty() ? before.back() : followed.Fragments.back();
+        clusters.Release(last.Offset, last.Offset + last.Length);
         for (const TvtFragment& f : before) clusters.Claim(f.Offset, f.Offset + f.Length);
         missing.push_back(item);
         continue;

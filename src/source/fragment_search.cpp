@@ -126,8 +126,9 @@ struct TTry {
 
 class TFollower {
  public:
-  TFollower(TStream& file, TvtCardClusters& clusters, uint64_t offset, const std::function<bool()>& terminated)
-      : file_(file), clusters_(clusters), offset_(offset), terminated_(terminated),
+  TFollower(TStream& file, TvtCardClusters& clusters, uint64_t offset, const std::function<bool()>& terminated,
+            const TvtFragmentList& known)
+      : file_(file), clusters_(clusters), offset_(offset), terminated_(terminated), known_(known),
         view_(file, {{offset, clusters.FileSize() - offset}}) {}
 
   TvtFollowed Run();
@@ -145,6 +146,7 @@ class TFollower {
   TvtCardClusters& clusters_;
   uint64_t offset_;
   const std::function<bool()>& terminated_;
+  const TvtFragmentList& known_;
   TvtFragmentStream view_;
   TvtFragmentList pieces_;
 };
@@ -184,17 +186,18 @@ TTry TFollower::Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const 
                     uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes) {
   TTry t;
   view_.SetFragments(Joined(cut, next));
-  const TChain quick = Continue(image, state, trialMCUs, false);
+  // The blocks go into the maps as they decode (the photo's own after the break are not looked
+  // at again: boundaries are tried from the latest back, and a fit looks only above and left).
+  const TChain quick = Continue(image, state, trialMCUs, true);
   // The continuation decodes cleanly through its first cluster (or to the picture's end); the
   // MCU that runs on into the next cluster may fail there (that one may be another break).
   const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes() - slackBytes) * 8;
   if (quick.Failed && !quick.EndsRight && quick.End < clusterEnd) return t;
   const int32_t measured = std::min(quick.Count, kMeasuredMCUs);
   if (measured <= 0) return t;
-  const TChain placed = Continue(image, state, measured, true);
   double sum = 0;
   int32_t n = 0;
-  for (int32_t i = 0; i < placed.Count; ++i) {
+  for (int32_t i = 0; i < measured; ++i) {
     const double c = repair::CostAboveLeft(evidence, state.MCU + i);
     if (c >= 0) sum += c, ++n;
   }
@@ -209,7 +212,12 @@ TvtFollowed TFollower::Run() {
   const uint64_t size = clusters_.FileSize();
   if (offset_ >= size) return out;
   pieces_ = {{offset_, size - offset_}};
-  for (int round = 0; round < kMaxFragments && !Stop(); ++round) {
+  if (known_.size() > 1 && known_.front().Offset == offset_ && known_.back().Offset < size) {
+    pieces_ = known_;
+    pieces_.back().Length = size - pieces_.back().Offset;
+    out.Moved = true;
+  }
+  for (int round = static_cast<int>(pieces_.size()) - 1; round < kMaxFragments && !Stop(); ++round) {
     view_.SetFragments(pieces_);
     TkelJpegWithThumbs image(true, 0);
     view_.Seek(static_cast<int64_t>(offset_), soBeginning);
@@ -433,9 +441,9 @@ TvtFollowed TFollower::Run() {
 }  // namespace
 
 TvtFollowed FollowPhoto(TStream& file, TvtCardClusters& clusters, uint64_t offset,
-                        const std::function<bool()>& terminated) {
+                        const std::function<bool()>& terminated, const TvtFragmentList& known) {
   try {
-    TFollower follower(file, clusters, offset, terminated);
+    TFollower follower(file, clusters, offset, terminated, known);
     return follower.Run();
   } catch (...) {
     return {};

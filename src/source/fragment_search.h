@@ -29,7 +29,9 @@ struct TvtFollowed {
 // Follows the JPEG whose start of image is at offset of file, claiming the clusters of the pieces
 // it takes in clusters (and no claimed cluster is taken). terminated, when given, is asked
 // between candidates. Never raises for bad data.
+// known, when it holds more than one piece, is what an earlier search found: its pieces but the
+// last are kept (and stay claimed), the search goes on from the last one's start.
 TvtFollowed FollowPhoto(TStream& file, TvtCardClusters& clusters, uint64_t offset,
-                        const std::function<bool()>& terminated = nullptr);
+                        const std::function<bool()>& terminated = nullptr, const TvtFragmentList& known = {});
 
 }  // namespace vt
