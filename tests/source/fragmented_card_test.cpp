@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "source/source_open.h"
+#include "support/camera_photo.h"
+#include "support/fat_card.h"
 #include "support/test_support.h"
 
 namespace vt {
@@ -138,6 +140,57 @@ TEST_P(FragmentedCard, PiecesReassembleTheCamerasFile) {
 
 INSTANTIATE_TEST_SUITE_P(Cards, FragmentedCard, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Cards as a camera's file system leaves them after seasons of shooting and deleting: every photo
+// left on the card comes back whole, the fragmented ones among them, wherever the file system put
+// their pieces (after other photos, other files, the remains of deleted photos), plain and
+// restart-marked alike.
+class FileSystemCard : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(FileSystemCard, EveryPhotoLeftComesBackWhole) {
+  test::TFatCardOptions o;
+  o.Seed = GetParam();
+  o.LivePhotos = 10;
+  o.Seasons = 6;
+  o.Clusters = 700;
+  o.OtherBytes = 96 << 10;
+  const test::TFatCard card = test::MakeFatCard(o, [](int i) {
+    test::TCameraPhotoOptions p;
+    p.Width = i % 3 == 0 ? 800 : 640;
+    p.Height = i % 3 == 0 ? 600 : 480;
+    p.Seed = 100 + static_cast<uint32_t>(i);
+    p.Restart = i % 4 == 3 ? test::TRestartKind::OneRow : test::TRestartKind::None;
+    p.Thumbnail = false;
+    return test::CameraPhoto(p);
+  });
+  int fragmented = 0;
+  for (const test::TFatCardPhoto& p : card.Photos) fragmented += p.Pieces() > 1;
+  ASSERT_GE(fragmented, 2) << "the card should hold fragmented photos";
+  const std::string path = test::TempPath(".img");
+  test::WriteBytes(path, card.Image);
+  TvtDiscSource source;
+  TvtOpenOptions options;
+  options.Deep = true;
+  const TvtOpenResult found = OpenSource(source, path, options);
+  int wholeFragmented = 0;
+  for (const test::TFatCardPhoto& p : card.Photos) {
+    SCOPED_TRACE("photo " + std::to_string(p.Index) + " in " + std::to_string(p.Pieces()) + " pieces");
+    const uint64_t start = p.Clusters.front() * o.ClusterBytes;
+    const TvtFoundItem* item = nullptr;
+    for (const TvtFoundItem& f : found.Items)
+      if (f.Offset == start && !f.ReplacementHeader) item = &f;
+    ASSERT_NE(item, nullptr);
+    const bool whole = Reassembled(card.Image, item->Fragments) == p.Data;
+    if (p.Pieces() == 1) EXPECT_TRUE(whole);
+    else wholeFragmented += whole;
+    // Never a wrong reassembly passed off as the photo: what is not whole says so.
+    EXPECT_EQ(item->Broken, !whole);
+  }
+  // The card's tool of choice gives back none of these; one may stay partial per card.
+  EXPECT_GE(wholeFragmented, fragmented - 1) << "of " << fragmented << " fragmented photos";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seasons, FileSystemCard, ::testing::Values(1u, 2u, 3u));
 
 }  // namespace
 }  // namespace vt
