@@ -40,8 +40,10 @@ constexpr double kNotAmbiguous = 0.8;
 constexpr TkelBitPos kLongestMCUBits = 8 * 1024 * 8;
 // The photo's own fit of its rows is measured up to a multiple of this many MCU rows.
 constexpr int32_t kBaselineRows = 4;
-// MCUs of a continuation measured against the rows above and to its left.
+// MCUs of a continuation measured against the rows above and to its left (those whose data lies
+// in its first cluster, but at least the second number).
 constexpr int32_t kMeasuredMCUs = 96;
+constexpr int32_t kLeastMeasuredMCUs = 16;
 
 // The decoder's state at the first MCU whose data crosses a cluster boundary.
 struct TBreakState {
@@ -55,6 +57,7 @@ struct TChain {
   TkelBitPos End = 0;     // the bit after the last of them
   bool Failed = false;    // bad data, a marker out of place or a restart marker out of turn
   bool EndsRight = false; // the picture's last MCU, then its end-of-image marker
+  int32_t Within = 0;     // MCUs that end before the limit bit given
 };
 
 // Whether the marker code follows the data that ends at bit (after the padding bits, a stuffed
@@ -74,7 +77,8 @@ bool MarkerAfter(TkelBaseJpegParser& image, TkelBitPos bit, int code, TkelBitPos
 
 // Decodes on from the state for at most maxMCUs MCUs, across restart markers (each must be the
 // next in turn); with place, the blocks go into the image's maps from the state's MCU on.
-TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t maxMCUs, bool place) {
+TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t maxMCUs, bool place,
+               TkelBitPos limit = 0) {
   TChain chain;
   const int32_t total = image.MCUsPerRow * image.MCURows;
   const int32_t ri = image.RestartInterval;
@@ -93,6 +97,7 @@ TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t max
     run.PlaceAt = place ? m : -1;
     image.TrialDecode(run);
     chain.Count += run.Count;
+    for (int32_t i = 0; i < run.Count; ++i) chain.Within += run.Ends[static_cast<size_t>(i)] <= limit;
     m += run.Count;
     if (run.Count > 0) bit = run.Ends.back();
     chain.End = bit;
@@ -188,12 +193,13 @@ TTry TFollower::Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const 
   view_.SetFragments(Joined(cut, next));
   // The blocks go into the maps as they decode (the photo's own after the break are not looked
   // at again: boundaries are tried from the latest back, and a fit looks only above and left).
-  const TChain quick = Continue(image, state, trialMCUs, true);
+  const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes() - slackBytes) * 8;
+  const TChain quick = Continue(image, state, trialMCUs, true, (boundaryPos + clusters_.Bytes()) * 8);
   // The continuation decodes cleanly through its first cluster (or to the picture's end); the
   // MCU that runs on into the next cluster may fail there (that one may be another break).
-  const TkelBitPos clusterEnd = (boundaryPos + clusters_.Bytes() - slackBytes) * 8;
   if (quick.Failed && !quick.EndsRight && quick.End < clusterEnd) return t;
-  const int32_t measured = std::min(quick.Count, kMeasuredMCUs);
+  // Measured on its first cluster only: the next one may be another break already.
+  const int32_t measured = std::min({quick.Count, kMeasuredMCUs, std::max(quick.Within, kLeastMeasuredMCUs)});
   if (measured <= 0) return t;
   double sum = 0;
   int32_t n = 0;
