@@ -30,7 +30,7 @@ constexpr double kBetterThanNatural = 0.75;
 // own MCUs fit theirs: within this factor of their median.
 constexpr double kAgreesWithRows = 2.3;
 // Beyond this many times the median, no continuation fits the rows above, however it compares.
-constexpr double kPlausibleFit = 5.0;
+constexpr double kPlausibleFit = 6.5;
 // A continuation is taken over the others tried at the same place when its misfit is below this
 // share of theirs; one that fits the rows about as well as the photo's own needs only to stay
 // below the second share (two places that continue a photo about as well are a doubt).
