@@ -162,9 +162,13 @@ void TvtImageViewCore::TurnChanged(uint8_t before) {
   double px, py;
   PictureToViewPoints(before, image).Inverse().Apply(vx, vy, px, py);
   PictureToViewPoints(after, image).Apply(px, py, vx, vy);
+  KeepPointAt(vx, vy, cx, cy);
+}
+
+void TvtImageViewCore::KeepPointAt(double ix, double iy, int32_t x, int32_t y) {
   const TPictureSize content = ContentSize();
-  scrollX_ = ScrollToKeep(vx, zoom_, cx, clientW_, content.Width);
-  scrollY_ = ScrollToKeep(vy, zoom_, cy, clientH_, content.Height);
+  scrollX_ = ScrollToKeep(ix, zoom_, x, clientW_, content.Width);
+  scrollY_ = ScrollToKeep(iy, zoom_, y, clientH_, content.Height);
   ZoomChanged();
   host_.ScrollTo(scrollX_, scrollY_);
 }
@@ -200,11 +204,7 @@ void TvtImageViewCore::ZoomAt(double percent, int32_t x, int32_t y) {
   const double iy = (y - PictureOrigin(clientH_, before.Height, scrollY_)) / scale;
   fitted_ = false;
   zoom_ = percent;
-  const TPictureSize content = ContentSize();
-  scrollX_ = ScrollToKeep(ix, zoom_, x, clientW_, content.Width);
-  scrollY_ = ScrollToKeep(iy, zoom_, y, clientH_, content.Height);
-  ZoomChanged();
-  host_.ScrollTo(scrollX_, scrollY_);
+  KeepPointAt(ix, iy, x, y);
 }
 
 double TvtImageViewCore::CurrentPercent() const {

@@ -164,6 +164,9 @@ class TvtImageViewCore : public TvtSourceClientLink,
   void RequestResizeIfNeeded(TPictureSize fit, TPictureSize drawn, const TBitmap32& source);
   // The zoom changed: a new picture, new scroll bars, the smooth copy of the old scale dropped.
   void ZoomChanged();
+  // Scrolls so that the shown picture's point (ix, iy) (unscaled) lies under client point
+  // (x, y) at the present zoom, and tells the host.
+  void KeepPointAt(double ix, double iy, int32_t x, int32_t y);
   // The turn changes from `before` to what Turn() now gives.
   void TurnChanged(uint8_t before);
   TPictureSize ImageSize() const;
