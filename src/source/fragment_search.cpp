@@ -279,9 +279,13 @@ TvtFollowed TFollower::Run() {
     const int64_t limitFile =
         limitPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos - 1)) + 1 : -1;
     // Where the decoding stopped (a break into another photo's headers or into the end of the
-    // card stops it there). A picture decoded to its last MCU stopped where that MCU ends (the end-of-image marker the
-    // decoder looks for after it may lie further on, in someone else's data).
-    const int64_t lastData = decoded < total ? starts.back() / 8 + 1 : lastEndBit > 0 ? lastEndBit / 8 + 1 : image.Position;
+    // card stops it there). A picture decoded to its last MCU stopped where that MCU ends (the
+    // end-of-image marker the decoder looks for after it may lie further on, in someone else's
+    // data); one that decoded no MCU, where the decoder stopped reading.
+    const int64_t lastData = starts.empty()   ? image.Position
+                             : decoded < total ? starts.back() / 8 + 1
+                             : lastEndBit > 0  ? lastEndBit / 8 + 1
+                                               : image.Position;
     const int64_t stopPos = std::min<int64_t>(lastEnd, lastData);
     const int64_t stopFile =
         stopPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + stopPos - 1)) + 1 : -1;
