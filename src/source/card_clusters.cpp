@@ -87,6 +87,7 @@ void TvtCardClusters::Mark(uint64_t from, uint64_t to, uint8_t claimed) {
   const uint64_t first = IndexOf(std::max(from, base_));
   const uint64_t last = IndexOf(to - 1);
   for (uint64_t i = first; i <= last && i < count_; ++i) claimed_[i] = claimed;
+  ++claims_;
 }
 
 bool TvtCardClusters::StartsLikeData(uint64_t index) {
@@ -115,9 +116,15 @@ std::vector<uint64_t> TvtCardClusters::DataAfter(uint64_t index, size_t limit) {
 }
 
 std::vector<uint64_t> TvtCardClusters::PieceStarts(size_t limit) {
+  // Asked at every boundary a search tries; the whole card is looked through only when claims
+  // have changed since.
+  if (pieceStartsClaims_ == claims_ && pieceStartsLimit_ == limit) return pieceStarts_;
   std::vector<uint64_t> out;
   for (uint64_t i = 0; i < count_ && out.size() < limit; ++i)
     if (!Claimed(i) && StartsLikeData(i) && (i == 0 || !CarriesDataOn(i - 1))) out.push_back(i);
+  pieceStarts_ = out;
+  pieceStartsClaims_ = claims_;
+  pieceStartsLimit_ = limit;
   return out;
 }
 

@@ -63,6 +63,10 @@ class TvtCardClusters {
   uint64_t base_;
   uint64_t count_;
   std::vector<uint8_t> claimed_;
+  uint64_t claims_ = 0;  // changes of claimed_, for the piece starts remembered
+  std::vector<uint64_t> pieceStarts_;
+  uint64_t pieceStartsClaims_ = UINT64_MAX;
+  size_t pieceStartsLimit_ = 0;
   static constexpr uint8_t kLooksData = 1, kLooksOther = 2, kEndsInside = 4;
   std::vector<uint8_t> looks_;  // 0 unknown, else kLooksData or kLooksOther, with kEndsInside
 };

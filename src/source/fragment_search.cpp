@@ -58,6 +58,7 @@ struct TChain {
   bool Failed = false;    // bad data, a marker out of place or a restart marker out of turn
   bool EndsRight = false; // the picture's last MCU, then its end-of-image marker
   int32_t Within = 0;     // MCUs that end before the limit bit given
+  TkelBitPos After = 0;   // with EndsRight: the bit after the end-of-image marker
 };
 
 // Whether the marker code follows the data that ends at bit (after the padding bits, a stuffed
@@ -107,8 +108,7 @@ TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t max
       break;
     }
     if (m >= total) {
-      TkelBitPos after = 0;
-      chain.EndsRight = MarkerAfter(image, bit, 0xD9, after);
+      chain.EndsRight = MarkerAfter(image, bit, 0xD9, chain.After);
       chain.Failed = !chain.EndsRight;
       break;
     }
@@ -427,8 +427,22 @@ TvtFollowed TFollower::Run() {
       pieces_ = Joined(b, bestAt);
       out.Moved = true;
       accepted = true;
+      // The rest decoded in place from the break: a run that goes cleanly from the join to the
+      // picture's last MCU, through every restart marker in turn, and meets the end-of-image
+      // marker right there is whole (data in the wrong place cannot count out to the exact end).
+      // Otherwise the next round reads the photo again through its pieces and looks for the next
+      // break.
+      view_.SetFragments(pieces_);
+      const TChain rest = Continue(image, state, total - state.MCU, true);
+      if (rest.EndsRight) {
+        TvtFragment& tail = pieces_.back();
+        const int64_t tailPos = view_.PositionOf(pieces_.size() - 1, tail.Offset);
+        tail.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + rest.After / 8 - tailPos);
+        out.Complete = true;
+      }
       break;
     }
+    if (out.Complete) break;
     if (accepted) continue;
     // No cluster continues the photo. A decode that stopped leaves it partial, its pieces ending
     // at the break; one the decoder read whole (only its content looked damaged) is left as found.
