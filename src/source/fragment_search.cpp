@@ -44,6 +44,12 @@ constexpr int32_t kBaselineRows = 4;
 // in its first cluster, but at least the second number).
 constexpr int32_t kMeasuredMCUs = 96;
 constexpr int32_t kLeastMeasuredMCUs = 16;
+// Candidates are screened on this many MCUs; of those that pass, the best kScreenKept (at least
+// kScreenLeast, the rest only within kScreenShare times the best one's misfit) are tried whole.
+constexpr int32_t kScreenMCUs = 24;
+constexpr size_t kScreenKept = 6;
+constexpr size_t kScreenLeast = 3;
+constexpr double kScreenShare = 3.0;
 
 // The decoder's state at the first MCU whose data crosses a cluster boundary.
 struct TBreakState {
@@ -301,6 +307,7 @@ TvtFollowed TFollower::Run() {
     };
     auto stateAt = [&](uint64_t b) {
       TAt a;
+      view_.SetFragments(pieces_);  // a trial leaves the view as it joined the pieces
       a.BoundaryPos = view_.PositionOf(pieces_.size() - 1, b) - static_cast<int64_t>(offset_);
       const auto after = std::upper_bound(starts.begin(), starts.end(), TkelBitPos(a.BoundaryPos) * 8);
       if (after == starts.begin()) return a;
@@ -375,10 +382,10 @@ TvtFollowed TFollower::Run() {
     uint64_t cutAt = 0;
     uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
     bool runsOn = false;      // and below it, a boundary where it does
-    for (uint64_t b : boundaries) {
-      if (Stop()) break;
+    // Tries the candidates at boundary b; true when one continues the photo and was joined.
+    auto judgeAt = [&](uint64_t b) {
       const TAt a = stateAt(b);
-      if (!a.Valid) continue;
+      if (!a.Valid) return false;
       const TBreakState& state = a.State;
       const int64_t boundaryPos = a.BoundaryPos;
       const int32_t trialMCUs = a.TrialMCUs;
@@ -388,10 +395,28 @@ TvtFollowed TFollower::Run() {
       const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs, slack);
       TTry best, second;
       uint64_t bestAt = 0;
+      // Every candidate is screened on its first MCUs (most are other photos' data, which the
+      // same camera's tables decode as cleanly as the photo's own); the whole trial is for the few
+      // that fit about as well as the best of them.
+      const int32_t screenMCUs = std::min(trialMCUs, kScreenMCUs);
+      std::vector<std::pair<double, uint64_t>> screened;
       for (uint64_t c : Candidates(b)) {
         if (Stop()) break;
         const uint64_t at = clusters_.StartOf(c);
-        const TTry t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
+        const TTry t = Try(image, evidence, state, b, at, boundaryPos, screenMCUs, slack);
+        if (t.Passes) screened.emplace_back(t.Cost, at);
+      }
+      std::sort(screened.begin(), screened.end());
+      for (size_t i = 0; i < screened.size() && i < kScreenKept && !Stop(); ++i) {
+        if (i >= kScreenLeast && screened[i].first > kScreenShare * screened.front().first) break;
+        const uint64_t at = screened[i].second;
+        TTry t;
+        if (screenMCUs < trialMCUs) {
+          t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
+        } else {
+          t.Passes = true;
+          t.Cost = screened[i].first;
+        }
         if (!t.Passes) continue;
         if (!best.Passes || t.Cost < best.Cost) second = best, best = t, bestAt = at;
         else if (!second.Passes || t.Cost < second.Cost) second = t;
@@ -421,7 +446,7 @@ TvtFollowed TFollower::Run() {
         } else if (!runsOn) {
           naturalEnd = b;
         }
-        continue;
+        return false;
       }
       clusters_.Claim(last.Offset, b);
       pieces_ = Joined(b, bestAt);
@@ -440,7 +465,12 @@ TvtFollowed TFollower::Run() {
         tail.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + rest.After / 8 - tailPos);
         out.Complete = true;
       }
-      break;
+      return true;
+    };
+    for (uint64_t b : boundaries) {
+      if (Stop()) break;
+      accepted = judgeAt(b);
+      if (accepted) break;
     }
     if (out.Complete) break;
     if (accepted) continue;
