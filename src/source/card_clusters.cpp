@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "base/limits.h"
 
@@ -122,10 +123,10 @@ std::vector<uint64_t> TvtCardClusters::PieceStarts(size_t limit) {
   std::vector<uint64_t> out;
   for (uint64_t i = 0; i < count_ && out.size() < limit; ++i)
     if (!Claimed(i) && StartsLikeData(i) && (i == 0 || !CarriesDataOn(i - 1))) out.push_back(i);
-  pieceStarts_ = out;
+  pieceStarts_ = std::move(out);
   pieceStartsClaims_ = claims_;
   pieceStartsLimit_ = limit;
-  return out;
+  return pieceStarts_;
 }
 
 }  // namespace vt

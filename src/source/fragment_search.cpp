@@ -382,10 +382,10 @@ TvtFollowed TFollower::Run() {
     uint64_t cutAt = 0;
     uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
     bool runsOn = false;      // and below it, a boundary where it does
-    // Tries the candidates at boundary b; true when one continues the photo and was joined.
-    auto judgeAt = [&](uint64_t b) {
+    for (uint64_t b : boundaries) {
+      if (Stop()) break;
       const TAt a = stateAt(b);
-      if (!a.Valid) return false;
+      if (!a.Valid) continue;
       const TBreakState& state = a.State;
       const int64_t boundaryPos = a.BoundaryPos;
       const int32_t trialMCUs = a.TrialMCUs;
@@ -446,7 +446,7 @@ TvtFollowed TFollower::Run() {
         } else if (!runsOn) {
           naturalEnd = b;
         }
-        return false;
+        continue;
       }
       clusters_.Claim(last.Offset, b);
       pieces_ = Joined(b, bestAt);
@@ -465,12 +465,7 @@ TvtFollowed TFollower::Run() {
         tail.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + rest.After / 8 - tailPos);
         out.Complete = true;
       }
-      return true;
-    };
-    for (uint64_t b : boundaries) {
-      if (Stop()) break;
-      accepted = judgeAt(b);
-      if (accepted) break;
+      break;
     }
     if (out.Complete) break;
     if (accepted) continue;
