@@ -1,0 +1,91 @@
+// The clusters a fragment search may try as the start of a piece: the card's clusters remember
+// them between claims, and what they give must always be what a fresh look at the card gives.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "base/stream.h"
+#include "source/card_clusters.h"
+
+namespace vt {
+namespace {
+
+constexpr int64_t kCluster = 4096;
+
+// Entropy-coded data: varied bytes, every FF stuffed; with ends, an end-of-image marker near
+// the cluster's end.
+void FillData(uint8_t* at, std::mt19937& rng, bool ends) {
+  int64_t i = 0;
+  while (i < kCluster) {
+    const uint8_t b = static_cast<uint8_t>(rng());
+    at[i++] = b;
+    if (b == 0xFF && i < kCluster) at[i++] = 0x00;
+  }
+  if (at[kCluster - 1] == 0xFF) at[kCluster - 1] = 0x12;
+  if (ends) at[kCluster - 100] = 0xFF, at[kCluster - 99] = 0xD9;
+}
+
+// A card of 16 clusters: 'd' data running on, 'e' data ending inside, '0' zeros.
+std::vector<uint8_t> MakeCard(const char* kinds) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> card;
+  for (const char* k = kinds; *k; ++k) {
+    card.resize(card.size() + kCluster, 0);
+    if (*k != '0') FillData(card.data() + card.size() - kCluster, rng, *k == 'e');
+  }
+  return card;
+}
+
+struct Step {
+  bool claim;  // else release
+  int first, last;  // clusters
+};
+
+struct ClaimCase {
+  const char* name;
+  std::vector<Step> steps;
+};
+
+class PieceStartsAfterClaims : public ::testing::TestWithParam<ClaimCase> {};
+
+TEST_P(PieceStartsAfterClaims, AgreeWithAFreshLookAtTheCard) {
+  const std::vector<uint8_t> card = MakeCard("dd0dddedd0deddd0");
+  TTempMemoryStream stream;
+  stream.SetPointer(card.data(), static_cast<int64_t>(card.size()));
+  TvtCardClusters kept(stream, card.size(), kCluster, 0);
+  auto apply = [](TvtCardClusters& clusters, const Step& s) {
+    const uint64_t from = clusters.StartOf(static_cast<uint64_t>(s.first));
+    const uint64_t to = clusters.StartOf(static_cast<uint64_t>(s.last) + 1);
+    if (s.claim) clusters.Claim(from, to);
+    else clusters.Release(from, to);
+  };
+  std::vector<Step> done;
+  auto check = [&](const char* when) {
+    TvtCardClusters fresh(stream, card.size(), kCluster, 0);
+    for (const Step& s : done) apply(fresh, s);
+    EXPECT_EQ(kept.PieceStarts(100), fresh.PieceStarts(100)) << when;
+    EXPECT_EQ(kept.PieceStarts(100), fresh.PieceStarts(100)) << when << ", asked again";
+  };
+  check("before any claim");
+  EXPECT_FALSE(kept.PieceStarts(100).empty()) << "the card holds piece starts";
+  for (const Step& s : GetParam().steps) {
+    apply(kept, s);
+    done.push_back(s);
+    check(s.claim ? "after a claim" : "after a release");
+  }
+  TvtCardClusters fresh(stream, card.size(), kCluster, 0);
+  for (const Step& s : done) apply(fresh, s);
+  EXPECT_EQ(kept.PieceStarts(2), fresh.PieceStarts(2)) << "a smaller limit";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Claims, PieceStartsAfterClaims,
+    ::testing::Values(ClaimCase{"ClaimOnePiece", {{true, 3, 5}}},
+                      ClaimCase{"ClaimTheClusterBeforeAStart", {{true, 0, 1}, {true, 7, 7}}},
+                      ClaimCase{"ClaimThenReleaseAgain", {{true, 3, 8}, {false, 3, 8}}},
+                      ClaimCase{"ReleasePartOfAClaim", {{true, 0, 15}, {false, 10, 12}, {false, 4, 4}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vt
