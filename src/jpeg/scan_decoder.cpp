@@ -306,6 +306,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
   bool decodedAny = false;
   imageEndMet_ = false;
   while ((HeightFromDNL || MCUCounter < total) && !imageEndMet_) {
+    if (Position >= aheadFrom_ && TakeAheadMCUs(total, col, row)) continue;
     RecordMCUStart(col, row);
     const int r = DecodeOneMCU(col, row);
     if (r != jrOK) {
@@ -395,7 +396,11 @@ int TkelBaseJpegParser::DecodeScan() {
   // would search for a marker in the middle of this scan's first interval).
   MCUsSinceRestart = 0;
   if (MCUsPerRow <= 0) return jrBadData;
-  return DecodeMCUs(MCUsPerRow * MCURows, 0, false);
+  const int32_t total = MCUsPerRow * MCURows;
+  StartAheadDecode(total);
+  r = DecodeMCUs(total, 0, false);
+  StopAheadDecode();
+  return r;
 }
 
 }  // namespace vt

@@ -1,0 +1,103 @@
+#include "jpeg/ahead_decode.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "jpeg/bit_reader.h"
+
+namespace vt {
+
+TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, std::vector<uint8_t> data, int64_t from,
+                                   int32_t maxMCUs)
+    : TkelBaseJpegParser(int32_t{1} << 16), data_(std::move(data)), from_(from), maxMCUs_(maxMCUs) {
+  for (int t = 0; t < 4; ++t) {
+    DcTables[t] = scan.DcTables[t];
+    AcTables[t] = scan.AcTables[t];
+  }
+  ScanComponentCount = scan.ScanComponentCount;
+  for (int i = 0; i < ScanComponentCount; ++i) {
+    ScanComponents[i] = scan.ScanComponents[i];
+    ScanComponents[i].DcPredictor = 0;
+    ScanComponents[i].ForceDc = 0;
+    const TkelScanComponent& sc = ScanComponents[i];
+    storage_[i] = TZeroedBlock(static_cast<size_t>(maxMCUs_) * static_cast<size_t>(sc.BlocksAcross * sc.BlocksDown) *
+                               sizeof(TkelCoefBlock));
+  }
+  MCUsPerRow = scan.MCUsPerRow;
+  MCURows = scan.MCURows;
+  scanKind_ = kScanSequential;
+  mcus_.resize(static_cast<size_t>(maxMCUs_));
+  stream_.SetPointer(data_.data(), static_cast<int64_t>(data_.size()));
+  // Position values are the scan parser's: the first byte held is Position `from`.
+  AttachStream(stream_, -from_);
+}
+
+TkelAheadDecoder::~TkelAheadDecoder() { Stop(); }
+
+bool TkelAheadDecoder::Start() {
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void TkelAheadDecoder::Stop() {
+  stop_.store(true, std::memory_order_relaxed);
+  if (thread_.joinable()) thread_.join();
+}
+
+void TkelAheadDecoder::Wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TkelAheadDecoder::StartPredictors(int32_t k, int32_t (&p)[4]) const {
+  const bool continues = k > 0 && mcus_[static_cast<size_t>(k) - 1].Run == mcus_[static_cast<size_t>(k)].Run;
+  for (int i = 0; i < 4; ++i) p[i] = continues ? mcus_[static_cast<size_t>(k) - 1].EndPredictors[i] : 0;
+}
+
+int TkelAheadDecoder::DecodeSlot(int32_t k) {
+  for (int i = 0; i < ScanComponentCount; ++i) {
+    TkelScanComponent& sc = ScanComponents[i];
+    for (int32_t dy = 0; dy < sc.BlocksDown; ++dy)
+      for (int32_t dx = 0; dx < sc.BlocksAcross; ++dx) {
+        const int r = DecodeSequentialBlock(sc, Block(i, dx, dy, k));
+        if (r != jrOK) return r;
+      }
+  }
+  return jrOK;
+}
+
+void TkelAheadDecoder::ClearSlot(int32_t k) {
+  for (int i = 0; i < ScanComponentCount; ++i) {
+    const TkelScanComponent& sc = ScanComponents[i];
+    for (int32_t dy = 0; dy < sc.BlocksDown; ++dy)
+      std::memset(static_cast<void*>(Block(i, 0, dy, k)), 0, sizeof(TkelCoefBlock) * static_cast<size_t>(sc.BlocksAcross));
+  }
+}
+
+void TkelAheadDecoder::Run() {
+  if (!SeekBit(from_, 0)) return;
+  int32_t run = 0;
+  for (int32_t k = 0; k < maxMCUs_ && !stop_.load(std::memory_order_relaxed);) {
+    TkelAheadMCU& m = mcus_[static_cast<size_t>(k)];
+    m.Start = CurrentBit();
+    reachedCode_ = -1;
+    if (DecodeSlot(k) != jrOK) {
+      ClearSlot(k);
+      // A marker or the end of the data: nothing after it belongs to this scan's run of data.
+      if (reachedCode_ >= 0) break;
+      // Not on the code boundaries yet (or damaged data): a new run from where this one failed.
+      ++run;
+      for (int i = 0; i < ScanComponentCount; ++i) ScanComponents[i].DcPredictor = 0;
+      continue;
+    }
+    m.End = CurrentBit();
+    m.Run = run;
+    for (int i = 0; i < ScanComponentCount; ++i) m.EndPredictors[i] = ScanComponents[i].DcPredictor;
+    published_.store(++k, std::memory_order_release);
+  }
+}
+
+}  // namespace vt
