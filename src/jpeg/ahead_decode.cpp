@@ -7,9 +7,13 @@
 
 namespace vt {
 
-TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, std::vector<uint8_t> data, int64_t from,
+TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, TZeroedBlock data, int64_t size, int64_t from,
                                    int32_t maxMCUs)
-    : TkelBaseJpegParser(int32_t{1} << 16), data_(std::move(data)), from_(from), maxMCUs_(maxMCUs) {
+    : TkelBaseJpegParser(int32_t{1} << 16),
+      data_(std::move(data)),
+      from_(from),
+      maxMCUs_(maxMCUs),
+      record_(static_cast<size_t>(maxMCUs) * sizeof(TkelAheadMCU)) {
   for (int t = 0; t < 4; ++t) {
     DcTables[t] = scan.DcTables[t];
     AcTables[t] = scan.AcTables[t];
@@ -26,8 +30,7 @@ TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, std::vector<u
   MCUsPerRow = scan.MCUsPerRow;
   MCURows = scan.MCURows;
   scanKind_ = kScanSequential;
-  mcus_.resize(static_cast<size_t>(maxMCUs_));
-  stream_.SetPointer(data_.data(), static_cast<int64_t>(data_.size()));
+  stream_.SetPointer(data_.Data(), size);
   // Position values are the scan parser's: the first byte held is Position `from`.
   AttachStream(stream_, -from_);
 }
@@ -53,8 +56,9 @@ void TkelAheadDecoder::Wait() {
 }
 
 void TkelAheadDecoder::StartPredictors(int32_t k, int32_t (&p)[4]) const {
-  const bool continues = k > 0 && mcus_[static_cast<size_t>(k) - 1].Run == mcus_[static_cast<size_t>(k)].Run;
-  for (int i = 0; i < 4; ++i) p[i] = continues ? mcus_[static_cast<size_t>(k) - 1].EndPredictors[i] : 0;
+  const TkelAheadMCU* record = Record();
+  const bool continues = k > 0 && record[k - 1].Run == record[k].Run;
+  for (int i = 0; i < 4; ++i) p[i] = continues ? record[k - 1].EndPredictors[i] : 0;
 }
 
 int TkelAheadDecoder::DecodeSlot(int32_t k) {
@@ -81,7 +85,7 @@ void TkelAheadDecoder::Run() {
   if (!SeekBit(from_, 0)) return;
   int32_t run = 0;
   for (int32_t k = 0; k < maxMCUs_ && !stop_.load(std::memory_order_relaxed);) {
-    TkelAheadMCU& m = mcus_[static_cast<size_t>(k)];
+    TkelAheadMCU& m = Record()[k];
     m.Start = CurrentBit();
     reachedCode_ = -1;
     if (DecodeSlot(k) != jrOK) {

@@ -21,7 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
-#include <vector>
+#include <type_traits>
 
 #include "base/stream.h"
 #include "base/zeroed_block.h"
@@ -36,12 +36,15 @@ struct TkelAheadMCU {
   int32_t Run = 0;                // MCUs of one run follow each other without a gap
 };
 
+// Zero bytes are an empty record: the record's pages are touched by the decoding thread only.
+static_assert(std::is_trivially_copyable_v<TkelAheadMCU>);
+
 class TkelAheadDecoder : public TkelBaseJpegParser {
  public:
   // scan: the parser whose current scan (sequential, no restart interval) is decoded; its
   // tables and scan components are copied. data: the scan's bytes from Position value `from` to
-  // the end of what the parser may read. At most maxMCUs MCUs are decoded.
-  TkelAheadDecoder(const TkelBaseJpegParser& scan, std::vector<uint8_t> data, int64_t from, int32_t maxMCUs);
+  // the end of what the parser may read (`size` of them). At most maxMCUs MCUs are decoded.
+  TkelAheadDecoder(const TkelBaseJpegParser& scan, TZeroedBlock data, int64_t size, int64_t from, int32_t maxMCUs);
   ~TkelAheadDecoder() override;
 
   // Starts the decoding on a thread of its own; false when none could be started.
@@ -53,7 +56,7 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
 
   // MCUs recorded so far (they stay as they are); safe while the decoding runs.
   int32_t Published() const { return published_.load(std::memory_order_acquire); }
-  const TkelAheadMCU& MCU(int32_t k) const { return mcus_[static_cast<size_t>(k)]; }
+  const TkelAheadMCU& MCU(int32_t k) const { return Record()[k]; }
   // The DC predictors the ahead decoder had at the start of MCU k.
   void StartPredictors(int32_t k, int32_t (&p)[4]) const;
   // The blocks of scan component sc, to keep where they were decoded (after the decoding ended).
@@ -69,14 +72,15 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
 
  private:
   void Run();
+  TkelAheadMCU* Record() const { return reinterpret_cast<TkelAheadMCU*>(record_.Data()); }
   int DecodeSlot(int32_t k);
   void ClearSlot(int32_t k);
 
-  std::vector<uint8_t> data_;
+  TZeroedBlock data_;
   TTempMemoryStream stream_;
   int64_t from_;
   int32_t maxMCUs_;
-  std::vector<TkelAheadMCU> mcus_;   // maxMCUs_ entries, never reallocated
+  TZeroedBlock record_;              // maxMCUs_ TkelAheadMCU, written by the decoding thread only
   TZeroedBlock storage_[4];          // per scan component: BlocksDown rows of maxMCUs_ MCUs
   std::atomic<int32_t> published_{0};
   std::atomic<bool> stop_{false};

@@ -65,13 +65,13 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   // as it goes, and takes about one and a half times as long for a byte as the ahead decoder:
   // meeting at two fifths of the data, both are done at about the same time.
   const int64_t from = Position + length * 2 / 5;
-  std::vector<uint8_t> data;
+  TZeroedBlock data;
   try {
-    data.resize(static_cast<size_t>(end - from));
+    data = TZeroedBlock(static_cast<size_t>(end - from));
   } catch (const std::bad_alloc&) {
     return;
   }
-  if (ReadDataAt(from, data.data(), end - from) != end - from) return;
+  if (ReadDataAt(from, data.Data(), end - from) != end - from) return;
   // An MCU takes at least two bits a block (a DC and an end-of-block code).
   int32_t blocksPerMCU = 0;
   for (int i = 0; i < ScanComponentCount; ++i)
@@ -79,7 +79,7 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   const int64_t fit = (end - from) * 8 / (2 * blocksPerMCU) + 1;
   const int32_t maxMCUs = static_cast<int32_t>(std::min<int64_t>(total, fit));
   try {
-    auto ahead = std::make_unique<TkelAheadDecoder>(*this, std::move(data), from, maxMCUs);
+    auto ahead = std::make_unique<TkelAheadDecoder>(*this, std::move(data), end - from, from, maxMCUs);
     if (!ahead->Start()) return;
     ahead_ = std::move(ahead);
   } catch (const std::bad_alloc&) {
