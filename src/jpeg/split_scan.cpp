@@ -48,7 +48,7 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   ahead_.reset();
   aheadFrom_ = INT64_MAX;
   AheadMCUs = 0;
-  if (SplitScans == 0 || std::thread::hardware_concurrency() < 2) return;
+  if (SplitScans == 0) return;
   if (scanKind_ != kScanSequential || RestartInterval != 0 || HeightFromDNL || !KeepsCoefficients) return;
   if (trialMCU_ || !stream_ || total <= 1 || ScanComponentCount < 1) return;
   for (int i = 0; i < ScanComponentCount; ++i) {
@@ -56,11 +56,11 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
     if (sc.ForceDc || sc.DcPredictor != 0 || !MCUs[sc.FrameIndex]) return;
   }
   // The data runs to the end of the stream or of what may be read, whichever comes first.
-  ReturnLookahead();
   int64_t end = stream_->GetSize() - StreamOrigin;
   if (readLimit_ < end) end = readLimit_;
   const int64_t length = end - Position;
-  if (length < (SplitScans == 1 ? 64 : kSplitScanMinBytes)) return;
+  if (length < (SplitScans == 1 ? 64 : kSplitScanMinBytes) || length > kSplitScanMaxBytes) return;
+  if (std::thread::hardware_concurrency() < 2) return;
   // The decoding from the start places every block in the maps and records every MCU's offsets
   // as it goes, and takes about one and a half times as long for a byte as the ahead decoder:
   // meeting at two fifths of the data, both are done at about the same time.
