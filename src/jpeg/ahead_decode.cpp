@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "jpeg/bit_reader.h"
+#include "jpeg/markers.h"
 
 namespace vt {
 
@@ -26,8 +27,10 @@ TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, TZeroedBlock 
     const TkelScanComponent& sc = ScanComponents[i];
     storage_[i] = TZeroedBlock(static_cast<size_t>(maxMCUs_) * static_cast<size_t>(sc.BlocksAcross * sc.BlocksDown) *
                                sizeof(TkelCoefBlock));
+    blocks_[i] = reinterpret_cast<TkelCoefBlock*>(storage_[i].Data());
   }
   MCUsPerRow = scan.MCUsPerRow;
+  RestartInterval = scan.RestartInterval;
   MCURows = scan.MCURows;
   scanKind_ = kScanSequential;
   stream_.SetPointer(data_.Data(), size);
@@ -83,6 +86,10 @@ void TkelAheadDecoder::ClearSlot(int32_t k) {
 
 void TkelAheadDecoder::Run() {
   if (!SeekBit(from_, 0)) return;
+  if (RestartInterval > 0) {
+    RunIntervals();
+    return;
+  }
   int32_t run = 0;
   for (int32_t k = 0; k < maxMCUs_ && !stop_.load(std::memory_order_relaxed);) {
     TkelAheadMCU& m = Record()[k];
@@ -98,9 +105,89 @@ void TkelAheadDecoder::Run() {
       continue;
     }
     m.End = CurrentBit();
+    m.Resume = m.End;
     m.Run = run;
     for (int i = 0; i < ScanComponentCount; ++i) m.EndPredictors[i] = ScanComponents[i].DcPredictor;
     published_.store(++k, std::memory_order_release);
+  }
+}
+
+}  // namespace vt
+
+namespace vt {
+
+// Reads on to the next restart marker, past data and other markers as the restart search of
+// the scan's decoding does; false at the end of the data or at a marker that ends the image or
+// starts another one, where that search stops too.
+bool TkelAheadDecoder::FindRestartMarker(int& marker) {
+  for (;;) {
+    int b = ReadByte();
+    while (b >= 0 && b != 0xFF) b = ReadByte();
+    do {
+      b = ReadByte();
+    } while (b == 0xFF);
+    if (b < 0 || b == mkEOI || b == mkSOI || b == mkSOS || b == mkDNL) return false;
+    if (IsRestartMarker(b)) {
+      marker = b;
+      return true;
+    }
+  }
+}
+
+void TkelAheadDecoder::RunIntervals() {
+  int marker = 0;
+  if (!FindRestartMarker(marker)) return;
+  int32_t run = 0;
+  for (int32_t k = 0; !stop_.load(std::memory_order_relaxed);) {
+    const int expected = marker == mkRST7 ? mkRST0 : marker + 1;
+    DropBits();
+    for (int i = 0; i < ScanComponentCount; ++i) ScanComponents[i].DcPredictor = 0;
+    const int32_t first = k;
+    if (first + RestartInterval > maxMCUs_) return;
+    int r = jrOK;
+    reachedCode_ = -1;
+    for (; k < first + RestartInterval && r == jrOK; ++k) {
+      TkelAheadMCU& m = Record()[k];
+      m.Start = CurrentBit();
+      m.Run = run;
+      m.IntervalStart = k == first;
+      r = DecodeSlot(k);
+      m.End = CurrentBit();
+      m.Resume = m.End;
+      for (int i = 0; i < ScanComponentCount; ++i) m.EndPredictors[i] = ScanComponents[i].DcPredictor;
+    }
+    // The interval counts when its own marker follows, fill bytes allowed, nothing else.
+    int b = -1;
+    if (r == jrOK) {
+      ReturnLookahead();
+      b = ReadByte();
+      if (b == 0xFF) {
+        do {
+          b = ReadByte();
+        } while (b == 0xFF);
+        if (b == expected) {
+          marker = b;
+          Record()[k - 1].Resume = Position * 8;
+          published_.store(k, std::memory_order_release);
+          continue;
+        }
+      } else {
+        b = -1;
+      }
+    }
+    // Anything else: its MCUs are dropped and a new run starts after the next restart marker.
+    for (int32_t j = first; j < k; ++j) ClearSlot(j);
+    k = first;
+    ++run;
+    if (r != jrOK && IsRestartMarker(reachedCode_)) {
+      marker = reachedCode_;  // the decoding ran into it and read it
+    } else if (IsRestartMarker(b)) {
+      marker = b;
+    } else if (r != jrOK && reachedCode_ >= 0) {
+      return;  // the end of the data or a marker of another kind
+    } else if (!FindRestartMarker(marker)) {
+      return;
+    }
   }
 }
 

@@ -9,6 +9,12 @@
 // the predictors after it) in runs of uninterrupted MCUs; an error starts a new run with
 // predictors of 0 where it stopped, a marker or the end of the data ends the work.
 //
+// A scan with restart markers is simpler: the ahead decoder starts after the first restart
+// marker past its byte, where the MCU and the predictors are known, and records the intervals
+// that decode whole and end at the next marker in sequence; any other interval ends the run,
+// and the next starts after the next restart marker, where the decoding from the start goes on
+// after damage too.
+//
 // When the decoder from the start meets an MCU start that the ahead decoder recorded, both
 // decode the same bits from there on, with the same tables in the same order, so the recorded
 // MCUs of that run are exactly what it would decode itself except that every DC value is off
@@ -32,8 +38,10 @@ namespace vt {
 struct TkelAheadMCU {
   TkelBitPos Start = 0;
   TkelBitPos End = 0;             // the bit after its last one
+  TkelBitPos Resume = 0;          // where the decoding goes on: End, or past the restart marker
   int32_t EndPredictors[4] = {};  // the ahead decoder's DC predictors after it
   int32_t Run = 0;                // MCUs of one run follow each other without a gap
+  bool IntervalStart = false;     // the first MCU after a restart marker
 };
 
 // Zero bytes are an empty record: the record's pages are touched by the decoding thread only.
@@ -60,11 +68,12 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   // The DC predictors the ahead decoder had at the start of MCU k.
   void StartPredictors(int32_t k, int32_t (&p)[4]) const;
   // The blocks of scan component sc, to keep where they were decoded (after the decoding ended).
+  // Block() stays valid: the storage is only moved.
   TZeroedBlock TakeStorage(int sc) { return std::move(storage_[sc]); }
   // Block (dx, dy) of scan component sc in MCU slot k.
   TkelCoefBlock* Block(int sc, int32_t dx, int32_t dy, int32_t k) const {
     const TkelScanComponent& c = ScanComponents[sc];
-    return reinterpret_cast<TkelCoefBlock*>(storage_[sc].Data()) +
+    return blocks_[sc] +
            (static_cast<size_t>(dy) * static_cast<size_t>(maxMCUs_) + static_cast<size_t>(k)) *
                static_cast<size_t>(c.BlocksAcross) +
            static_cast<size_t>(dx);
@@ -72,6 +81,8 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
 
  private:
   void Run();
+  void RunIntervals();
+  bool FindRestartMarker(int& marker);
   TkelAheadMCU* Record() const { return reinterpret_cast<TkelAheadMCU*>(record_.Data()); }
   int DecodeSlot(int32_t k);
   void ClearSlot(int32_t k);
@@ -82,6 +93,7 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   int32_t maxMCUs_;
   TZeroedBlock record_;              // maxMCUs_ TkelAheadMCU, written by the decoding thread only
   TZeroedBlock storage_[4];          // per scan component: BlocksDown rows of maxMCUs_ MCUs
+  TkelCoefBlock* blocks_[4] = {};    // their data, also once taken
   std::atomic<int32_t> published_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;

@@ -87,7 +87,9 @@ void TkelJpegMap::AdoptRow(int32_t row, uint8_t* cells) {
   }
 }
 
-void TkelJpegMap::KeepStorage(TZeroedBlock storage) { adopted_.push_back(std::move(storage)); }
+void TkelJpegMap::KeepStorage(TZeroedBlock storage) {
+  if (storage.Data()) adopted_.push_back(std::move(storage));
+}
 
 bool TkelJpegMap::RowPresent(int32_t row) const {
   if (row < 0 || row >= Rows) return false;

@@ -8,8 +8,8 @@
 // lengths), parser.cpp (main loop, events, recorders), segment_*.cpp (SOF, DQT, DHT, DRI,
 // SOS), app_identify.cpp, color_model.cpp, bit_reader.h/.cpp and huffman_decode.cpp (entropy
 // decoding), block_decode.cpp (sequential and progressive blocks), scan_decoder.cpp (MCU
-// loop, restarts, DNL, offsets), decoded_percent.cpp and mcu_repair.cpp (re-decoding and
-// grid edits).
+// loop, restarts, DNL, offsets), split_scan.cpp with ahead_decode.* (a long sequential scan
+// decoded on two cores), decoded_percent.cpp and mcu_repair.cpp (re-decoding and grid edits).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Decoding a long sequential scan on two cores: the ahead decoder (ahead_decode.h) decodes the
-// second half of the data while this parser decodes from the start; where this parser's MCU
+// second part of the data while this parser decodes from the start; where this parser's MCU
 // start meets one the ahead decoder recorded, the MCUs of that run are placed as if decoded here
 // (their DC values moved by the difference of the predictors, their offset entries, counters and
 // finished rows) and the decoding goes on after the last of them. Anything that runs differently
@@ -49,7 +49,9 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   aheadFrom_ = INT64_MAX;
   AheadMCUs = 0;
   if (SplitScans == 0) return;
-  if (scanKind_ != kScanSequential || RestartInterval != 0 || HeightFromDNL || !KeepsCoefficients) return;
+  if (scanKind_ != kScanSequential || HeightFromDNL || !KeepsCoefficients) return;
+  // Without the search the marker after an interval is met by the next MCU's decoding instead.
+  if (RestartInterval > 0 && (Flags & pfNoRestartSearch)) return;
   if (trialMCU_ || !stream_ || total <= 1 || ScanComponentCount < 1) return;
   for (int i = 0; i < ScanComponentCount; ++i) {
     const TkelScanComponent& sc = ScanComponents[i];
@@ -86,7 +88,8 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
     return;
   }
   aheadFrom_ = from;
-  aheadGiveUp_ = (from + kSplitSyncBytes) * 8;
+  // At restart markers the ahead decoder is in step from its first interval on.
+  aheadGiveUp_ = RestartInterval > 0 ? INT64_MAX : (from + kSplitSyncBytes) * 8;
   aheadCursor_ = 0;
 }
 
@@ -104,9 +107,13 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
     StopAheadDecode();
     return false;
   }
+  // With restart markers only the start of an interval can meet one.
+  const int32_t interval = RestartInterval;
+  if (interval > 0 && MCUsSinceRestart != 0) return false;
   int32_t published = ahead.Published();
   while (aheadCursor_ < published && ahead.MCU(aheadCursor_).Start < here) ++aheadCursor_;
   if (aheadCursor_ >= published || ahead.MCU(aheadCursor_).Start != here) return false;
+  if (interval > 0 && !ahead.MCU(aheadCursor_).IntervalStart) return false;
 
   // In step: the rest of that run is this decoding's, once the ahead decoder has finished it.
   ahead.Wait();
@@ -114,9 +121,13 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   const int32_t first = aheadCursor_;
   int32_t last = first;
   while (last + 1 < published && ahead.MCU(last + 1).Run == ahead.MCU(first).Run) ++last;
-  const int32_t count = std::min(last - first + 1, total - MCUCounter);
+  int32_t count = std::min(last - first + 1, total - MCUCounter);
+  // Whole intervals whose marker the decoding from the start would read too: the last interval
+  // of the frame is decoded without a look for its marker, so it is left to that decoding.
+  if (interval > 0) count = std::min(last - first + 1, total - MCUCounter - 1) / interval * interval;
+  if (count <= 0) return false;
   int32_t start[4] = {}, delta[4] = {};
-  ahead.StartPredictors(first, start);
+  if (interval == 0) ahead.StartPredictors(first, start);
   for (int i = 0; i < ScanComponentCount; ++i) delta[i] = SubWrapped(ScanComponents[i].DcPredictor, start[i]);
 
   const auto recordOffsets = [&](const TkelAheadMCU& m, int32_t c, int32_t r) {
@@ -180,10 +191,24 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   }
   AheadMCUs += count;
   const TkelAheadMCU end = ahead.MCU(first + count - 1);
-  for (int i = 0; i < ScanComponentCount; ++i)
-    ScanComponents[i].DcPredictor = AddWrapped(ScanComponents[i].DcPredictor, SubWrapped(end.EndPredictors[i], start[i]));
-  StopAheadDecode();
-  SeekBit(end.End >> 3, static_cast<int>(end.End & 7));
+  if (interval > 0) {
+    // Each interval ended at its marker in sequence, as the search after it would have found.
+    const int32_t intervals = count / interval;
+    RestartsMet += intervals;
+    RestartsInSync += intervals;
+    NextRestartMarker = mkRST0 + (NextRestartMarker - mkRST0 + intervals) % 8;
+    for (int i = 0; i < ScanComponentCount; ++i) ScanComponents[i].DcPredictor = 0;
+  } else {
+    for (int i = 0; i < ScanComponentCount; ++i)
+      ScanComponents[i].DcPredictor = AddWrapped(ScanComponents[i].DcPredictor, SubWrapped(end.EndPredictors[i], start[i]));
+  }
+  // After damage the decoding from the start finds the next restart marker as the ahead decoder
+  // did, and may meet its next run there; without markers nothing follows the run.
+  if (interval > 0)
+    aheadCursor_ = first + count;
+  else
+    StopAheadDecode();
+  SeekBit(end.Resume >> 3, static_cast<int>(end.Resume & 7));
   return true;
 }
 

@@ -1,9 +1,8 @@
-// Two-core decoding of a sequential scan: whatever the file, the blocks, maps, offsets and
-// counters are those of the one-core decoding, and long clean scans do take the second core's
-// MCUs.
+// Two-core decoding of a sequential scan: whatever the file, the blocks, maps, offsets,
+// restart counts and counters are those of the one-core decoding, and long clean scans do take
+// the second core's MCUs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "decode_helpers.h"
@@ -12,7 +11,7 @@
 namespace vt::test {
 namespace {
 
-enum class Damage { None, FlipSecondHalf, MarkerSecondHalf, CutAt80, GarbageTail };
+enum class Damage { None, FlipSecondHalf, MarkerSecondHalf, CutAt80, GarbageTail, DropRestart, FlipEveryFifth };
 
 struct SplitCase {
   const char* Name;
@@ -23,6 +22,8 @@ struct SplitCase {
   int Split;          // the parser's SplitScans
   bool ExpectAhead;   // the second core's MCUs are taken
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.Name; }
 
 Bytes MakeFile(const SplitCase& c) {
   Bytes jpeg = Cjpeg(c.Args, c.Width, c.Height, c.Grey, 7);
@@ -47,6 +48,17 @@ Bytes MakeFile(const SplitCase& c) {
     case Damage::CutAt80:
       jpeg.resize(data + (end - data) * 4 / 5);
       break;
+    case Damage::DropRestart: {
+      size_t i = at;
+      while (i + 1 < end && !(jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7)) ++i;
+      jpeg.erase(jpeg.begin() + static_cast<std::ptrdiff_t>(i), jpeg.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      break;
+    }
+    case Damage::FlipEveryFifth:
+      // Damage spread over the whole scan, as in a card with failing cells.
+      for (size_t i = data + 200; i + 1 < end; i += (end - data) / 5)
+        if (jpeg[i] != 0xFF && jpeg[i - 1] != 0xFF) jpeg[i] ^= 0xA5;
+      break;
     case Damage::GarbageTail:
       // Data that decodes as something after the last MCU, before the end-of-image marker.
       jpeg.insert(jpeg.end() - 2, 300, uint8_t{0x3C});
@@ -59,6 +71,8 @@ struct Outcome {
   int Result = 0;
   int64_t Position = 0;
   int32_t Counter = 0, Clean = 0, Percent = 0, Ahead = 0;
+  int32_t RestartsMet = 0, RestartsInSync = 0, NextMarker = 0, SinceRestart = 0;
+  int64_t BytesBeforeRestarts = 0;
   bool Errors = false;
   std::vector<int32_t> Decoded, Predictors;
   std::vector<std::string> Maps;  // every coefficient map, then the offsets, as bytes
@@ -90,6 +104,11 @@ Outcome Decode(const Bytes& jpeg, int split) {
   o.Percent = p.DecodedPercent();
   o.Ahead = p.AheadMCUs;
   o.Errors = p.DataErrors;
+  o.RestartsMet = p.RestartsMet;
+  o.RestartsInSync = p.RestartsInSync;
+  o.NextMarker = p.NextRestartMarker;
+  o.SinceRestart = p.MCUsSinceRestart;
+  o.BytesBeforeRestarts = p.BytesBeforeRestarts;
   for (int i = 0; i < p.ComponentCount; ++i) {
     o.Decoded.push_back(p.FrameComponents[i].DecodedMCUs);
     o.Predictors.push_back(p.ScanComponents[i].DcPredictor);
@@ -117,6 +136,11 @@ TEST_P(SplitScanTest, SameAsOneCore) {
   EXPECT_EQ(two.Clean, one.Clean);
   EXPECT_EQ(two.Percent, one.Percent);
   EXPECT_EQ(two.Errors, one.Errors);
+  EXPECT_EQ(two.RestartsMet, one.RestartsMet);
+  EXPECT_EQ(two.RestartsInSync, one.RestartsInSync);
+  EXPECT_EQ(two.NextMarker, one.NextMarker);
+  EXPECT_EQ(two.SinceRestart, one.SinceRestart);
+  EXPECT_EQ(two.BytesBeforeRestarts, one.BytesBeforeRestarts);
   EXPECT_EQ(two.Decoded, one.Decoded);
   EXPECT_EQ(two.Predictors, one.Predictors);
   ASSERT_EQ(two.Maps.size(), one.Maps.size());
@@ -135,7 +159,13 @@ const SplitCase kCases[] = {
     {"GarbageBeforeEnd", "-quality 90 -sample 1x1", 320, 240, false, Damage::GarbageTail, 1, true},
     {"OneMCU", "-quality 90 -sample 2x2", 16, 16, false, Damage::None, 1, false},
     {"SmallFileAuto", "-quality 90 -sample 2x2", 640, 480, false, Damage::None, -1, false},
-    {"RestartMarked", "-quality 90 -restart 1", 640, 480, false, Damage::None, 1, false},
+    {"RestartRows", "-quality 90 -restart 1", 640, 480, false, Damage::None, 1, true},
+    {"RestartMCUs", "-quality 90 -sample 1x1 -restart 7B", 517, 333, false, Damage::None, 1, true},
+    {"RestartGrey", "-quality 90 -restart 3B", 400, 400, true, Damage::None, 1, true},
+    {"RestartFlipped", "-quality 90 -restart 5B", 640, 480, false, Damage::FlipSecondHalf, 1, true},
+    {"RestartMarkerLost", "-quality 90 -restart 2B", 640, 480, false, Damage::DropRestart, 1, true},
+    {"RestartSpreadDamage", "-quality 90 -restart 1", 640, 480, false, Damage::FlipEveryFifth, 1, true},
+    {"RestartCut", "-quality 90 -restart 1", 640, 480, false, Damage::CutAt80, 1, true},
     {"Progressive", "-quality 90 -progressive", 640, 480, false, Damage::None, 1, false},
 };
 
