@@ -33,9 +33,9 @@ TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, TZeroedBlock 
   RestartInterval = scan.RestartInterval;
   MCURows = scan.MCURows;
   scanKind_ = kScanSequential;
-  stream_.SetPointer(data_.Data(), size);
+  dataStream_.SetPointer(data_.Data(), size);
   // Position values are the scan parser's: the first byte held is Position `from`.
-  AttachStream(stream_, -from_);
+  AttachStream(dataStream_, -from_);
 }
 
 TkelAheadDecoder::~TkelAheadDecoder() { Stop(); }
@@ -111,10 +111,6 @@ void TkelAheadDecoder::Run() {
     published_.store(++k, std::memory_order_release);
   }
 }
-
-}  // namespace vt
-
-namespace vt {
 
 // Reads on to the next restart marker, past data and other markers as the restart search of
 // the scan's decoding does; false at the end of the data or at a marker that ends the image or

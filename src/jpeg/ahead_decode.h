@@ -88,7 +88,7 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   void ClearSlot(int32_t k);
 
   TZeroedBlock data_;
-  TTempMemoryStream stream_;
+  TTempMemoryStream dataStream_;
   int64_t from_;
   int32_t maxMCUs_;
   TZeroedBlock record_;              // maxMCUs_ TkelAheadMCU, written by the decoding thread only
