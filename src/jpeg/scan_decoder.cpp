@@ -398,7 +398,12 @@ int TkelBaseJpegParser::DecodeScan() {
   if (MCUsPerRow <= 0) return jrBadData;
   const int32_t total = MCUsPerRow * MCURows;
   StartAheadDecode(total);
-  r = DecodeMCUs(total, 0, false);
+  try {
+    r = DecodeMCUs(total, 0, false);
+  } catch (...) {
+    StopAheadDecode();  // a map that could not grow: the second core stops with the scan
+    throw;
+  }
   StopAheadDecode();
   return r;
 }
