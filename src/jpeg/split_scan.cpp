@@ -63,10 +63,11 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   const int64_t length = end - Position;
   if (length < (SplitScans == 1 ? 64 : kSplitScanMinBytes) || length > kSplitScanMaxBytes) return;
   if (std::thread::hardware_concurrency() < 2) return;
-  // The decoding from the start places every block in the maps and records every MCU's offsets
-  // as it goes, and takes about one and a half times as long for a byte as the ahead decoder:
-  // meeting at two fifths of the data, both are done at about the same time.
-  const int64_t from = Position + length * 2 / 5;
+  // The decoding from the start also places every block in the maps and records every MCU's
+  // offsets; the ahead decoder shares its core with the picture rendered while decoding.
+  // Measured on 24-megapixel photos, both are done at about the same time when they meet a
+  // little before the middle of the data.
+  const int64_t from = Position + length * 9 / 20;
   TZeroedBlock data;
   try {
     data = TZeroedBlock(static_cast<size_t>(end - from));
