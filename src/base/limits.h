@@ -101,4 +101,15 @@ inline constexpr int32_t kFragmentPasses = 3;
 // last ones.
 inline constexpr int32_t kFragmentUnheldClusters = 8;
 
+// A sequential scan without restart markers is decoded on two cores when its data, from the scan
+// header to the end of what may be read, holds at least kSplitScanMinBytes (below that the
+// thread and the copy of the second part cost more than they save) and at most
+// kSplitScanMaxBytes (beyond that the stream is a container or a disk image whose end says
+// nothing about where the photo's data ends). Without restart markers the decoder from the start
+// looks for an MCU start the ahead decoder recorded within kSplitSyncBytes after the byte where
+// that one began, and decodes on alone when there is none.
+inline constexpr int64_t kSplitScanMinBytes = int64_t(1) << 20;
+inline constexpr int64_t kSplitScanMaxBytes = int64_t(64) << 20;
+inline constexpr int64_t kSplitSyncBytes = int64_t(256) << 10;
+
 }  // namespace vt

@@ -50,6 +50,8 @@ void TkelJpegMap::FreeAllStorage() {
   slabs_.shrink_to_fit();
   freeChunks_.clear();
   freeChunks_.shrink_to_fit();
+  adopted_.clear();
+  adopted_.shrink_to_fit();
   slabUsed_ = 0;
   slabTotal_ = 0;
 }
@@ -65,6 +67,28 @@ uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
     Size += kChunkCells * CellSize;
   }
   return chunk + static_cast<size_t>(col & (kChunkCells - 1)) * CellSize;
+}
+
+void TkelJpegMap::AdoptRow(int32_t row, uint8_t* cells) {
+  if (Dense || row < 0 || row >= Rows) return;
+  auto& table = chunks_[static_cast<size_t>(row)];
+  if (!table) table = std::make_unique<uint8_t*[]>(static_cast<size_t>(ChunksPerRow()));
+  for (int32_t j = 0; j < ChunksPerRow(); ++j) {
+    uint8_t* from = cells + static_cast<size_t>(j) * ChunkBytes();
+    const int32_t n = std::min(kChunkCells, Columns - j * kChunkCells);
+    uint8_t*& chunk = table[static_cast<size_t>(j)];
+    if (!chunk) {
+      // A partial chunk's storage would run on into the cells of the next row.
+      chunk = n == kChunkCells ? from : NewChunk();
+      Size += kChunkCells * CellSize;
+      if (chunk == from) continue;
+    }
+    std::memcpy(chunk, from, static_cast<size_t>(n) * static_cast<size_t>(CellSize));
+  }
+}
+
+void TkelJpegMap::KeepStorage(TZeroedBlock storage) {
+  if (storage.Data()) adopted_.push_back(std::move(storage));
 }
 
 bool TkelJpegMap::RowPresent(int32_t row) const {

@@ -81,6 +81,14 @@ class TkelJpegMap {
   }
   bool RowChunksPresent(uint8_t* const* table) const;
 
+  // Sparse maps: the cells of `row` become the Columns consecutive cells at `cells`, which lie
+  // in storage handed over with KeepStorage. Whole chunks are used where they lie; a partial
+  // last chunk, and chunks the row holds already, get a copy. Takes over instead of copying a
+  // decoded row: its pages were touched once, by whoever decoded it.
+  void AdoptRow(int32_t row, uint8_t* cells);
+  // Storage whose cells AdoptRow took: freed with the map's own.
+  void KeepStorage(TZeroedBlock storage);
+
   static constexpr int kChunkShift = 4;
   static constexpr int kChunkCells = 1 << kChunkShift;
 
@@ -107,6 +115,7 @@ class TkelJpegMap {
   size_t slabUsed_ = 0;     // bytes handed out from the last slab
   size_t slabTotal_ = 0;    // bytes of all slabs
   std::vector<uint8_t*> freeChunks_;
+  std::vector<ZeroedBlock> adopted_;
 };
 
 // One MCU offset entry (cell of TkelOffsets). Byte values are Position values.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jpeg/ahead_decode.h"
 #include "jpeg/markers.h"
 #include "jpeg/parse_log.h"
 

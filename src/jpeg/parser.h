@@ -8,8 +8,8 @@
 // lengths), parser.cpp (main loop, events, recorders), segment_*.cpp (SOF, DQT, DHT, DRI,
 // SOS), app_identify.cpp, color_model.cpp, bit_reader.h/.cpp and huffman_decode.cpp (entropy
 // decoding), block_decode.cpp (sequential and progressive blocks), scan_decoder.cpp (MCU
-// loop, restarts, DNL, offsets), decoded_percent.cpp and mcu_repair.cpp (re-decoding and
-// grid edits).
+// loop, restarts, DNL, offsets), split_scan.cpp with ahead_decode.* (a long sequential scan
+// decoded on two cores), decoded_percent.cpp and mcu_repair.cpp (re-decoding and grid edits).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,8 @@
 #include "jpeg/trial_run.h"
 
 namespace vt {
+
+class TkelAheadDecoder;
 
 struct TkelQuantTable {
   uint16_t Entries[64];    // in segment (zig-zag) order
@@ -161,6 +163,12 @@ class TkelBaseJpegParser {
 
   // ------------------------------------------------------------------ state
   uint16_t Flags = 0;
+  // Whether a sequential scan without restart markers is decoded on two cores (split_scan.cpp):
+  // -1 when its data is long enough to gain from it, 0 never, 1 whenever the scan allows it.
+  // The blocks, maps and counters that come out are the same either way.
+  int8_t SplitScans = -1;
+  // MCUs of the last scan that came from the second core (0: decoded on one).
+  int32_t AheadMCUs = 0;
   int64_t ScanDataOffset = 0;  // Position right after the most recent SOS header
   int64_t Position = 0;        // bytes consumed since LoadFromStream
   int64_t StreamOrigin = 0;    // stream position at which Position was 0
@@ -296,6 +304,14 @@ class TkelBaseJpegParser {
   // The block's cell; with allocate false, nullptr when it was never written.
   TkelCoefBlock* LocateBlock(const TkelScanComponent& sc, int b, int32_t col, int32_t row, bool allocate);
   void ClearMCUBlocks(int32_t counter);
+  // Two-core decoding of one scan (split_scan.cpp): starts the ahead decoder in the middle of
+  // the data; at an MCU start past that point, takes over the MCUs it decoded once they meet
+  // (moving col and row, true when it did); stops it, as every scan's end does.
+  void StartAheadDecode(int32_t total);
+  bool TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row);
+  void StopAheadDecode();
+  // Reads from `stream` from now on; stream position p is Position value p - origin.
+  void AttachStream(TStream& stream, int64_t origin);
   // Re-decoding (mcu_repair.cpp).
   bool SeekBit(int64_t byte, int bit);  // next bit read is this one; false before the start
   bool StepSearchPosition(int search);  // one bit forward (1) or backward (2), then seek
@@ -335,6 +351,10 @@ class TkelBaseJpegParser {
   TkelCoefBlock scratch_{};
   bool RowsHook = false;  // call ScanRowsDone (off during re-decoding)
   ScanKind scanKind_ = kScanSequential;
+  std::unique_ptr<TkelAheadDecoder> ahead_;
+  int64_t aheadFrom_ = INT64_MAX;   // Position from which MCU starts are compared with it
+  TkelBitPos aheadGiveUp_ = 0;      // no meeting before this bit: decode on alone
+  int32_t aheadCursor_ = 0;         // its first MCU not behind the current one
   bool imageEndMet_ = false;  // the restart search stopped at the end-of-image marker
   bool headerMetInSearch_ = false;  // ... at a start-of-image or scan header (pfSearchStopsAtHeaders)
   // Re-decoding: where the current attempt started, for the bit-by-bit search.

@@ -306,6 +306,7 @@ int TkelBaseJpegParser::DecodeMCUs(int32_t total, int search, bool repair) {
   bool decodedAny = false;
   imageEndMet_ = false;
   while ((HeightFromDNL || MCUCounter < total) && !imageEndMet_) {
+    if (Position >= aheadFrom_ && TakeAheadMCUs(total, col, row)) continue;
     RecordMCUStart(col, row);
     const int r = DecodeOneMCU(col, row);
     if (r != jrOK) {
@@ -395,7 +396,16 @@ int TkelBaseJpegParser::DecodeScan() {
   // would search for a marker in the middle of this scan's first interval).
   MCUsSinceRestart = 0;
   if (MCUsPerRow <= 0) return jrBadData;
-  return DecodeMCUs(MCUsPerRow * MCURows, 0, false);
+  const int32_t total = MCUsPerRow * MCURows;
+  StartAheadDecode(total);
+  try {
+    r = DecodeMCUs(total, 0, false);
+  } catch (...) {
+    StopAheadDecode();  // a map that could not grow: the second core stops with the scan
+    throw;
+  }
+  StopAheadDecode();
+  return r;
 }
 
 }  // namespace vt
