@@ -93,6 +93,9 @@ inline constexpr int32_t kFragmentBreakBoundaries = 4;
 // cluster through which the photo's data still runs on.
 inline constexpr int32_t kFragmentWalkBoundaries = 64;
 inline constexpr int32_t kFragmentTrialMCUs = 2048;
+// Where at most this many bytes of a photo's data are left after a break, the candidates that
+// fit about as well are decoded on to the picture's end, which only the continuation reaches.
+inline constexpr int64_t kFragmentCountOutBytes = int64_t(1) << 20;
 inline constexpr int32_t kMaxFragments = 16;
 // Photos still missing a piece are followed again, at most this many passes over them in all,
 // while a pass finds more (the pieces claimed by the others uncover their continuations).

@@ -16,6 +16,9 @@ constexpr int64_t kJudgedBytes = 4096;
 // Entropy-coded data holds no run of this many zero bytes (it would need a long run of zero
 // codes, which no Huffman table of a photo gives).
 constexpr int kZeroRun = 8;
+// Byte values that a kilobyte or more of entropy-coded data with no FF in it takes at least (it
+// is all but evenly spread over the other 255).
+constexpr int kNoMarkerDistinct = 224;
 
 }  // namespace
 
@@ -36,16 +39,16 @@ int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base
   return kDefaultClusterBytes;
 }
 
-bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count, bool* endsInside) {
+TvtDataLook LookOfData(const uint8_t* bytes, int64_t count, bool* endsInside) {
   if (endsInside) *endsInside = false;
-  if (count < 2) return false;
+  if (count < 2) return TvtDataLook::Other;
   int64_t end = count;
   int zeros = 0;
   bool stuffed = false;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t b = bytes[i];
     zeros = b == 0 ? zeros + 1 : 0;
-    if (zeros >= kZeroRun) return false;
+    if (zeros >= kZeroRun) return TvtDataLook::Other;
     if (b != 0xFF) continue;
     if (i + 1 >= count) break;
     const uint8_t next = bytes[i + 1];
@@ -53,18 +56,18 @@ bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count, bool* endsInside
       end = i;
       break;
     }
-    if (next != 0x00 && (next < 0xD0 || next > 0xD7)) return false;
+    if (next != 0x00 && (next < 0xD0 || next > 0xD7)) return TvtDataLook::Other;
     stuffed = stuffed || next == 0x00;
     ++i;
   }
   if (endsInside) *endsInside = end < count;
-  if (end < 16) return end == count ? false : true;
-  // Bytes that never hold an FF are not a JPEG's data (unless its end comes first).
-  if (!stuffed && end == count && count >= 1024) return false;
+  if (end < 16) return end == count ? TvtDataLook::Other : TvtDataLook::Data;
   bool seen[256] = {};
   int distinct = 0;
   for (int64_t i = 0; i < end; ++i) distinct += !seen[bytes[i]], seen[bytes[i]] = true;
-  return distinct * 8 >= std::min<int64_t>(end, 256);
+  if (!stuffed && end == count && count >= 1024)
+    return distinct >= kNoMarkerDistinct ? TvtDataLook::Unmarked : TvtDataLook::Other;
+  return distinct * 8 >= std::min<int64_t>(end, 256) ? TvtDataLook::Data : TvtDataLook::Other;
 }
 
 TvtCardClusters::TvtCardClusters(TStream& file, uint64_t fileSize, int64_t clusterBytes, uint64_t base)
@@ -91,28 +94,35 @@ void TvtCardClusters::Mark(uint64_t from, uint64_t to, uint8_t claimed) {
   ++claims_;
 }
 
-bool TvtCardClusters::StartsLikeData(uint64_t index) {
-  if (index >= count_) return false;
+uint8_t TvtCardClusters::Look(uint64_t index) {
+  if (index >= count_) return kLooksOther;
   if (looks_[index] == 0) {
     uint8_t buffer[kJudgedBytes];
     const int64_t want = std::min<int64_t>({kJudgedBytes, bytes_, static_cast<int64_t>(size_ - StartOf(index))});
     file_.Seek(static_cast<int64_t>(StartOf(index)), soBeginning);
     const int64_t got = file_.Read(buffer, want);
     bool ends = false;
-    looks_[index] = got > 0 && StartsLikeEntropyData(buffer, got, &ends) ? kLooksData : kLooksOther;
+    const TvtDataLook look = got > 0 ? LookOfData(buffer, got, &ends) : TvtDataLook::Other;
+    looks_[index] = look == TvtDataLook::Data       ? kLooksData
+                    : look == TvtDataLook::Unmarked ? kLooksOther | kUnmarked
+                                                    : kLooksOther;
     if (ends) looks_[index] |= kEndsInside;
   }
-  return (looks_[index] & kLooksData) != 0;
+  return looks_[index];
 }
+
+bool TvtCardClusters::StartsLikeData(uint64_t index) { return (Look(index) & kLooksData) != 0; }
+
+bool TvtCardClusters::MayBeData(uint64_t index) { return (Look(index) & (kLooksData | kUnmarked)) != 0; }
 
 bool TvtCardClusters::CarriesDataOn(uint64_t index) {
   return !Claimed(index) && StartsLikeData(index) && (looks_[index] & kEndsInside) == 0;
 }
 
-std::vector<uint64_t> TvtCardClusters::DataAfter(uint64_t index, size_t limit) {
+std::vector<uint64_t> TvtCardClusters::DataAfter(uint64_t index, size_t limit, bool unmarked) {
   std::vector<uint64_t> out;
   for (uint64_t i = index; i < count_ && out.size() < limit; ++i)
-    if (!Claimed(i) && StartsLikeData(i)) out.push_back(i);
+    if (!Claimed(i) && (unmarked ? MayBeData(i) : StartsLikeData(i))) out.push_back(i);
   return out;
 }
 

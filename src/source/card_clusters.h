@@ -17,11 +17,14 @@ namespace vt {
 // least two must); base receives that place. kDefaultClusterBytes (base 0) when too few tell.
 int64_t FindClusterSize(const std::vector<uint64_t>& photoStarts, uint64_t& base);
 
-// Whether bytes (the first bytes of a cluster) look like the middle of entropy-coded data: every
-// FF is stuffed (FF 00) or a restart marker, and a kilobyte or more holds a stuffed one, there is
-// no long run of zeros, and the byte values are varied. An end-of-image marker ends what is
-// judged (a photo's last piece may be short); endsInside, when given, says whether one did.
-bool StartsLikeEntropyData(const uint8_t* bytes, int64_t count, bool* endsInside = nullptr);
+// How the first bytes of a cluster look. Data: like the middle of entropy-coded data (every FF
+// is stuffed, FF 00, or a restart marker, there is no long run of zeros, the byte values are
+// varied, and a kilobyte or more holds a stuffed FF). Unmarked: a kilobyte or more with no FF at
+// all that still takes nearly every other byte value, which a photo's data in a smooth sky can
+// be and other files' data can be as well. An end-of-image marker ends what is judged (a
+// photo's last piece may be short); endsInside, when given, says whether one did.
+enum class TvtDataLook { Other, Data, Unmarked };
+TvtDataLook LookOfData(const uint8_t* bytes, int64_t count, bool* endsInside = nullptr);
 
 class TvtCardClusters {
  public:
@@ -41,14 +44,16 @@ class TvtCardClusters {
   void Claim(uint64_t from, uint64_t to) { Mark(from, to, 1); }
   // Gives the clusters of [from, to) back (a photo followed again claims its pieces anew).
   void Release(uint64_t from, uint64_t to) { Mark(from, to, 0); }
-  // Read once from the file, then remembered.
+  // Read once from the file, then remembered. MayBeData: data or unmarked.
   bool StartsLikeData(uint64_t index);
+  bool MayBeData(uint64_t index);
   // Whether the cluster is unclaimed entropy-coded data that runs on to its end (no end of image
   // in it): the cluster after it may hold the rest of the same data.
   bool CarriesDataOn(uint64_t index);
-  // The first limit unclaimed clusters from index on that start like entropy-coded data: where
-  // a file system that fills the first free clusters put the rest of a file.
-  std::vector<uint64_t> DataAfter(uint64_t index, size_t limit);
+  // The first limit unclaimed clusters from index on that start like entropy-coded data (with
+  // unmarked, or may be data): where a file system that fills the first free clusters put the
+  // rest of a file.
+  std::vector<uint64_t> DataAfter(uint64_t index, size_t limit, bool unmarked = false);
   // Unclaimed clusters that start like entropy-coded data where the cluster before them does not
   // carry the same data on (it is claimed, does not look like data, or holds an end of image):
   // where a piece of a photo that is not yet followed may start. In card order, at most limit.
@@ -67,8 +72,9 @@ class TvtCardClusters {
   std::vector<uint64_t> pieceStarts_;
   uint64_t pieceStartsClaims_ = UINT64_MAX;
   size_t pieceStartsLimit_ = 0;
-  static constexpr uint8_t kLooksData = 1, kLooksOther = 2, kEndsInside = 4;
-  std::vector<uint8_t> looks_;  // 0 unknown, else kLooksData or kLooksOther, with kEndsInside
+  uint8_t Look(uint64_t index);
+  static constexpr uint8_t kLooksData = 1, kLooksOther = 2, kEndsInside = 4, kUnmarked = 8;
+  std::vector<uint8_t> looks_;  // 0 unknown, else kLooksData or kLooksOther (with kUnmarked), with kEndsInside
 };
 
 }  // namespace vt

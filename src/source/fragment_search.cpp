@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "base/limits.h"
@@ -133,6 +134,7 @@ TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t max
 struct TTry {
   bool Passes = false;
   double Cost = 0;
+  bool CountsOut = false;  // decoded on, it ends with the picture's last MCU and the end-of-image marker
 };
 
 class TFollower {
@@ -151,7 +153,7 @@ class TFollower {
   TvtFragmentList Joined(uint64_t cut, uint64_t next) const;
   TTry Try(TkelJpegWithThumbs& image, const TEvidence& evidence, const TBreakState& state, uint64_t cut,
            uint64_t next, int64_t boundaryPos, int32_t trialMCUs, int64_t slackBytes);
-  std::vector<uint64_t> Candidates(uint64_t cut);
+  std::vector<uint64_t> Candidates(uint64_t cut, bool wide);
 
   TStream& file_;
   TvtCardClusters& clusters_;
@@ -171,25 +173,30 @@ TvtFragmentList TFollower::Joined(uint64_t cut, uint64_t next) const {
   return out;
 }
 
-std::vector<uint64_t> TFollower::Candidates(uint64_t cut) {
+std::vector<uint64_t> TFollower::Candidates(uint64_t cut, bool wide) {
   std::vector<uint64_t> out;
   const uint64_t natural = clusters_.IndexOf(cut);
   const uint64_t ownFirst = clusters_.IndexOf(pieces_.back().Offset);
   auto usable = [&](uint64_t i) {
-    return i != natural && !(i >= ownFirst && i < natural) && !clusters_.Claimed(i) && clusters_.StartsLikeData(i);
+    return i != natural && !(i >= ownFirst && i < natural) && !clusters_.Claimed(i) &&
+           (wide ? clusters_.MayBeData(i) : clusters_.StartsLikeData(i));
   };
   // The first data clusters after the break however far the clusters of other files between
   // reach (a file system fills the first free clusters), then the clusters around the photo's
   // first piece (a camera writes into the free clusters near where it started, before or
-  // after), then where any piece may start.
+  // after), then where any piece may start; with wide, every unclaimed cluster that may be data
+  // (a photo's data may go without an FF for a cluster).
   const uint64_t first = clusters_.IndexOf(pieces_.front().Offset);
   const uint64_t w = kFragmentWindowClusters;
+  std::set<uint64_t> taken;
   auto add = [&](uint64_t i) {
-    if (usable(i) && std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
+    if (usable(i) && taken.insert(i).second) out.push_back(i);
   };
   for (uint64_t i : clusters_.DataAfter(natural + 1, w)) add(i);
   for (uint64_t i = first > w ? first - w : 0; i < first + w + 1 && i < clusters_.Count(); ++i) add(i);
   for (uint64_t i : clusters_.PieceStarts(kFragmentCandidates)) add(i);
+  if (wide)
+    for (uint64_t i : clusters_.DataAfter(0, kFragmentCandidates, true)) add(i);
   return out;
 }
 
@@ -304,6 +311,7 @@ TvtFollowed TFollower::Run() {
       int64_t BoundaryPos = 0;
       int32_t TrialMCUs = 0;
       int64_t Slack = 0;
+      double PerMCU = 0;  // bytes
     };
     auto stateAt = [&](uint64_t b) {
       TAt a;
@@ -327,6 +335,7 @@ TvtFollowed TFollower::Run() {
       a.TrialMCUs = static_cast<int32_t>(
           std::clamp<double>(2.0 * double(clusters_.Bytes()) / std::max(perMCU, 1.0) + 16, 16, kFragmentTrialMCUs));
       a.Slack = static_cast<int64_t>(2 * perMCU) + 16;
+      a.PerMCU = perMCU;
       a.Valid = true;
       return a;
     };
@@ -378,32 +387,60 @@ TvtFollowed TFollower::Run() {
     }
     std::sort(boundaries.rbegin(), boundaries.rend());
     boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
-    bool accepted = false;
-    uint64_t cutAt = 0;
-    uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
-    bool runsOn = false;      // and below it, a boundary where it does
-    for (uint64_t b : boundaries) {
-      if (Stop()) break;
-      const TAt a = stateAt(b);
-      if (!a.Valid) continue;
-      const TBreakState& state = a.State;
-      const int64_t boundaryPos = a.BoundaryPos;
-      const int32_t trialMCUs = a.TrialMCUs;
-      const int64_t slack = a.Slack;
-      if (cutAt == 0 && b <= static_cast<uint64_t>(std::max<int64_t>(view_.FileOffsetOf(offset_ + damagePos), 0)))
-        cutAt = b;
-      const TTry natural = Try(image, evidence, state, b, b, boundaryPos, trialMCUs, slack);
+    // One boundary judged: the decoder's state there, the card's own data after it and the
+    // candidates (with wide, every unclaimed cluster that may be data as well).
+    struct TJudged {
+      bool Valid = false;
+      bool Take = false;          // the best candidate continues the photo
+      bool Strong = false;        // and fits the rows as the photo's own do, or counts out to the end
+      double Fit = 0;             // its misfit against the photo's own rows' (or the next best's)
+      bool NaturalFits = false;   // the card's data runs on through the boundary as the photo's own
+      uint64_t At = 0;            // the best candidate
+      TBreakState State;
+    };
+    // A trial leaves the candidate's blocks in the maps from its boundary's MCU on, and a fit
+    // looks at the rows above: before a boundary later than one tried, the photo's own blocks
+    // are decoded back in place from the earliest state tried.
+    bool placed = false;
+    TBreakState placedFrom;
+    auto prepare = [&](uint64_t b) {
+      TAt a = stateAt(b);
+      if (!a.Valid) return a;
+      if (placed && placedFrom.MCU < a.State.MCU) {
+        Continue(image, placedFrom, a.State.MCU - placedFrom.MCU, true);  // (the view is the photo's own)
+        a = stateAt(b);
+        placedFrom = a.State;
+      } else if (!placed || a.State.MCU < placedFrom.MCU) {
+        placedFrom = a.State;
+      }
+      placed = true;
+      return a;
+    };
+    auto judge = [&](uint64_t b, bool wide) {
+      TJudged j;
+      const TAt a = prepare(b);
+      if (!a.Valid) return j;
+      j.Valid = true;
+      j.State = a.State;
+      const TTry natural = Try(image, evidence, a.State, b, b, a.BoundaryPos, a.TrialMCUs, a.Slack);
       TTry best, second;
-      uint64_t bestAt = 0;
+      // The rest of a photo that is near its end is decoded on from the finalists: data in the
+      // wrong place does not count out to the picture's last MCU with the end-of-image marker.
+      const bool countOut = double(total - a.State.MCU) * a.PerMCU <= double(kFragmentCountOutBytes);
+      auto countsOut = [&](uint64_t at) {
+        view_.SetFragments(Joined(b, at));
+        return Continue(image, a.State, total - a.State.MCU, false).EndsRight;
+      };
+      std::vector<std::pair<TTry, uint64_t>> finalists;
       // Every candidate is screened on its first MCUs (most are other photos' data, which the
       // same camera's tables decode as cleanly as the photo's own); the whole trial is for the few
       // that fit about as well as the best of them.
-      const int32_t screenMCUs = std::min(trialMCUs, kScreenMCUs);
+      const int32_t screenMCUs = std::min(a.TrialMCUs, kScreenMCUs);
       std::vector<std::pair<double, uint64_t>> screened;
-      for (uint64_t c : Candidates(b)) {
+      for (uint64_t c : Candidates(b, wide)) {
         if (Stop()) break;
         const uint64_t at = clusters_.StartOf(c);
-        const TTry t = Try(image, evidence, state, b, at, boundaryPos, screenMCUs, slack);
+        const TTry t = Try(image, evidence, a.State, b, at, a.BoundaryPos, screenMCUs, a.Slack);
         if (t.Passes) screened.emplace_back(t.Cost, at);
       }
       std::sort(screened.begin(), screened.end());
@@ -411,45 +448,56 @@ TvtFollowed TFollower::Run() {
         if (i >= kScreenLeast && screened[i].first > kScreenShare * screened.front().first) break;
         const uint64_t at = screened[i].second;
         TTry t;
-        if (screenMCUs < trialMCUs) {
-          t = Try(image, evidence, state, b, at, boundaryPos, trialMCUs, slack);
+        if (screenMCUs < a.TrialMCUs) {
+          t = Try(image, evidence, a.State, b, at, a.BoundaryPos, a.TrialMCUs, a.Slack);
         } else {
           t.Passes = true;
           t.Cost = screened[i].first;
         }
         if (!t.Passes) continue;
-        if (!best.Passes || t.Cost < best.Cost) second = best, best = t, bestAt = at;
+        finalists.emplace_back(t, at);
+        if (!best.Passes || t.Cost < best.Cost) second = best, best = t, j.At = at;
         else if (!second.Passes || t.Cost < second.Cost) second = t;
       }
-      const repair::TBaseline& baseline = baselineAt(state.MCU);
+      const repair::TBaseline& baseline = baselineAt(a.State.MCU);
       // How well the photo's own rows fit each other varies over the picture (sky, foliage), so a
       // continuation is judged against the others tried at the same place as well: it fits when
       // it is about as good as the photo's rows and no other comes close, or when it is clearly
       // better than every other (or the only one that decodes) and not beyond what the photo's
       // rows ever do.
       const double scale = baseline.Valid ? baseline.CostMedian : 0;
+      auto share = [](const TTry& t, const TTry& other) {
+        return other.Passes && other.Cost > 0 ? t.Cost / other.Cost : 0;
+      };
+      auto agrees = [&](const TTry& t, const TTry& other) {
+        return t.Passes && scale > 0 && t.Cost <= kAgreesWithRows * scale && share(t, other) < kNotAmbiguous;
+      };
       auto fits = [&](const TTry& t, const TTry& other) {
         if (!t.Passes) return false;
-        const double share = other.Passes && other.Cost > 0 ? t.Cost / other.Cost : 0;
-        if (scale <= 0) return share < kClearlyBetter;
-        if (t.Cost <= kAgreesWithRows * scale && share < kNotAmbiguous) return true;
-        return t.Cost <= kPlausibleFit * scale && share < kClearlyBetter;
+        if (scale <= 0) return share(t, other) < kClearlyBetter;
+        return agrees(t, other) || (t.Cost <= kPlausibleFit * scale && share(t, other) < kClearlyBetter);
       };
-      const bool takeBest = fits(best, second) && (!natural.Passes || best.Cost < natural.Cost * kBetterThanNatural);
-      if (!takeBest) {
-        // The data that follows on the card runs on through this boundary as the photo's own:
-        // unless a break further back shows otherwise, the piece ends at the boundary tried
-        // before (where it did not run on).
-        if (fits(natural, best)) {
-          if (naturalEnd != 0 && !runsOn) cutAt = naturalEnd;
-          runsOn = true;
-        } else if (!runsOn) {
-          naturalEnd = b;
-        }
-        continue;
+      j.Take = fits(best, second) && (!natural.Passes || best.Cost < natural.Cost * kBetterThanNatural);
+      j.Strong = j.Take && agrees(best, second);
+      j.Fit = scale > 0 ? best.Cost / scale : share(best, second);
+      j.NaturalFits = fits(natural, best);
+      // Finalists that fit the rows about as well as each other (the photo's own later clusters
+      // among them): the best fit is the continuation when it alone counts out to the end and
+      // the card's own data does not. (Another photo of the same camera broken at the same MCU
+      // may count out from here as well, but does not fit best.)
+      if (!j.Take && countOut && best.Passes && (scale <= 0 || best.Cost <= kPlausibleFit * scale) &&
+          countsOut(j.At) && !countsOut(b)) {
+        j.Take = j.Strong = std::none_of(finalists.begin(), finalists.end(),
+                                         [&](const auto& f) { return f.second != j.At && countsOut(f.second); });
+        j.NaturalFits = j.NaturalFits && !j.Take;
       }
+      return j;
+    };
+    bool accepted = false;
+    auto accept = [&](uint64_t b, const TJudged& j) {
+      prepare(b);  // (the maps before the boundary hold the photo's own blocks again)
       clusters_.Claim(last.Offset, b);
-      pieces_ = Joined(b, bestAt);
+      pieces_ = Joined(b, j.At);
       out.Moved = true;
       accepted = true;
       // The rest decoded in place from the break: a run that goes cleanly from the join to the
@@ -458,14 +506,54 @@ TvtFollowed TFollower::Run() {
       // Otherwise the next round reads the photo again through its pieces and looks for the next
       // break.
       view_.SetFragments(pieces_);
-      const TChain rest = Continue(image, state, total - state.MCU, true);
+      const TChain rest = Continue(image, j.State, total - j.State.MCU, true);
       if (rest.EndsRight) {
         TvtFragment& tail = pieces_.back();
         const int64_t tailPos = view_.PositionOf(pieces_.size() - 1, tail.Offset);
         tail.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + rest.After / 8 - tailPos);
         out.Complete = true;
       }
-      break;
+    };
+    uint64_t cutAt = 0;
+    uint64_t naturalEnd = 0;  // the lowest boundary tried where the card's data does not run on
+    bool runsOn = false;      // and below it, a boundary where it does
+    // A continuation that fits only clearly better than the others tried at its boundary (not as
+    // the photo's own rows fit) is held while the boundaries before are tried: the one that fits
+    // the rows best of those is taken if none fits as the photo's own.
+    TJudged held;
+    uint64_t heldAt = 0;
+    for (uint64_t b : boundaries) {
+      if (Stop()) break;
+      if (cutAt == 0 && b <= static_cast<uint64_t>(std::max<int64_t>(view_.FileOffsetOf(offset_ + damagePos), 0)))
+        cutAt = b;
+      const TJudged j = judge(b, false);
+      if (!j.Valid) continue;
+      if (j.Strong) {
+        accept(b, j);
+        break;
+      }
+      if (j.Take) {
+        if (!held.Take || j.Fit < held.Fit) held = j, heldAt = b;
+        continue;
+      }
+      // The data that follows on the card runs on through this boundary as the photo's own:
+      // unless a break further back shows otherwise, the piece ends at the boundary tried
+      // before (where it did not run on).
+      if (j.NaturalFits) {
+        if (naturalEnd != 0 && !runsOn) cutAt = naturalEnd;
+        runsOn = true;
+      } else if (!runsOn) {
+        naturalEnd = b;
+      }
+    }
+    if (!accepted && held.Take && !Stop()) accept(heldAt, held);
+    if (cutAt == 0 && !boundaries.empty()) cutAt = boundaries.front();
+    // The break settled, its continuation may lie anywhere on the card behind the remains of
+    // deleted files (whose data before it makes it look like their middle): every unclaimed
+    // cluster that starts like data is tried there.
+    if (!accepted && !Stop() && cutAt > last.Offset) {
+      const TJudged j = judge(cutAt, true);
+      if (j.Valid && j.Take) accept(cutAt, j);
     }
     if (out.Complete) break;
     if (accepted) continue;
@@ -475,7 +563,6 @@ TvtFollowed TFollower::Run() {
       last.Length = static_cast<uint64_t>(static_cast<int64_t>(offset_) + image.Position - lastPos);
       out.Complete = true;
     } else {
-      if (cutAt == 0 && !boundaries.empty()) cutAt = boundaries.front();
       if (cutAt > last.Offset) last.Length = cutAt - last.Offset;
       out.MissingPiece = true;
     }

@@ -2,6 +2,7 @@
 // them between claims, and what they give must always be what a fresh look at the card gives.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -86,6 +87,53 @@ INSTANTIATE_TEST_SUITE_P(
                       ClaimCase{"ClaimThenReleaseAgain", {{true, 3, 8}, {false, 3, 8}}},
                       ClaimCase{"ReleasePartOfAClaim", {{true, 0, 15}, {false, 10, 12}, {false, 4, 4}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What a cluster's first bytes must look like to be tried as a piece of a photo.
+struct LooksCase {
+  const char* name;
+  std::vector<uint8_t> (*make)();
+  TvtDataLook look;
+  bool endsInside;
+};
+
+std::vector<uint8_t> Bytes(uint32_t seed, const std::function<uint8_t(std::mt19937&)>& next) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out(kCluster);
+  for (uint8_t& b : out) b = next(rng);
+  return out;
+}
+
+const LooksCase kLooks[] = {
+    {"StuffedData", [] { std::vector<uint8_t> v(kCluster); std::mt19937 rng(3); FillData(v.data(), rng, false); return v; },
+     TvtDataLook::Data, false},
+    {"DataEndingInside", [] { std::vector<uint8_t> v(kCluster); std::mt19937 rng(3); FillData(v.data(), rng, true); return v; },
+     TvtDataLook::Data, true},
+    // A smooth sky's data may go 4 KiB without an FF, still taking every other byte value.
+    {"DataWithoutAnyFF", [] { return Bytes(5, [](std::mt19937& r) { return static_cast<uint8_t>(r() % 255); }); },
+     TvtDataLook::Unmarked, false},
+    // Bytes with no FF that keep to half the values, and text.
+    {"EvenBytesWithoutFF", [] { return Bytes(5, [](std::mt19937& r) { return static_cast<uint8_t>(r() & 0xFE); }); },
+     TvtDataLook::Other, false},
+    {"Text", [] { return Bytes(5, [](std::mt19937& r) { return static_cast<uint8_t>(' ' + r() % 90); }); },
+     TvtDataLook::Other, false},
+    {"Zeros", [] { return std::vector<uint8_t>(kCluster, 0); }, TvtDataLook::Other, false},
+    // Compressed data of another kind: an FF followed by what no entropy-coded data holds.
+    {"AnFFNotStuffed", [] { std::vector<uint8_t> v(kCluster); std::mt19937 rng(3); FillData(v.data(), rng, false);
+                            v[2000] = 0xFF, v[2001] = 0x12; return v; },
+     TvtDataLook::Other, false},
+};
+
+class ClusterLooks : public ::testing::TestWithParam<LooksCase> {};
+
+TEST_P(ClusterLooks, LikeEntropyCodedDataOrNot) {
+  const std::vector<uint8_t> bytes = GetParam().make();
+  bool ends = !GetParam().endsInside;
+  EXPECT_EQ(LookOfData(bytes.data(), static_cast<int64_t>(bytes.size()), &ends), GetParam().look);
+  EXPECT_EQ(ends, GetParam().endsInside);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, ClusterLooks, ::testing::ValuesIn(kLooks),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vt
