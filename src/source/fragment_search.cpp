@@ -398,27 +398,9 @@ TvtFollowed TFollower::Run() {
       uint64_t At = 0;            // the best candidate
       TBreakState State;
     };
-    // A trial leaves the candidate's blocks in the maps from its boundary's MCU on, and a fit
-    // looks at the rows above: before a boundary later than one tried, the photo's own blocks
-    // are decoded back in place from the earliest state tried.
-    bool placed = false;
-    TBreakState placedFrom;
-    auto prepare = [&](uint64_t b) {
-      TAt a = stateAt(b);
-      if (!a.Valid) return a;
-      if (placed && placedFrom.MCU < a.State.MCU) {
-        Continue(image, placedFrom, a.State.MCU - placedFrom.MCU, true);  // (the view is the photo's own)
-        a = stateAt(b);
-        placedFrom = a.State;
-      } else if (!placed || a.State.MCU < placedFrom.MCU) {
-        placedFrom = a.State;
-      }
-      placed = true;
-      return a;
-    };
     auto judge = [&](uint64_t b, bool wide) {
       TJudged j;
-      const TAt a = prepare(b);
+      const TAt a = stateAt(b);
       if (!a.Valid) return j;
       j.Valid = true;
       j.State = a.State;
@@ -495,7 +477,6 @@ TvtFollowed TFollower::Run() {
     };
     bool accepted = false;
     auto accept = [&](uint64_t b, const TJudged& j) {
-      prepare(b);  // (the maps before the boundary hold the photo's own blocks again)
       clusters_.Claim(last.Offset, b);
       pieces_ = Joined(b, j.At);
       out.Moved = true;
@@ -526,8 +507,13 @@ TvtFollowed TFollower::Run() {
       if (Stop()) break;
       if (cutAt == 0 && b <= static_cast<uint64_t>(std::max<int64_t>(view_.FileOffsetOf(offset_ + damagePos), 0)))
         cutAt = b;
-      const TJudged j = judge(b, false);
+      TJudged j = judge(b, false);
       if (!j.Valid) continue;
+      // Where the card's data does not run on as the photo's own and no cluster near the break
+      // continues it, the continuation may lie anywhere behind the remains of deleted files
+      // (whose data before it makes it look like their middle): every unclaimed cluster that
+      // may be data is tried there.
+      if (!j.Take && !j.NaturalFits && !Stop()) j = judge(b, true);
       if (j.Strong) {
         accept(b, j);
         break;
@@ -548,13 +534,6 @@ TvtFollowed TFollower::Run() {
     }
     if (!accepted && held.Take && !Stop()) accept(heldAt, held);
     if (cutAt == 0 && !boundaries.empty()) cutAt = boundaries.front();
-    // The break settled, its continuation may lie anywhere on the card behind the remains of
-    // deleted files (whose data before it makes it look like their middle): every unclaimed
-    // cluster that starts like data is tried there.
-    if (!accepted && !Stop() && cutAt > last.Offset) {
-      const TJudged j = judge(cutAt, true);
-      if (j.Valid && j.Take) accept(cutAt, j);
-    }
     if (out.Complete) break;
     if (accepted) continue;
     // No cluster continues the photo. A decode that stopped leaves it partial, its pieces ending
