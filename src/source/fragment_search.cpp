@@ -51,6 +51,10 @@ constexpr int32_t kScreenMCUs = 24;
 constexpr size_t kScreenKept = 6;
 constexpr size_t kScreenLeast = 3;
 constexpr double kScreenShare = 3.0;
+// More candidates than kPreScreenKept are screened on kPreScreenMCUs first, and the best of them
+// on kScreenMCUs.
+constexpr int32_t kPreScreenMCUs = 8;
+constexpr size_t kPreScreenKept = 48;
 
 // The decoder's state at the first MCU whose data crosses a cluster boundary.
 struct TBreakState {
@@ -394,6 +398,7 @@ TvtFollowed TFollower::Run() {
       bool Take = false;          // the best candidate continues the photo
       bool Strong = false;        // and fits the rows as the photo's own do, or counts out to the end
       double Fit = 0;             // its misfit against the photo's own rows' (or the next best's)
+      size_t Passed = 0;          // candidates that decode cleanly from the state
       bool NaturalFits = false;   // the card's data runs on through the boundary as the photo's own
       uint64_t At = 0;            // the best candidate
       TBreakState State;
@@ -419,13 +424,26 @@ TvtFollowed TFollower::Run() {
       // that fit about as well as the best of them.
       const int32_t screenMCUs = std::min(a.TrialMCUs, kScreenMCUs);
       std::vector<std::pair<double, uint64_t>> screened;
-      for (uint64_t c : Candidates(b, wide)) {
-        if (Stop()) break;
-        const uint64_t at = clusters_.StartOf(c);
-        const TTry t = Try(image, evidence, a.State, b, at, a.BoundaryPos, screenMCUs, a.Slack);
-        if (t.Passes) screened.emplace_back(t.Cost, at);
+      auto screen = [&](const std::vector<uint64_t>& starts, int32_t mcus) {
+        screened.clear();
+        for (uint64_t at : starts) {
+          if (Stop()) break;
+          const TTry t = Try(image, evidence, a.State, b, at, a.BoundaryPos, mcus, a.Slack);
+          if (t.Passes) screened.emplace_back(t.Cost, at);
+        }
+        std::sort(screened.begin(), screened.end());
+      };
+      std::vector<uint64_t> starts;
+      for (uint64_t c : Candidates(b, wide)) starts.push_back(clusters_.StartOf(c));
+      // Thousands of candidates (the rests of photos not yet followed, the remains of deleted
+      // ones) are first screened on fewer MCUs.
+      if (starts.size() > kPreScreenKept) {
+        screen(starts, std::min(screenMCUs, kPreScreenMCUs));
+        starts.clear();
+        for (size_t i = 0; i < screened.size() && i < kPreScreenKept; ++i) starts.push_back(screened[i].second);
       }
-      std::sort(screened.begin(), screened.end());
+      screen(starts, screenMCUs);
+      j.Passed = screened.size();
       for (size_t i = 0; i < screened.size() && i < kScreenKept && !Stop(); ++i) {
         if (i >= kScreenLeast && screened[i].first > kScreenShare * screened.front().first) break;
         const uint64_t at = screened[i].second;
@@ -513,7 +531,8 @@ TvtFollowed TFollower::Run() {
       // continues it, the continuation may lie anywhere behind the remains of deleted files
       // (whose data before it makes it look like their middle): every unclaimed cluster that
       // may be data is tried there.
-      if (!j.Take && !j.NaturalFits && !Stop()) j = judge(b, true);
+      // (Where no candidate at all decodes from the state, the state itself is foreign data.)
+      if (!j.Take && !j.NaturalFits && j.Passed > 0 && !Stop()) j = judge(b, true);
       if (j.Strong) {
         accept(b, j);
         break;
