@@ -288,10 +288,11 @@ TvtFollowed TFollower::Run() {
     if (damageMCU >= 0 && damageMCU < static_cast<int32_t>(starts.size()))
       damagePos = std::min<int64_t>(damagePos < 0 ? INT64_MAX : damagePos, starts[static_cast<size_t>(damageMCU)] / 8);
     if (damagePos < 0) damagePos = image.Position;
-    // The boundaries the break may be at, latest first: inside the last piece, up to a little
-    // after where the damage shows (its start is put back to a 4 KiB boundary).
+    // The boundaries the break may be at, latest first: inside the last piece, up to two
+    // clusters after where the damage shows (its start is put back to a 4 KiB boundary, and the
+    // rows may stop continuing each other a little before the break).
     const int64_t lastEnd = lastPos + static_cast<int64_t>(last.Length) - static_cast<int64_t>(offset_);
-    const int64_t limitPos = std::min<int64_t>(damagePos + repair::kClusterBytes, lastEnd);
+    const int64_t limitPos = std::min<int64_t>(damagePos + 2 * std::max(repair::kClusterBytes, clusters_.Bytes()), lastEnd);
     // (The byte before the limit: the limit may be the end of the file.)
     const int64_t limitFile =
         limitPos > 0 ? view_.FileOffsetOf(static_cast<uint64_t>(static_cast<int64_t>(offset_) + limitPos - 1)) + 1 : -1;
@@ -482,10 +483,12 @@ TvtFollowed TFollower::Run() {
       j.Fit = scale > 0 ? best.Cost / scale : share(best, second);
       j.NaturalFits = fits(natural, best);
       // Finalists that fit the rows about as well as each other (the photo's own later clusters
-      // among them): the best fit is the continuation when it alone counts out to the end and
-      // the card's own data does not. (Another photo of the same camera broken at the same MCU
-      // may count out from here as well, but does not fit best.)
-      if (!j.Take && countOut && best.Passes && (scale <= 0 || best.Cost <= kPlausibleFit * scale) &&
+      // among them), where the card's data does not run on as the photo's own: the best fit is
+      // the continuation when it alone counts out to the end and the card's own data does not.
+      // (Another photo of the same camera broken at the same MCU may count out from here as
+      // well, but does not fit best; and from a boundary a cluster after the break, the photo's
+      // next cluster may count out when the foreign cluster holds as many MCUs as its own.)
+      if (!j.Take && !j.NaturalFits && countOut && best.Passes && (scale <= 0 || best.Cost <= kPlausibleFit * scale) &&
           countsOut(j.At) && !countsOut(b)) {
         j.Take = j.Strong = std::none_of(finalists.begin(), finalists.end(),
                                          [&](const auto& f) { return f.second != j.At && countsOut(f.second); });
