@@ -74,6 +74,7 @@ TvtCardClusters::TvtCardClusters(TStream& file, uint64_t fileSize, int64_t clust
     : file_(file), size_(fileSize), bytes_(std::max<int64_t>(clusterBytes, 1)), base_(base) {
   count_ = fileSize > base_ ? (fileSize - base_ + static_cast<uint64_t>(bytes_) - 1) / static_cast<uint64_t>(bytes_) : 0;
   claimed_.assign(count_, 0);
+  held_.assign(count_, 0);
   looks_.assign(count_, 0);
 }
 
@@ -91,6 +92,15 @@ void TvtCardClusters::Mark(uint64_t from, uint64_t to, uint8_t claimed) {
   const uint64_t first = IndexOf(std::max(from, base_));
   const uint64_t last = IndexOf(to - 1);
   for (uint64_t i = first; i <= last && i < count_; ++i) claimed_[i] = claimed;
+  ++claims_;
+}
+
+void TvtCardClusters::Count(uint64_t from, uint64_t to, int step) {
+  if (to <= from) return;
+  const uint64_t first = IndexOf(std::max(from, base_));
+  const uint64_t last = IndexOf(to - 1);
+  for (uint64_t i = first; i <= last && i < count_; ++i)
+    held_[i] = static_cast<uint16_t>(std::clamp(int(held_[i]) + step, 0, int(UINT16_MAX)));
   ++claims_;
 }
 

@@ -39,11 +39,17 @@ class TvtCardClusters {
   // Whether offset is a cluster's first byte.
   bool IsBoundary(uint64_t offset) const;
 
-  bool Claimed(uint64_t index) const { return index < count_ && claimed_[index] != 0; }
+  // Claimed by a photo followed, or held by one not yet followed.
+  bool Claimed(uint64_t index) const { return index < count_ && (claimed_[index] != 0 || held_[index] != 0); }
   // Claims every cluster that holds a byte of [from, to).
   void Claim(uint64_t from, uint64_t to) { Mark(from, to, 1); }
   // Gives the clusters of [from, to) back (a photo followed again claims its pieces anew).
   void Release(uint64_t from, uint64_t to) { Mark(from, to, 0); }
+  // A photo not yet followed holds the clusters its first decode went through, until it is
+  // followed: giving them back leaves what other photos claimed among them claimed (several
+  // photos may hold the same clusters).
+  void Hold(uint64_t from, uint64_t to) { Count(from, to, 1); }
+  void Unhold(uint64_t from, uint64_t to) { Count(from, to, -1); }
   // Read once from the file, then remembered. MayBeData: data or unmarked.
   bool StartsLikeData(uint64_t index);
   bool MayBeData(uint64_t index);
@@ -61,6 +67,7 @@ class TvtCardClusters {
 
  private:
   void Mark(uint64_t from, uint64_t to, uint8_t claimed);
+  void Count(uint64_t from, uint64_t to, int step);
 
   TStream& file_;
   uint64_t size_;
@@ -68,7 +75,8 @@ class TvtCardClusters {
   uint64_t base_;
   uint64_t count_;
   std::vector<uint8_t> claimed_;
-  uint64_t claims_ = 0;  // changes of claimed_, for the piece starts remembered
+  std::vector<uint16_t> held_;  // how many photos hold each cluster
+  uint64_t claims_ = 0;  // changes of claimed_ and held_, for the piece starts remembered
   std::vector<uint64_t> pieceStarts_;
   uint64_t pieceStartsClaims_ = UINT64_MAX;
   size_t pieceStartsLimit_ = 0;

@@ -81,14 +81,17 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
   Source.UsedClusterBytes = bytes;
   TvtCardClusters clusters(*Stream, Size, bytes, base);
   std::vector<TvtItem*> broken;
+  std::map<const TvtItem*, TvtFragment> holds;  // what each broken photo holds until it is followed
   for (TvtItem* item : photos) {
     const uint64_t end = item->Offset + static_cast<uint64_t>(std::max(item->Length, 0));
     if (item->Broken) {
       // Until it is followed, a broken photo holds the clusters its decode went through, all
       // but the last few (the decoder may have run on through someone else's data): the other
       // photos' continuations are not looked for there, and a cluster after them may start one.
-      const uint64_t held = static_cast<uint64_t>(kFragmentUnheldClusters * clusters.Bytes());
-      clusters.Claim(item->Offset, std::max(item->Offset + 1, end > held ? end - held : 0));
+      const uint64_t unheld = static_cast<uint64_t>(kFragmentUnheldClusters * clusters.Bytes());
+      const uint64_t heldEnd = std::max(item->Offset + 1, end > unheld ? end - unheld : 0);
+      clusters.Hold(item->Offset, heldEnd);
+      holds[item] = {item->Offset, heldEnd - item->Offset};
       broken.push_back(item);
     } else {
       clusters.Claim(item->Offset, end);
@@ -108,8 +111,14 @@ void TvtDiscSourceThread::FollowFragmentsPhase() {
       // Followed again, a photo goes on from the start of its last piece (the pieces before it
       // were found on evidence), and keeps what it had when it finds less.
       const TvtFragmentList before = item->Fragments;
-      if (!before.empty()) clusters.Release(before.back().Offset, before.back().Offset + before.back().Length);
-      else clusters.Release(item->Offset, item->Offset + static_cast<uint64_t>(std::max(item->Length, 0)));
+      // (The first time, it gives back what it held; the clusters other photos claimed among
+      // them stay theirs.)
+      if (!before.empty()) {
+        clusters.Release(before.back().Offset, before.back().Offset + before.back().Length);
+      } else if (const auto held = holds.find(item); held != holds.end()) {
+        clusters.Unhold(held->second.Offset, held->second.Offset + held->second.Length);
+        holds.erase(held);
+      }
       clusters.Claim(item->Offset, item->Offset + 1);
       TvtFollowed followed = FollowPhoto(*Stream, clusters, item->Offset, stop, before);
       if (pass > 0 && followed.MissingPiece && FragmentsLength(followed.Fragments) <= FragmentsLength(before)) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "base/stream.h"
@@ -39,7 +40,7 @@ std::vector<uint8_t> MakeCard(const char* kinds) {
 }
 
 struct Step {
-  bool claim;  // else release
+  char op;  // 'c' claim, 'r' release, 'h' hold, 'u' give back what was held
   int first, last;  // clusters
 };
 
@@ -50,6 +51,22 @@ struct ClaimCase {
 
 class PieceStartsAfterClaims : public ::testing::TestWithParam<ClaimCase> {};
 
+// What a photo not yet followed held is given back without what others claimed among it, and
+// clusters two photos held stay held until both give them back.
+TEST(CardClusters, GivingBackWhatWasHeldLeavesOtherClaims) {
+  const std::vector<uint8_t> card = MakeCard("dddddddddddddddd");
+  TTempMemoryStream stream;
+  stream.SetPointer(card.data(), static_cast<int64_t>(card.size()));
+  TvtCardClusters clusters(stream, card.size(), kCluster, 0);
+  clusters.Hold(clusters.StartOf(0), clusters.StartOf(10));
+  clusters.Hold(clusters.StartOf(8), clusters.StartOf(12));
+  clusters.Claim(clusters.StartOf(4), clusters.StartOf(6));
+  clusters.Unhold(clusters.StartOf(0), clusters.StartOf(10));
+  std::string claimed;
+  for (uint64_t i = 0; i < clusters.Count(); ++i) claimed += clusters.Claimed(i) ? 'x' : '.';
+  EXPECT_EQ(claimed, "....xx..xxxx....");
+}
+
 TEST_P(PieceStartsAfterClaims, AgreeWithAFreshLookAtTheCard) {
   const std::vector<uint8_t> card = MakeCard("dd0dddedd0deddd0");
   TTempMemoryStream stream;
@@ -58,8 +75,12 @@ TEST_P(PieceStartsAfterClaims, AgreeWithAFreshLookAtTheCard) {
   auto apply = [](TvtCardClusters& clusters, const Step& s) {
     const uint64_t from = clusters.StartOf(static_cast<uint64_t>(s.first));
     const uint64_t to = clusters.StartOf(static_cast<uint64_t>(s.last) + 1);
-    if (s.claim) clusters.Claim(from, to);
-    else clusters.Release(from, to);
+    switch (s.op) {
+      case 'c': clusters.Claim(from, to); break;
+      case 'r': clusters.Release(from, to); break;
+      case 'h': clusters.Hold(from, to); break;
+      default: clusters.Unhold(from, to); break;
+    }
   };
   std::vector<Step> done;
   auto check = [&](const char* when) {
@@ -73,7 +94,7 @@ TEST_P(PieceStartsAfterClaims, AgreeWithAFreshLookAtTheCard) {
   for (const Step& s : GetParam().steps) {
     apply(kept, s);
     done.push_back(s);
-    check(s.claim ? "after a claim" : "after a release");
+    check((std::string("after ") + s.op).c_str());
   }
   TvtCardClusters fresh(stream, card.size(), kCluster, 0);
   for (const Step& s : done) apply(fresh, s);
@@ -82,10 +103,12 @@ TEST_P(PieceStartsAfterClaims, AgreeWithAFreshLookAtTheCard) {
 
 INSTANTIATE_TEST_SUITE_P(
     Claims, PieceStartsAfterClaims,
-    ::testing::Values(ClaimCase{"ClaimOnePiece", {{true, 3, 5}}},
-                      ClaimCase{"ClaimTheClusterBeforeAStart", {{true, 0, 1}, {true, 7, 7}}},
-                      ClaimCase{"ClaimThenReleaseAgain", {{true, 3, 8}, {false, 3, 8}}},
-                      ClaimCase{"ReleasePartOfAClaim", {{true, 0, 15}, {false, 10, 12}, {false, 4, 4}}}),
+    ::testing::Values(ClaimCase{"ClaimOnePiece", {{'c', 3, 5}}},
+                      ClaimCase{"ClaimTheClusterBeforeAStart", {{'c', 0, 1}, {'c', 7, 7}}},
+                      ClaimCase{"ClaimThenReleaseAgain", {{'c', 3, 8}, {'r', 3, 8}}},
+                      ClaimCase{"ReleasePartOfAClaim", {{'c', 0, 15}, {'r', 10, 12}, {'r', 4, 4}}},
+                      ClaimCase{"HoldThenGiveBack", {{'h', 2, 9}, {'h', 5, 12}, {'u', 2, 9}}},
+                      ClaimCase{"GiveBackAroundAnotherPhotosClaim", {{'h', 0, 12}, {'c', 6, 8}, {'u', 0, 12}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What a cluster's first bytes must look like to be tried as a piece of a photo.
