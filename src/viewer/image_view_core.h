@@ -91,6 +91,8 @@ class TvtImageViewCore : public TvtSourceClientLink,
   const TBitmap32& BackBuffer() const { return backBuffer_; }
   const TBitmap32* Scaled() const { return scaled_.get(); }
   uint32_t PendingJob() const { return pendingJob_; }
+  // A smooth picture is still to come: asked for, or due to be asked for after this paint.
+  bool SmoothPending() const { return pendingJob_ != 0 || resizeDue_; }
   bool ResizeWanted() const { return resizeWanted_; }
   // The display scale in percent: the fitted scale, or the zoom.
   double FitScale() const { return fitScale_; }

@@ -56,6 +56,30 @@ TEST_F(MainFormTest, OneArgumentOpensTheFileAndSetsTheCaption) {
   EXPECT_EQ(SaveFolder, FolderOf(sample));
 }
 
+// Where the damage starts is looked for (for the status bar) once the smooth picture is in: the
+// search holds the window's thread, which shows that picture, and changes no block.
+TEST_F(MainFormTest, TheDamageSearchWaitsForTheSmoothPicture) {
+  // A photo without restart markers cut short (the search changes none of its blocks).
+  test::Bytes photo = test::Cjpeg("-quality 90 -sample 2x2", 1600, 1200, false, 5);
+  photo.resize(photo.size() * 6 / 10);
+  const std::string path = test::TempPath("cut.jpg");
+  test::WriteBytes(path, photo);
+  TMainForm form;
+  form.resize(420, 360);
+  form.show();
+  QApplication::processEvents();
+  form.OpenFile(path);
+  for (int i = 0; i < 20; ++i) QApplication::processEvents();
+  const TvtImageViewCore& view = form.Image().Core();
+  ASSERT_TRUE(view.SmoothPending()) << "a fitted picture has a smooth one to come";
+  EXPECT_TRUE(form.Source().RepairReport.FirstDamagePending);
+  test::FinishResizerJobs();
+  for (int i = 0; i < 50 && form.Source().RepairReport.FirstDamagePending; ++i) QApplication::processEvents();
+  EXPECT_NE(view.Scaled(), nullptr);
+  EXPECT_FALSE(form.Source().RepairReport.FirstDamagePending);
+  EXPECT_GE(form.Source().RepairReport.FirstDamageMCU, 0);
+}
+
 TEST_F(MainFormTest, AnyOtherNumberOfArgumentsOpensNothing) {
   const std::string sample = test::SamplePath();
   TMainForm none;

@@ -88,9 +88,12 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
   setStatusBar(statusBar_);
   image_->Painted = [this] {
     statusBar_->Changed();
-    // Where the damage starts is found once the first picture is on the screen.
-    if (source_->RepairReport.FirstDamagePending)
+    // Where the damage starts is found once the first picture is on the screen and the smooth
+    // one has followed (the search would hold the window's thread, which shows it, and changes
+    // no block: it only tells the status bar).
+    if (source_->RepairReport.FirstDamagePending && !image_->Core().SmoothPending())
       QTimer::singleShot(0, this, [this] {
+        if (image_->Core().SmoothPending()) return;  // asked for since: its paint comes back here
         source_->FinishDamageSearch();
         statusBar_->Changed();
       });
