@@ -79,8 +79,10 @@ constexpr int64_t RestoreOutputLimit(int64_t inputBytes) {
 // cluster size is found from the alignment of photo starts between kMinClusterBytes and
 // kMaxClusterBytes (kDefaultClusterBytes when too few photos tell). At a break the continuation
 // is looked for among the kFragmentWindowClusters clusters after it, then among at most
-// kFragmentCandidates unclaimed clusters that start like entropy-coded data; the last
-// kFragmentBreakBoundaries cluster boundaries before the damage are tried as the break. Each
+// kFragmentCandidates unclaimed clusters that start like entropy-coded data (and where none of
+// those continues it, as many that may be data, wherever they lie); the last
+// kFragmentBreakBoundaries cluster boundaries up to two clusters after where the damage shows
+// are tried as the break. Each
 // candidate is decoded on trial for at most kFragmentTrialMCUs MCUs. A photo is followed
 // through at most kMaxFragments pieces.
 inline constexpr int64_t kMinClusterBytes = 512;

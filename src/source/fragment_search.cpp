@@ -419,7 +419,7 @@ TvtFollowed TFollower::Run() {
         view_.SetFragments(Joined(b, at));
         return Continue(image, a.State, total - a.State.MCU, false).EndsRight;
       };
-      std::vector<std::pair<TTry, uint64_t>> finalists;
+      std::vector<uint64_t> finalists;
       // Every candidate is screened on its first MCUs (most are other photos' data, which the
       // same camera's tables decode as cleanly as the photo's own); the whole trial is for the few
       // that fit about as well as the best of them.
@@ -456,7 +456,7 @@ TvtFollowed TFollower::Run() {
           t.Cost = screened[i].first;
         }
         if (!t.Passes) continue;
-        finalists.emplace_back(t, at);
+        finalists.push_back(at);
         if (!best.Passes || t.Cost < best.Cost) second = best, best = t, j.At = at;
         else if (!second.Passes || t.Cost < second.Cost) second = t;
       }
@@ -491,8 +491,7 @@ TvtFollowed TFollower::Run() {
       if (!j.Take && !j.NaturalFits && countOut && best.Passes && (scale <= 0 || best.Cost <= kPlausibleFit * scale) &&
           countsOut(j.At) && !countsOut(b)) {
         j.Take = j.Strong = std::none_of(finalists.begin(), finalists.end(),
-                                         [&](const auto& f) { return f.second != j.At && countsOut(f.second); });
-        j.NaturalFits = j.NaturalFits && !j.Take;
+                                         [&](uint64_t at) { return at != j.At && countsOut(at); });
       }
       return j;
     };
