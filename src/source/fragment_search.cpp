@@ -138,7 +138,6 @@ TChain Continue(TkelBaseJpegParser& image, const TBreakState& state, int32_t max
 struct TTry {
   bool Passes = false;
   double Cost = 0;
-  bool CountsOut = false;  // decoded on, it ends with the picture's last MCU and the end-of-image marker
 };
 
 class TFollower {
