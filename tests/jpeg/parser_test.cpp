@@ -397,7 +397,7 @@ TEST(JpegMap, SparseMapAllocatesOnlyWrittenChunks) {
   m.SetRows(100000);
   EXPECT_EQ(m.Size, 0);
   m.WritableBlock(99999, 99999)->Decoded = 1;
-  EXPECT_EQ(m.Size, TkelJpegMap::kChunkCells * 140);
+  EXPECT_EQ(m.Size, TkelJpegMap::kChunkCells * int32_t(sizeof(TkelCoefBlock)));
   EXPECT_EQ(m.Block(0, 0), nullptr);
   EXPECT_TRUE(m.Block(99999, 99999)->Decoded);
 }
