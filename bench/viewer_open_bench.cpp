@@ -6,7 +6,8 @@
 //       default), as File > Open makes it: the disc source finds and decodes the JPEG, the
 //       document takes it over and makes its first picture at the reduction the window needs
 //       (thumbnails too), the image view builds its first (quick, nearest-neighbour) picture,
-//       then the resizer makes the Lanczos picture, which is waited for (the worker's end; the
+//       and once it is painted asks the resizer for the Lanczos picture (the copy of the quick
+//       picture for that job is made then, as in the window), which is waited for (the worker's end; the
 //       viewer's 500 ms polling timer is not counted). The window's work after that (where the
 //       damage of a damaged file starts, for the status bar) follows and is not timed.
 // qt:   QImageReader reads the file, then QImage::scaled(..., Qt::SmoothTransformation) fits it.
@@ -55,11 +56,13 @@ int Ours(const std::string& file, int w, int h) {
   Host host;
   {
     vt::TvtImageViewCore view(host, &resizer);
+    view.DeferResize = true;  // as the window: the smooth picture is asked for after the paint
     view.SetEditingEnabled(false);
     view.SetUseThumbnail(true);
     view.SetSource(&doc);
     view.Picture(w, h);
     const auto first = Clock::now();
+    view.RequestDueResize();
     while (view.Scaled() == nullptr && view.PendingJob() != 0) {
       resizer.WaitForWorker();
       resizer.Poll();
