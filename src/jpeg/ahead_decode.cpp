@@ -41,9 +41,14 @@ TkelAheadDecoder::TkelAheadDecoder(const TkelBaseJpegParser& scan, TZeroedBlock 
 TkelAheadDecoder::~TkelAheadDecoder() { Stop(); }
 
 bool TkelAheadDecoder::Start() {
+  running_.store(true, std::memory_order_release);
   try {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      Run();
+      running_.store(false, std::memory_order_release);
+    });
   } catch (const std::system_error&) {
+    running_.store(false, std::memory_order_release);
     return false;
   }
   return true;

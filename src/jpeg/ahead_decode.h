@@ -61,6 +61,8 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   void Stop();
   // Waits until the decoding ends by itself.
   void Wait();
+  // True until the decoding thread is done with its work.
+  const std::atomic<bool>& Running() const { return running_; }
 
   // MCUs recorded so far (they stay as they are); safe while the decoding runs.
   int32_t Published() const { return published_.load(std::memory_order_acquire); }
@@ -96,6 +98,7 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   TkelCoefBlock* blocks_[4] = {};    // their data, also once taken
   std::atomic<int32_t> published_{0};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> running_{false};
   std::thread thread_;
 };
 

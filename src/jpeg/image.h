@@ -107,6 +107,10 @@ class TkelJpegImage : public TkelBaseJpegParser {
 
  protected:
   void ScanRowsDone(int32_t row) override;
+  // The band workers wait while the scan is decoded on two cores; the decoding thread renders
+  // bands while it waits for the second one.
+  void SplitDecodeRunning(const std::atomic<bool>* running) override;
+  bool WorkWhileWaiting() override;
 
  private:
   // The band plan of a render and the picture's size; false when there is nothing to render

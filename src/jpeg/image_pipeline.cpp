@@ -85,6 +85,12 @@ void TkelJpegImage::ScanRowsDone(int32_t row) {
   if (pipeline_) pipeline_->RowsDone(row);
 }
 
+void TkelJpegImage::SplitDecodeRunning(const std::atomic<bool>* running) {
+  if (pipeline_) pipeline_->HoldWhile(running);
+}
+
+bool TkelJpegImage::WorkWhileWaiting() { return RowsHook && pipeline_ && pipeline_->WorkOne(); }
+
 void TkelJpegImage::StopPipeline() {
   RowsHook = false;
   if (!pipeline_) return;

@@ -33,6 +33,8 @@ void TkelBaseJpegParser::DoAppBlock(int64_t, const uint8_t*, int32_t) {}
 bool TkelBaseJpegParser::KeepCoefficients() { return Process == mkSOF2; }
 
 void TkelBaseJpegParser::ScanRowsDone(int32_t) {}
+void TkelBaseJpegParser::SplitDecodeRunning(const std::atomic<bool>*) {}
+bool TkelBaseJpegParser::WorkWhileWaiting() { return false; }
 
 void TkelBaseJpegParser::FreeMaps() {
   for (auto& m : MCUs) m.reset();

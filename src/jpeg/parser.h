@@ -12,6 +12,7 @@
 // decoded on two cores), decoded_percent.cpp and mcu_repair.cpp (re-decoding and grid edits).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -118,6 +119,13 @@ class TkelBaseJpegParser {
   // restart synchronisation) that the MCU rows above row are final: no later MCU of the scan
   // writes to them. Called on the decoding thread.
   virtual void ScanRowsDone(int32_t row);
+  // While a scan is decoded on two cores, work that would share their time waits for *running
+  // (the ahead decoder's flag, cleared when it is done; nullptr: the split decoding is over).
+  // Called on the decoding thread.
+  virtual void SplitDecodeRunning(const std::atomic<bool>* running);
+  // Called on the decoding thread while it waits for the ahead decoder: one piece of work that
+  // was held back, done here; false when there is none.
+  virtual bool WorkWhileWaiting();
 
   // Reads from the stream's current position; Position starts at 0 there.
   int LoadFromStream(TStream& stream, uint16_t flags, int colorModel);

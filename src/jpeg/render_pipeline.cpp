@@ -1,6 +1,7 @@
 #include "jpeg/render_pipeline.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace vt {
 
@@ -64,20 +65,56 @@ bool TkelRenderPipeline::BandCovered(int32_t band) const {
   return true;
 }
 
+void TkelRenderPipeline::HoldWhile(const std::atomic<bool>* busy) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    busy_ = busy;
+  }
+  changed_.notify_all();
+}
+
+int32_t TkelRenderPipeline::TakeBand() {
+  while (nextBand_ < plan_.BandCount() && BandReady(nextBand_)) {
+    const int32_t band = nextBand_++;
+    if (BandCovered(band)) return band;  // else damaged rows: the pass after the parse renders it
+  }
+  return -1;
+}
+
 void TkelRenderPipeline::Work() {
   TkelBandScratch scratch;
   const int32_t bands = plan_.BandCount();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopped_ || nextBand_ >= bands || BandReady(nextBand_); });
+    const auto go = [&] { return stopped_ || nextBand_ >= bands || (!Held() && BandReady(nextBand_)); };
+    // The flag that holds the workers is cleared by a thread that does not tell them: look again
+    // now and then.
+    while (!go()) {
+      if (busy_ != nullptr)
+        changed_.wait_for(lock, std::chrono::milliseconds(1));
+      else
+        changed_.wait(lock);
+    }
     if (stopped_ || nextBand_ >= bands) return;
-    const int32_t band = nextBand_++;
-    if (!BandCovered(band)) continue;  // damaged rows: the pass after the parse renders it
+    const int32_t band = TakeBand();
+    if (band < 0) continue;
     lock.unlock();
     RenderBand(plan_, out_, band, scratch);
     lock.lock();
     rendered_[size_t(band)] = 1;
   }
+}
+
+bool TkelRenderPipeline::WorkOne() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (stopped_) return false;
+  const int32_t band = TakeBand();
+  if (band < 0) return false;
+  lock.unlock();
+  RenderBand(plan_, out_, band, decoderScratch_);
+  lock.lock();
+  rendered_[size_t(band)] = 1;
+  return true;
 }
 
 std::vector<int32_t> TkelRenderPipeline::PendingBands() const {

@@ -8,6 +8,7 @@
 // (image.cpp): only when the parse decoded that one scan and nothing else changed.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -35,6 +36,12 @@ class TkelRenderPipeline {
   // Worker (and, at the end, the decoding thread): renders the bands that become ready until
   // Stop or until every band has been taken.
   void Work();
+  // While *busy holds (nullptr: never), workers take no band. A scan decoded on two cores keeps
+  // both busy; a band worker would take its time from the second decoder, which the first then
+  // waits for, idle. Decoding thread; the flag must outlive the hold.
+  void HoldWhile(const std::atomic<bool>* busy);
+  // Decoding thread, held or not: renders one ready band; false when none is ready.
+  bool WorkOne();
   // After Stop and the end of every Work: the bands not rendered, in order.
   std::vector<int32_t> PendingBands() const;
 
@@ -42,6 +49,9 @@ class TkelRenderPipeline {
   // Whether band b lies in rows [0, rowsDone_) and is covered by every component (under mutex_).
   bool BandReady(int32_t band) const;
   bool BandCovered(int32_t band) const;
+  bool Held() const { return busy_ != nullptr && busy_->load(std::memory_order_acquire); }
+  // Takes the next ready band for this thread (under mutex_): -1 when none.
+  int32_t TakeBand();
 
   TkelBandPlan plan_;
   TBitmap32& out_;
@@ -55,7 +65,9 @@ class TkelRenderPipeline {
   int32_t rowsDone_ = 0;
   int32_t nextBand_ = 0;
   bool stopped_ = false;
+  const std::atomic<bool>* busy_ = nullptr;
   std::vector<uint8_t> rendered_;  // per band
+  TkelBandScratch decoderScratch_;  // WorkOne's
 };
 
 }  // namespace vt

@@ -45,8 +45,7 @@ void TkelBaseJpegParser::AttachStream(TStream& stream, int64_t origin) {
 }
 
 void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
-  ahead_.reset();
-  aheadFrom_ = INT64_MAX;
+  StopAheadDecode();
   AheadMCUs = 0;
   if (SplitScans == 0) return;
   if (scanKind_ != kScanSequential || HeightFromDNL || !KeepsCoefficients) return;
@@ -85,6 +84,7 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
     auto ahead = std::make_unique<TkelAheadDecoder>(*this, std::move(data), end - from, from, maxMCUs);
     if (!ahead->Start()) return;
     ahead_ = std::move(ahead);
+    SplitDecodeRunning(&ahead_->Running());
   } catch (const std::bad_alloc&) {
     return;
   }
@@ -96,6 +96,8 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
 
 void TkelBaseJpegParser::StopAheadDecode() {
   aheadFrom_ = INT64_MAX;
+  if (!ahead_) return;
+  SplitDecodeRunning(nullptr);
   ahead_.reset();
 }
 
@@ -117,6 +119,10 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   if (interval > 0 && !ahead.MCU(aheadCursor_).IntervalStart) return false;
 
   // In step: the rest of that run is this decoding's, once the ahead decoder has finished it.
+  // The work held back while both cores decoded is done here meanwhile (all of it when the
+  // whole record was asked for, whatever the timing).
+  while ((SplitScans == 1 || ahead.Running().load(std::memory_order_acquire)) && WorkWhileWaiting()) {
+  }
   ahead.Wait();
   published = ahead.Published();
   const int32_t first = aheadCursor_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "decode_helpers.h"
+#include "jpeg/image.h"
 #include "jpeg/jpeg_constants.h"
 
 namespace vt::test {
@@ -147,6 +148,45 @@ TEST_P(SplitScanTest, SameAsOneCore) {
   EXPECT_EQ(two.Predictors, one.Predictors);
   ASSERT_EQ(two.Maps.size(), one.Maps.size());
   for (size_t i = 0; i < one.Maps.size(); ++i) EXPECT_TRUE(two.Maps[i] == one.Maps[i]) << "map " << i << " differs";
+}
+
+// The picture rendered while the scan is decoded on two cores (the band workers held back while
+// both decode, the decoding thread rendering bands while it waits) against the one-core decoding
+// rendered after the parse: the image's own bitmap and the reduced picture, pixel for pixel.
+TEST_P(SplitScanTest, PictureWhileDecodingIsTheOneCorePicture) {
+  const SplitCase& c = GetParam();
+  const Bytes jpeg = MakeFile(c);
+  const auto pixels = [](const TBitmap32& b) {
+    std::vector<TColor32> v;
+    for (int32_t y = 0; y < b.Height(); ++y) v.insert(v.end(), b.ScanLine(y), b.ScanLine(y) + b.Width());
+    return v;
+  };
+  for (const int shift : {0, 2}) {
+    SCOPED_TRACE("shift " + std::to_string(shift));
+    TkelJpegImage one(0), two(0);
+    one.SplitScans = 0;
+    one.RenderWhileDecoding = false;
+    two.SplitScans = static_cast<int8_t>(c.Split);
+    two.ForceParallel = 1;
+    if (shift > 0) two.ScaleWhileDecoding = [shift](int32_t, int32_t) { return shift; };
+    const uint16_t flags = shift > 0 ? pfNoRender : 0;
+    const int a = LoadBytes(one, jpeg, flags), b = LoadBytes(two, jpeg, flags);
+    ASSERT_EQ(a, b);
+    if (!one.FrameSeen) continue;
+    TBitmap32 before, after;
+    if (shift > 0) {
+      EXPECT_EQ(one.RenderScaled(before, shift), two.RenderScaled(after, shift));
+    } else {
+      ASSERT_TRUE(one.Bitmap && two.Bitmap);
+      before = *one.Bitmap;
+      after = *two.Bitmap;
+    }
+    const bool sequential = std::string(c.Args).find("-progressive") == std::string::npos;
+    if (c.ExpectAhead == 1) EXPECT_EQ(two.RenderedWhileDecoding, sequential);
+    ASSERT_EQ(after.Width(), before.Width());
+    ASSERT_EQ(after.Height(), before.Height());
+    EXPECT_TRUE(pixels(after) == pixels(before));
+  }
 }
 
 const SplitCase kCases[] = {
