@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -35,6 +36,20 @@ TZeroedBlock::TZeroedBlock(size_t bytes) {
 }
 
 TZeroedBlock::~TZeroedBlock() { Free(); }
+
+void TZeroedBlock::Prefault(size_t offset, size_t count) const {
+#ifdef MADV_POPULATE_WRITE
+  if (mapBase_ == nullptr || offset >= bytes_) return;
+  count = std::min(count, bytes_ - offset);
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(data_) + offset) & ~(kPage - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(data_) + offset + count;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+  (void)offset;
+  (void)count;
+#endif
+}
 
 TZeroedBlock::TZeroedBlock(TZeroedBlock&& o) noexcept { Swap(o); }
 

@@ -23,6 +23,10 @@ class TZeroedBlock {
   uint8_t* Data() const { return data_; }
   size_t Bytes() const { return bytes_; }
   void Swap(TZeroedBlock& o) noexcept;
+  // Makes the pages of bytes [offset, offset + count) present, cleared by the system now rather
+  // than at their first write, without changing any byte: another thread may be writing the
+  // block meanwhile. Does nothing where the system cannot (or for blocks from the heap).
+  void Prefault(size_t offset, size_t count) const;
 
   // Blocks from this size on are mapped from the system rather than taken from the heap.
   static constexpr size_t kMapThreshold = size_t{1} << 21;

@@ -1,5 +1,6 @@
 #include "jpeg/ahead_decode.h"
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 
@@ -61,6 +62,28 @@ void TkelAheadDecoder::Stop() {
 
 void TkelAheadDecoder::Wait() {
   if (thread_.joinable()) thread_.join();
+}
+
+void TkelAheadDecoder::PrefaultAhead(int32_t endSlot) const {
+  // About a megabyte of the largest component a step: a few milliseconds of clearing, so that
+  // the end of the decoding is not waited for long.
+  int32_t perSlot = 0;
+  for (int i = 0; i < ScanComponentCount; ++i)
+    perSlot = std::max(perSlot, ScanComponents[i].BlocksAcross * int32_t(sizeof(TkelCoefBlock)));
+  const int32_t step = std::max<int32_t>(256, (int32_t{1} << 20) / std::max(perSlot, 1));
+  for (int32_t hi = std::min(endSlot, maxMCUs_); running_.load(std::memory_order_acquire);) {
+    const int32_t lo = hi - step;
+    // Two steps clear of the decoding: its own writes fault the pages it reaches first.
+    if (lo <= Published() + 2 * step) break;
+    for (int i = 0; i < ScanComponentCount; ++i) {
+      const TkelScanComponent& sc = ScanComponents[i];
+      const size_t slotBytes = size_t(sc.BlocksAcross) * sizeof(TkelCoefBlock);
+      for (int32_t dy = 0; dy < sc.BlocksDown; ++dy)
+        storage_[i].Prefault((size_t(dy) * size_t(maxMCUs_) + size_t(lo)) * slotBytes, size_t(step) * slotBytes);
+    }
+    record_.Prefault(size_t(lo) * sizeof(TkelAheadMCU), size_t(step) * sizeof(TkelAheadMCU));
+    hi = lo;
+  }
 }
 
 void TkelAheadDecoder::StartPredictors(int32_t k, int32_t (&p)[4]) const {

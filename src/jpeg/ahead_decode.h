@@ -63,6 +63,11 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   void Wait();
   // True until the decoding thread is done with its work.
   const std::atomic<bool>& Running() const { return running_; }
+  // Called by another thread while the decoding runs: makes the storage of MCU slots below
+  // endSlot present (cleared by the system), from endSlot back toward the slots being decoded,
+  // a step at a time, until it comes near them or the decoding ends. The clearing of fresh pages
+  // then no longer holds up the decoding thread alone.
+  void PrefaultAhead(int32_t endSlot) const;
 
   // MCUs recorded so far (they stay as they are); safe while the decoding runs.
   int32_t Published() const { return published_.load(std::memory_order_acquire); }

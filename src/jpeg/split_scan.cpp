@@ -123,6 +123,9 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   // whole record was asked for, whatever the timing).
   while ((SplitScans == 1 || ahead.Running().load(std::memory_order_acquire)) && WorkWhileWaiting()) {
   }
+  // Then the pages the ahead decoder has yet to fill: it decodes the rest of the frame from the
+  // MCU met here, which is its slot aheadCursor_.
+  ahead.PrefaultAhead(aheadCursor_ + (total - MCUCounter));
   ahead.Wait();
   published = ahead.Published();
   const int32_t first = aheadCursor_;

@@ -182,7 +182,9 @@ TEST_P(SplitScanTest, PictureWhileDecodingIsTheOneCorePicture) {
       after = *two.Bitmap;
     }
     const bool sequential = std::string(c.Args).find("-progressive") == std::string::npos;
-    if (c.ExpectAhead == 1) EXPECT_EQ(two.RenderedWhileDecoding, sequential);
+    if (c.ExpectAhead == 1) {
+      EXPECT_EQ(two.RenderedWhileDecoding, sequential);
+    }
     ASSERT_EQ(after.Width(), before.Width());
     ASSERT_EQ(after.Height(), before.Height());
     EXPECT_TRUE(pixels(after) == pixels(before));
