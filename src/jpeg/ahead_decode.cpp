@@ -64,26 +64,26 @@ void TkelAheadDecoder::Wait() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TkelAheadDecoder::PrefaultAhead(int32_t endSlot) const {
+bool TkelAheadDecoder::PrefaultStep(int32_t endSlot) {
   // About a megabyte of the largest component a step: a few milliseconds of clearing, so that
   // the end of the decoding is not waited for long.
   int32_t perSlot = 0;
   for (int i = 0; i < ScanComponentCount; ++i)
     perSlot = std::max(perSlot, ScanComponents[i].BlocksAcross * int32_t(sizeof(TkelCoefBlock)));
   const int32_t step = std::max<int32_t>(256, (int32_t{1} << 20) / std::max(perSlot, 1));
-  for (int32_t hi = std::min(endSlot, maxMCUs_); running_.load(std::memory_order_acquire);) {
-    const int32_t lo = hi - step;
-    // Two steps clear of the decoding: its own writes fault the pages it reaches first.
-    if (lo <= Published() + 2 * step) break;
-    for (int i = 0; i < ScanComponentCount; ++i) {
-      const TkelScanComponent& sc = ScanComponents[i];
-      const size_t slotBytes = size_t(sc.BlocksAcross) * sizeof(TkelCoefBlock);
-      for (int32_t dy = 0; dy < sc.BlocksDown; ++dy)
-        storage_[i].Prefault((size_t(dy) * size_t(maxMCUs_) + size_t(lo)) * slotBytes, size_t(step) * slotBytes);
-    }
-    record_.Prefault(size_t(lo) * sizeof(TkelAheadMCU), size_t(step) * sizeof(TkelAheadMCU));
-    hi = lo;
+  if (prefaulted_ < 0) prefaulted_ = std::min(endSlot, maxMCUs_);
+  const int32_t lo = prefaulted_ - step;
+  // Two steps clear of the decoding: its own writes fault the pages it reaches first.
+  if (!running_.load(std::memory_order_acquire) || lo <= Published() + 2 * step) return false;
+  for (int i = 0; i < ScanComponentCount; ++i) {
+    const TkelScanComponent& sc = ScanComponents[i];
+    const size_t slotBytes = size_t(sc.BlocksAcross) * sizeof(TkelCoefBlock);
+    for (int32_t dy = 0; dy < sc.BlocksDown; ++dy)
+      storage_[i].Prefault((size_t(dy) * size_t(maxMCUs_) + size_t(lo)) * slotBytes, size_t(step) * slotBytes);
   }
+  record_.Prefault(size_t(lo) * sizeof(TkelAheadMCU), size_t(step) * sizeof(TkelAheadMCU));
+  prefaulted_ = lo;
+  return true;
 }
 
 void TkelAheadDecoder::StartPredictors(int32_t k, int32_t (&p)[4]) const {

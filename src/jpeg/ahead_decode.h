@@ -63,11 +63,11 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   void Wait();
   // True until the decoding thread is done with its work.
   const std::atomic<bool>& Running() const { return running_; }
-  // Called by another thread while the decoding runs: makes the storage of MCU slots below
-  // endSlot present (cleared by the system), from endSlot back toward the slots being decoded,
-  // a step at a time, until it comes near them or the decoding ends. The clearing of fresh pages
-  // then no longer holds up the decoding thread alone.
-  void PrefaultAhead(int32_t endSlot) const;
+  // Called by one other thread while the decoding runs: makes the storage of the next step of
+  // MCU slots present (cleared by the system), going from endSlot back toward the slots being
+  // decoded; false, doing nothing, once it comes near them or the decoding has ended. The
+  // clearing of fresh pages then no longer holds up the decoding thread alone.
+  bool PrefaultStep(int32_t endSlot);
 
   // MCUs recorded so far (they stay as they are); safe while the decoding runs.
   int32_t Published() const { return published_.load(std::memory_order_acquire); }
@@ -104,6 +104,7 @@ class TkelAheadDecoder : public TkelBaseJpegParser {
   std::atomic<int32_t> published_{0};
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
+  int32_t prefaulted_ = -1;  // PrefaultStep's: the slots from here on are present (-1: none yet)
   std::thread thread_;
 };
 

@@ -172,7 +172,8 @@ class TkelBaseJpegParser {
   // ------------------------------------------------------------------ state
   uint16_t Flags = 0;
   // Whether a sequential scan without restart markers is decoded on two cores (split_scan.cpp):
-  // -1 when its data is long enough to gain from it, 0 never, 1 whenever the scan allows it.
+  // -1 when its data is long enough to gain from it, 0 never, 1 whenever the scan allows it,
+  // 2 as 1 with the MCUs taken from the second core a row at a time (tests).
   // The blocks, maps and counters that come out are the same either way.
   int8_t SplitScans = -1;
   // MCUs of the last scan that came from the second core (0: decoded on one).
@@ -317,6 +318,11 @@ class TkelBaseJpegParser {
   // (moving col and row, true when it did); stops it, as every scan's end does.
   void StartAheadDecode(int32_t total);
   bool TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row);
+  // Without restart markers: the rest of the run met at aheadCursor_, as the ahead decoder goes.
+  bool FollowAheadRun(int32_t total, int32_t& col, int32_t& row);
+  // Places the ahead decoder's MCUs [first, first + count) as if decoded here, and moves on past
+  // them; true when whole rows took its blocks where they lie (its storage is then to be kept).
+  bool PlaceAheadMCUs(int32_t first, int32_t count, int32_t& col, int32_t& row);
   void StopAheadDecode();
   // Reads from `stream` from now on; stream position p is Position value p - origin.
   void AttachStream(TStream& stream, int64_t origin);

@@ -7,6 +7,7 @@
 // outcome is the one-core decoding's in every detail.
 #include <algorithm>
 #include <cstring>
+#include <chrono>
 #include <thread>
 
 #include "base/limits.h"
@@ -60,7 +61,7 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   int64_t end = stream_->GetSize() - StreamOrigin;
   if (readLimit_ < end) end = readLimit_;
   const int64_t length = end - Position;
-  if (length < (SplitScans == 1 ? 64 : kSplitScanMinBytes) || length > kSplitScanMaxBytes) return;
+  if (length < (SplitScans >= 1 ? 64 : kSplitScanMinBytes) || length > kSplitScanMaxBytes) return;
   if (std::thread::hardware_concurrency() < 2) return;
   // The decoding from the start also places every block in the maps and records every MCU's
   // offsets; the ahead decoder shares its core with the picture rendered while decoding.
@@ -104,7 +105,7 @@ void TkelBaseJpegParser::StopAheadDecode() {
 bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row) {
   TkelAheadDecoder& ahead = *ahead_;
   // Asked for whenever possible (tests): the ahead decoder's whole record, whatever the timing.
-  if (SplitScans == 1) ahead.Wait();
+  if (SplitScans >= 1) ahead.Wait();
   const TkelBitPos here = CurrentBit();
   if (here >= aheadGiveUp_) {
     StopAheadDecode();
@@ -118,24 +119,69 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   if (aheadCursor_ >= published || ahead.MCU(aheadCursor_).Start != here) return false;
   if (interval > 0 && !ahead.MCU(aheadCursor_).IntervalStart) return false;
 
-  // In step: the rest of that run is this decoding's, once the ahead decoder has finished it.
-  // The work held back while both cores decoded is done here meanwhile (all of it when the
-  // whole record was asked for, whatever the timing).
-  while ((SplitScans == 1 || ahead.Running().load(std::memory_order_acquire)) && WorkWhileWaiting()) {
+  // In step. With restart markers the rest of the ahead decoder's run is taken once it has
+  // finished it; the work held back while both cores decoded is done here meanwhile (all of it
+  // when the whole record was asked for, whatever the timing), then the pages it has yet to fill
+  // are cleared: it decodes the rest of the frame from the MCU met here, its slot aheadCursor_.
+  if (interval == 0) return FollowAheadRun(total, col, row);
+  while ((SplitScans >= 1 || ahead.Running().load(std::memory_order_acquire)) && WorkWhileWaiting()) {
   }
-  // Then the pages the ahead decoder has yet to fill: it decodes the rest of the frame from the
-  // MCU met here, which is its slot aheadCursor_.
-  ahead.PrefaultAhead(aheadCursor_ + (total - MCUCounter));
+  while (ahead.PrefaultStep(aheadCursor_ + (total - MCUCounter))) {
+  }
   ahead.Wait();
   published = ahead.Published();
   const int32_t first = aheadCursor_;
   int32_t last = first;
   while (last + 1 < published && ahead.MCU(last + 1).Run == ahead.MCU(first).Run) ++last;
-  int32_t count = std::min(last - first + 1, total - MCUCounter);
   // Whole intervals whose marker the decoding from the start would read too: the last interval
   // of the frame is decoded without a look for its marker, so it is left to that decoding.
-  if (interval > 0) count = std::min(last - first + 1, total - MCUCounter - 1) / interval * interval;
+  const int32_t count = std::min(last - first + 1, total - MCUCounter - 1) / interval * interval;
   if (count <= 0) return false;
+  if (PlaceAheadMCUs(first, count, col, row))
+    for (int i = 0; i < ScanComponentCount; ++i) MCUs[ScanComponents[i].FrameIndex]->KeepStorage(ahead.TakeStorage(i));
+  // After damage the decoding from the start finds the next restart marker as the ahead decoder
+  // did, and may meet its next run there.
+  aheadCursor_ = first + count;
+  return true;
+}
+
+bool TkelBaseJpegParser::FollowAheadRun(int32_t total, int32_t& col, int32_t& row) {
+  TkelAheadDecoder& ahead = *ahead_;
+  // The run is taken as the ahead decoder publishes it, whole MCU rows at a time, so that the
+  // rows it has decoded are rendered while it decodes the rows below; the work held back while
+  // both cores decoded, and the clearing of the pages it has yet to fill, are done between.
+  const int32_t run = ahead.MCU(aheadCursor_).Run;
+  const int32_t endSlot = aheadCursor_ + (total - MCUCounter);
+  bool adopted = false;
+  for (;;) {
+    // Once the decoding has ended, what it published is all there is.
+    const bool running = ahead.Running().load(std::memory_order_acquire);
+    const int32_t published = ahead.Published();
+    int32_t last = aheadCursor_ - 1;
+    while (last + 1 < published && ahead.MCU(last + 1).Run == run) ++last;
+    int32_t count = std::min(last - aheadCursor_ + 1, total - MCUCounter);
+    const bool whole = !running || last + 1 < published || count == total - MCUCounter;
+    if (!whole) count -= (col + count) % MCUsPerRow;  // the rows the run may go on in wait
+    if (SplitScans == 2) count = std::min(count, MCUsPerRow - col);  // tests: a row at a time
+    if (count > 0) {
+      adopted |= PlaceAheadMCUs(aheadCursor_, count, col, row);
+      aheadCursor_ += count;
+      continue;
+    }
+    if (whole) break;
+    if (!WorkWhileWaiting() && !ahead.PrefaultStep(endSlot)) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  // Without markers nothing follows the run: after damage this decoding goes on by itself.
+  ahead.Stop();
+  if (adopted)
+    for (int i = 0; i < ScanComponentCount; ++i) MCUs[ScanComponents[i].FrameIndex]->KeepStorage(ahead.TakeStorage(i));
+  StopAheadDecode();
+  return true;
+}
+
+bool TkelBaseJpegParser::PlaceAheadMCUs(int32_t first, int32_t count, int32_t& col, int32_t& row) {
+  TkelAheadDecoder& ahead = *ahead_;
+  const int32_t interval = RestartInterval;
   int32_t start[4] = {}, delta[4] = {};
   if (interval == 0) ahead.StartPredictors(first, start);
   for (int i = 0; i < ScanComponentCount; ++i) delta[i] = SubWrapped(ScanComponents[i].DcPredictor, start[i]);
@@ -191,8 +237,6 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
       if (RowsHook) ScanRowsDone(row);
     }
   }
-  if (adopted)
-    for (int i = 0; i < ScanComponentCount; ++i) MCUs[ScanComponents[i].FrameIndex]->KeepStorage(ahead.TakeStorage(i));
   MCUCounter += count;
   CleanMCUs += count;
   for (int i = 0; i < ScanComponentCount; ++i) {
@@ -212,14 +256,8 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
     for (int i = 0; i < ScanComponentCount; ++i)
       ScanComponents[i].DcPredictor = AddWrapped(ScanComponents[i].DcPredictor, SubWrapped(end.EndPredictors[i], start[i]));
   }
-  // After damage the decoding from the start finds the next restart marker as the ahead decoder
-  // did, and may meet its next run there; without markers nothing follows the run.
-  if (interval > 0)
-    aheadCursor_ = first + count;
-  else
-    StopAheadDecode();
   SeekBit(end.Resume >> 3, static_cast<int>(end.Resume & 7));
-  return true;
+  return adopted;
 }
 
 }  // namespace vt

@@ -210,6 +210,11 @@ const SplitCase kCases[] = {
     {"RestartMarkerLost", "-quality 90 -restart 2B", 640, 480, false, Damage::DropRestart, 1, 1},
     {"RestartSpreadDamage", "-quality 90 -restart 1", 640, 480, false, Damage::FlipEveryFifth, 1, 1},
     {"RestartCut", "-quality 90 -restart 1", 640, 480, false, Damage::CutAt80, 1, 1},
+    // The second core's MCUs taken a row at a time, as while it is still decoding them.
+    {"RowByRow420", "-quality 90 -sample 2x2", 640, 480, false, Damage::None, 2, 1},
+    {"RowByRowOddSize", "-quality 95 -sample 1x1", 401, 299, false, Damage::None, 2, 1},
+    {"RowByRowFlipped", "-quality 90 -sample 2x2", 640, 480, false, Damage::FlipSecondHalf, 2, 1},
+    {"RowByRowCut", "-quality 90 -sample 2x1", 640, 480, false, Damage::CutAt80, 2, 1},
     // Without waiting for the second core, as the viewer decodes.
     {"LongScanAuto", "-quality 98 -sample 1x1", 1600, 1200, false, Damage::None, -1, -1},
     {"Progressive", "-quality 90 -progressive", 640, 480, false, Damage::None, 1, 0},
