@@ -318,6 +318,9 @@ class TkelBaseJpegParser {
   // (moving col and row, true when it did); stops it, as every scan's end does.
   void StartAheadDecode(int32_t total);
   bool TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row);
+  // While waiting for the ahead decoder: one piece of held work, or one step of clearing the
+  // pages it has yet to fill (up to its slot endSlot); false when there is neither.
+  bool HelpAheadDecoder(int32_t endSlot);
   // Without restart markers: the rest of the run met at aheadCursor_, as the ahead decoder goes.
   bool FollowAheadRun(int32_t total, int32_t& col, int32_t& row);
   // Places the ahead decoder's MCUs [first, first + count) as if decoded here, and moves on past

@@ -2,9 +2,11 @@
 // second part of the data while this parser decodes from the start; where this parser's MCU
 // start meets one the ahead decoder recorded, the MCUs of that run are placed as if decoded here
 // (their DC values moved by the difference of the predictors, their offset entries, counters and
-// finished rows) and the decoding goes on after the last of them. Anything that runs differently
-// from here on (damage, a marker, the end of the data) is met by this parser itself, so the
-// outcome is the one-core decoding's in every detail.
+// finished rows) and the decoding goes on after the last of them. Without restart markers the run
+// is placed as the ahead decoder publishes it, row by row. Anything that runs differently from
+// here on (damage, a marker, the end of the data) is met by this parser itself, so the outcome
+// is the one-core decoding's in every detail. While both decode, the picture rendered while
+// decoding waits (its bands are rendered by this parser whenever it waits for the ahead decoder).
 #include <algorithm>
 #include <cstring>
 #include <chrono>
@@ -63,10 +65,10 @@ void TkelBaseJpegParser::StartAheadDecode(int32_t total) {
   const int64_t length = end - Position;
   if (length < (SplitScans >= 1 ? 64 : kSplitScanMinBytes) || length > kSplitScanMaxBytes) return;
   if (std::thread::hardware_concurrency() < 2) return;
-  // The decoding from the start also places every block in the maps and records every MCU's
-  // offsets; the ahead decoder shares its core with the picture rendered while decoding.
-  // Measured on 24-megapixel photos, both are done at about the same time when they meet a
-  // little before the middle of the data.
+  // The decoding from the start also places every block in the maps, records every MCU's
+  // offsets and renders the bands held back; the ahead decoder clears its own fresh pages until
+  // the other comes to help. Measured on 24-megapixel photos, both are done at about the same
+  // time when they meet a little before the middle of the data.
   const int64_t from = Position + length * 9 / 20;
   TZeroedBlock data;
   try {
@@ -120,13 +122,11 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   if (interval > 0 && !ahead.MCU(aheadCursor_).IntervalStart) return false;
 
   // In step. With restart markers the rest of the ahead decoder's run is taken once it has
-  // finished it; the work held back while both cores decoded is done here meanwhile (all of it
-  // when the whole record was asked for, whatever the timing), then the pages it has yet to fill
-  // are cleared: it decodes the rest of the frame from the MCU met here, its slot aheadCursor_.
+  // finished it, helped meanwhile (all the held work is done when the whole record was asked
+  // for, whatever the timing).
   if (interval == 0) return FollowAheadRun(total, col, row);
-  while ((SplitScans >= 1 || ahead.Running().load(std::memory_order_acquire)) && WorkWhileWaiting()) {
-  }
-  while (ahead.PrefaultStep(aheadCursor_ + (total - MCUCounter))) {
+  const int32_t endSlot = aheadCursor_ + (total - MCUCounter);
+  while ((SplitScans >= 1 || ahead.Running().load(std::memory_order_acquire)) && HelpAheadDecoder(endSlot)) {
   }
   ahead.Wait();
   published = ahead.Published();
@@ -145,11 +145,15 @@ bool TkelBaseJpegParser::TakeAheadMCUs(int32_t total, int32_t& col, int32_t& row
   return true;
 }
 
+bool TkelBaseJpegParser::HelpAheadDecoder(int32_t endSlot) {
+  // It decodes the rest of the frame from the MCU met, its slot aheadCursor_, up to endSlot.
+  return WorkWhileWaiting() || ahead_->PrefaultStep(endSlot);
+}
+
 bool TkelBaseJpegParser::FollowAheadRun(int32_t total, int32_t& col, int32_t& row) {
   TkelAheadDecoder& ahead = *ahead_;
   // The run is taken as the ahead decoder publishes it, whole MCU rows at a time, so that the
-  // rows it has decoded are rendered while it decodes the rows below; the work held back while
-  // both cores decoded, and the clearing of the pages it has yet to fill, are done between.
+  // rows it has decoded are rendered while it decodes the rows below; it is helped between.
   const int32_t run = ahead.MCU(aheadCursor_).Run;
   const int32_t endSlot = aheadCursor_ + (total - MCUCounter);
   bool adopted = false;
@@ -166,10 +170,11 @@ bool TkelBaseJpegParser::FollowAheadRun(int32_t total, int32_t& col, int32_t& ro
     if (count > 0) {
       adopted |= PlaceAheadMCUs(aheadCursor_, count, col, row);
       aheadCursor_ += count;
+      if (SplitScans == 2) HelpAheadDecoder(endSlot);  // tests: as if each row had been waited for
       continue;
     }
     if (whole) break;
-    if (!WorkWhileWaiting() && !ahead.PrefaultStep(endSlot)) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    if (!HelpAheadDecoder(endSlot)) std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   // Without markers nothing follows the run: after damage this decoding goes on by itself.
   ahead.Stop();
