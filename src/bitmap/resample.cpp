@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/zeroed_block.h"
 #include "bitmap/bitmap32.h"
 
 namespace vt {
@@ -343,8 +344,10 @@ void TKernelResampler::Resample(TBitmap32& dst, const TRect& dstRect, const TBit
   for (const Contribution& c : cols) taps += c.weights.size();
   const int32_t w = xs.last - xs.first;
   const TPackedWeights packed = PackWeights(cols);
-  // Every word of the intermediate is written by the horizontal pass: no clearing pass.
-  const std::unique_ptr<TColor32[]> mid(new TColor32[size_t(rowHi - rowLo) * size_t(w)]);
+  // The intermediate comes in huge pages where it is large (the rows of a whole photo): first
+  // writes to plain fresh pages cost more than the horizontal pass that makes them.
+  const TZeroedBlock midBlock(size_t(rowHi - rowLo) * size_t(w) * sizeof(TColor32));
+  TColor32* const mid = reinterpret_cast<TColor32*>(midBlock.Data());
 
   // Both passes share out their rows among a few threads when the work is large: the resizer's
   // worker and the preview of a big picture otherwise keep one core busy for a long time.
@@ -373,7 +376,7 @@ void TKernelResampler::Resample(TBitmap32& dst, const TRect& dstRect, const TBit
     std::vector<TColor32> line(static_cast<size_t>(w));
     for (int32_t y = a; y < b; ++y) {
       const Contribution& c = rows[size_t(y - ys.first)];
-      VerticalRow(mid.get(), w, c, rowLo, acc.data(), line.data());
+      VerticalRow(mid, w, c, rowLo, acc.data(), line.data());
       TColor32* d = dst.ScanLine(y) + xs.first;
       for (int32_t x = 0; x < w; ++x) src.CombinePixel(line[size_t(x)], d[x]);
     }

@@ -27,6 +27,8 @@ uint8_t* TkelJpegMap::NewChunk() {
     // Each new slab is as large as all earlier ones together (at least 16 chunks, at most
     // kMaxSlabBytes), so storage stays within about twice the cells in use.
     size_t want = std::clamp(slabTotal_, bytes * 16, std::max(kMaxSlabBytes, bytes));
+    if (expectedBytes_ > slabTotal_ && expectedBytes_ - slabTotal_ >= TZeroedBlock::kMapThreshold)
+      want = std::max(want, std::min(kMaxSlabBytes, expectedBytes_ - slabTotal_));
     want = want / bytes * bytes;
     slabs_.emplace_back(want);
     slabTotal_ += want;
@@ -54,6 +56,7 @@ void TkelJpegMap::FreeAllStorage() {
   adopted_.shrink_to_fit();
   slabUsed_ = 0;
   slabTotal_ = 0;
+  expectedBytes_ = 0;
 }
 
 uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
@@ -85,6 +88,10 @@ void TkelJpegMap::AdoptRow(int32_t row, uint8_t* cells) {
     }
     std::memcpy(chunk, from, static_cast<size_t>(n) * static_cast<size_t>(CellSize));
   }
+}
+
+void TkelJpegMap::ExpectRows(int32_t rows) {
+  expectedBytes_ = Dense || rows <= 0 ? 0 : static_cast<size_t>(rows) * static_cast<size_t>(ChunksPerRow()) * ChunkBytes();
 }
 
 void TkelJpegMap::KeepStorage(TZeroedBlock storage) {

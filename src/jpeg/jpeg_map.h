@@ -88,6 +88,9 @@ class TkelJpegMap {
   void AdoptRow(int32_t row, uint8_t* cells);
   // Storage whose cells AdoptRow took: freed with the map's own.
   void KeepStorage(TZeroedBlock storage);
+  // Sparse maps: the rows the map is expected to fill. A large map then takes its storage in
+  // slabs of whole huge pages from the start instead of growing through small heap slabs.
+  void ExpectRows(int32_t rows);
 
   static constexpr int kChunkShift = 4;
   static constexpr int kChunkCells = 1 << kChunkShift;
@@ -114,6 +117,7 @@ class TkelJpegMap {
   std::vector<ZeroedBlock> slabs_;
   size_t slabUsed_ = 0;     // bytes handed out from the last slab
   size_t slabTotal_ = 0;    // bytes of all slabs
+  size_t expectedBytes_ = 0;  // chunk storage of the rows told to ExpectRows
   std::vector<uint8_t*> freeChunks_;
   std::vector<ZeroedBlock> adopted_;
 };

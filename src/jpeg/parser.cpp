@@ -17,7 +17,7 @@ namespace {
 
 constexpr int32_t kSegmentBufferSize = 65535;
 constexpr int32_t kAppBlockInitial = 655370;
-constexpr int32_t kRawRecordInitial = 1048576;
+constexpr size_t kRawRecordInitial = 65536;
 
 }  // namespace
 
@@ -138,9 +138,11 @@ void TkelBaseJpegParser::AddToAppBlock(int64_t offset, int marker, int32_t decla
 }
 
 void TkelBaseJpegParser::RecordRawSegment(int marker, int32_t length, const uint8_t* payload) {
-  if (RawSegments.Data.empty()) RawSegments.Data.resize(kRawRecordInitial);
   const size_t need = static_cast<size_t>(RawSegments.Length) + static_cast<size_t>(length) + 4;
-  if (need > RawSegments.Data.size()) RawSegments.Data.resize(need);
+  // Doubling from a small start: the headers of most files fit in it, and a large record
+  // zeroed up front would be hundreds of fresh pages touched before the first picture.
+  if (need > RawSegments.Data.size())
+    RawSegments.Data.resize(std::max({need, RawSegments.Data.size() * 2, kRawRecordInitial}));
   uint8_t* d = RawSegments.Data.data() + RawSegments.Length;
   d[0] = 0xFF;
   d[1] = static_cast<uint8_t>(marker);

@@ -76,12 +76,14 @@ void TkelBaseJpegParser::PrepareScan() {
       map->SetColumns(MCUsPerRow * sc.BlocksAcross);
       // Rows grow as the data reaches them; only cut rows beyond this scan's extent.
       map->SetRows(std::min(map->Rows, MCURows * sc.BlocksDown));
+      map->ExpectRows(MCURows * sc.BlocksDown);
     }
   }
   if (Flags & pfRecordSegments) {
     if (!Offsets) Offsets = std::make_unique<TkelOffsets>();
     Offsets->SetColumns(MCUsPerRow);
     Offsets->SetRows(std::min(Offsets->Rows, MCURows));
+    Offsets->ExpectRows(MCURows);
   }
 }
 

@@ -12,23 +12,37 @@ namespace {
 
 uint8_t Tag(int c, int r) { return static_cast<uint8_t>((c * 7 + r * 13) % 251 + 1); }
 
-// Sparse maps: chunks dropped by shrinking come back zeroed when cells are written again.
-TEST(JpegMapStorage, ReusedSparseChunksReadAsZero) {
+// Sparse maps: chunks dropped by shrinking come back zeroed when cells are written again, and
+// no two cells share storage, whether the storage grows from small slabs or a map told its size
+// takes it in large ones from the start (the size of a 24-megapixel photo's luma is the last).
+struct SparseCase {
+  int32_t Columns, Rows;
+  bool Expected;  // told the rows it will fill
+};
+
+class SparseStorage : public ::testing::TestWithParam<SparseCase> {};
+
+TEST_P(SparseStorage, ReusedChunksReadAsZeroAndCellsStayApart) {
+  const auto [columns, rows, expected] = GetParam();
+  const int32_t keptRows = rows / 4, keptColumns = columns / 3;
   TkelMCUs m;
-  m.SetColumns(64);
-  m.SetRows(40);
-  for (int r = 0; r < 40; ++r)
-    for (int c = 0; c < 64; ++c) m.WritableBlock(c, r)->Coef[5] = Tag(c, r);
+  m.SetColumns(columns);
+  m.SetRows(rows);
+  if (expected) m.ExpectRows(rows);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) m.WritableBlock(c, r)->Coef[5] = Tag(c, r);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) ASSERT_EQ(m.Block(c, r)->Coef[5], Tag(c, r)) << c << "," << r;
   const int32_t full = m.Size;
-  m.SetRows(10);   // drops rows 10..39
-  m.SetColumns(20);  // drops chunks right of column 31, clears cells 20..31
+  m.SetRows(keptRows);        // drops the rows below
+  m.SetColumns(keptColumns);  // drops whole chunks to the right, clears the rest of a partial one
   EXPECT_LT(m.Size, full);
-  m.SetColumns(64);
-  m.SetRows(40);
-  for (int r = 0; r < 40; ++r)
-    for (int c = 0; c < 64; ++c) {
+  m.SetColumns(columns);
+  m.SetRows(rows);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) {
       const TkelCoefBlock* b = m.Block(c, r);
-      const bool kept = r < 10 && c < 20;
+      const bool kept = r < keptRows && c < keptColumns;
       if (kept) {
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(b->Coef[5], Tag(c, r)) << c << "," << r;
@@ -41,10 +55,20 @@ TEST(JpegMapStorage, ReusedSparseChunksReadAsZero) {
         ASSERT_NE(w, nullptr);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(w->Coef[i], 0) << c << "," << r << " coef " << i;
         EXPECT_EQ(w->Decoded, 0);
+        w->Coef[63] = Tag(r, c);
       }
     }
   EXPECT_EQ(m.Size, full);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c)
+      if (!(r < keptRows && c < keptColumns)) {
+        ASSERT_EQ(m.Block(c, r)->Coef[63], Tag(r, c)) << c << "," << r;
+      }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SparseStorage,
+                         ::testing::Values(SparseCase{64, 40, false}, SparseCase{64, 40, true},
+                                           SparseCase{750, 160, false}, SparseCase{750, 160, true}));
 
 // Dense maps: rows added by growing are zero and distinct; rows kept keep their bytes; large
 // maps are writable everywhere.

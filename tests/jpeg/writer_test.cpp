@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -91,10 +93,16 @@ class WriterIntactTest : public ::testing::TestWithParam<IntactCase> {};
 TEST_P(WriterIntactTest, KeepsEveryCoefficientAndWritesOneBaselineScan) {
   const IntactCase& c = GetParam();
   Bytes input = test::Cjpeg(c.Args, c.Width, c.Height, c.Grey);
-  // A comment segment after the first APPn (or SOI), to be carried over like the APPn segments.
+  // After the first APPn (or SOI): a comment, and two large APP10 segments (more header than
+  // the record of segments starts with), all to be carried over byte for byte.
   const size_t at = input[3] == 0xE0 ? 4 + ((input[4] << 8) | input[5]) : 2;
-  const Bytes com = {0xFF, 0xFE, 0x00, 0x07, 'h', 'e', 'l', 'l', 'o'};
-  input.insert(input.begin() + static_cast<long>(at), com.begin(), com.end());
+  Bytes extra = {0xFF, 0xFE, 0x00, 0x07, 'h', 'e', 'l', 'l', 'o'};
+  for (int k = 0; k < 2; ++k) {
+    const size_t length = 50000 + 999 * static_cast<size_t>(k);
+    extra.insert(extra.end(), {0xFF, 0xEA, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    for (size_t i = 2; i < length; ++i) extra.push_back(static_cast<uint8_t>((i * 131 + static_cast<size_t>(k)) >> 3));
+  }
+  input.insert(input.begin() + static_cast<long>(at), extra.begin(), extra.end());
   auto image = Load(input);
   EXPECT_FALSE(HasMissingBlocks(*image));
   const Bytes restored = Write(*image);
@@ -115,11 +123,19 @@ TEST_P(WriterIntactTest, KeepsEveryCoefficientAndWritesOneBaselineScan) {
     if (s.Marker == 0xC4) { EXPECT_EQ(s.Length, 2u + 0x1A2); }
   }
   std::vector<int> inputApps;
+  Bytes inputAppBytes;
   for (const Segment& s : HeaderSegments(input))
-    if ((s.Marker >= 0xE0 && s.Marker <= 0xEF) || s.Marker == 0xFE) inputApps.push_back(s.Marker);
+    if ((s.Marker >= 0xE0 && s.Marker <= 0xEF) || s.Marker == 0xFE) {
+      inputApps.push_back(s.Marker);
+      inputAppBytes.insert(inputAppBytes.end(), input.begin() + static_cast<long>(s.Offset),
+                           input.begin() + static_cast<long>(s.Offset + s.Length));
+    }
   std::vector<int> expected = inputApps;
   for (int m : {0xDB, 0xC0, 0xC4, 0xDA}) expected.push_back(m);
   EXPECT_EQ(markers, expected);
+  ASSERT_GE(restored.size(), 2 + inputAppBytes.size());
+  EXPECT_TRUE(std::equal(inputAppBytes.begin(), inputAppBytes.end(), restored.begin() + 2))
+      << "the APPn and COM segments are not the input's, byte for byte";
 
   // Entropy-coded data: every 0xFF is stuffed; no restart markers.
   const size_t dataStart = HeaderSegments(restored).back().Offset + HeaderSegments(restored).back().Length;
