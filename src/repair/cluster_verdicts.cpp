@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "base/zeroed_block.h"
 
 namespace vt::repair {
 
@@ -131,7 +134,12 @@ int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end, 
   if (end - first < 2 * kMinChangeMCUs) return -1;
   // Per MCU and component: the mean signed difference of its blocks' levels to the guide.
   const size_t n = static_cast<size_t>(end - first);
-  std::vector<double> r(n * 4, 0.0), gl(n * 4, 0.0);
+  // The per-MCU arrays below share one zeroed arena: for a large photo they are megabytes, and
+  // fresh memory from the heap is cleared page by page at its first write.
+  const size_t arrayLength = (n + 1) * 4;
+  const TZeroedBlock arena(6 * arrayLength * sizeof(double));
+  double* const r = reinterpret_cast<double*>(arena.Data());
+  double* const gl = r + arrayLength;
   std::vector<uint8_t> have(n, 0);
   for (int32_t m = first; m < end; ++m) {
     double sum[4] = {}, gsum[4] = {};
@@ -159,7 +167,10 @@ int32_t GuideChangePoint(const TEvidence& evidence, int32_t first, int32_t end, 
     have[static_cast<size_t>(m - first)] = all;
   }
   // Prefix sums over the MCUs that have all components.
-  std::vector<double> s1((n + 1) * 4, 0.0), s2((n + 1) * 4, 0.0), t1((n + 1) * 4, 0.0), t2((n + 1) * 4, 0.0);
+  double* const s1 = gl + arrayLength;
+  double* const s2 = s1 + arrayLength;
+  double* const t1 = s2 + arrayLength;
+  double* const t2 = t1 + arrayLength;
   std::vector<int32_t> k(n + 1, 0);
   for (size_t i = 0; i < n; ++i) {
     k[i + 1] = k[i] + have[i];

@@ -37,41 +37,44 @@ TScanData::TScanData(TkelBaseJpegParser& image) {
   const bool stopAtHeaders = (image.Flags & pfSearchStopsAtHeaders) != 0;
   const int64_t bound = ReadBound(image);
   constexpr int64_t kChunk = 1 << 20;
-  size_t examined = 0;  // bytes_[0, examined) are searched for markers
+  size_t examined = 0;  // bytes[0, examined) are searched for markers
   bool stopped = false;
-  while (!stopped && static_cast<int64_t>(bytes_.size()) < bound) {
-    const size_t old = bytes_.size();
+  // Room for the whole bound up front, untouched until read into (and in huge pages where it
+  // is large): growing a vector chunk by chunk copied and cleared it page by page.
+  block_ = TZeroedBlock(static_cast<size_t>(std::max<int64_t>(bound, 0)));
+  uint8_t* const bytes = block_.Data();
+  while (!stopped && static_cast<int64_t>(size_) < bound) {
+    const size_t old = size_;
     const int64_t want = std::min<int64_t>(kChunk, bound - static_cast<int64_t>(old));
-    bytes_.resize(old + static_cast<size_t>(want));
-    const int64_t got = image.ReadDataAt(begin_ + static_cast<int64_t>(old), bytes_.data() + old, want);
-    bytes_.resize(old + static_cast<size_t>(std::max<int64_t>(got, 0)));
-    const size_t n = bytes_.size();
+    const int64_t got = image.ReadDataAt(begin_ + static_cast<int64_t>(old), bytes + old, want);
+    size_ = old + static_cast<size_t>(std::clamp<int64_t>(got, 0, want));
+    const size_t n = size_;
     size_t i = examined;
     while (i < n) {
-      const void* hit = std::memchr(bytes_.data() + i, 0xFF, n - i);
+      const void* hit = std::memchr(bytes + i, 0xFF, n - i);
       if (!hit) {
         i = n;
         break;
       }
-      size_t k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes_.data()) + 1;
-      while (k < n && bytes_[k] == 0xFF) ++k;  // fill bytes
+      size_t k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes) + 1;
+      while (k < n && bytes[k] == 0xFF) ++k;  // fill bytes
       if (k == n) {
         i = k - 1;  // the code arrives with the next chunk
         break;
       }
-      const int code = bytes_[k];
+      const int code = bytes[k];
       i = k + 1;
       if (code == 0x00) continue;  // a stuffed data byte
       const int64_t ff = begin_ + static_cast<int64_t>(k) - 1;
       markers_.push_back({ff, code});
       if (code == 0xD9 || (stopAtHeaders && (code == 0xD8 || code == 0xDA))) {
-        bytes_.resize(k - 1);
+        size_ = k - 1;
         endsAtEoi_ = code == 0xD9;
         stopped = true;
         break;
       }
     }
-    examined = std::min(i, bytes_.size());
+    examined = std::min(i, size_);
     if (got < want) break;
   }
 

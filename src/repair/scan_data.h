@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/zeroed_block.h"
 #include "jpeg/parser.h"
 
 namespace vt::repair {
@@ -30,12 +31,12 @@ class TScanData {
   explicit TScanData(TkelBaseJpegParser& image);
 
   int64_t Begin() const { return begin_; }
-  int64_t End() const { return begin_ + static_cast<int64_t>(bytes_.size()); }
+  int64_t End() const { return begin_ + static_cast<int64_t>(size_); }
   bool EndsAtImageEnd() const { return endsAtEoi_; }
-  bool Empty() const { return bytes_.empty(); }
+  bool Empty() const { return size_ == 0; }
   // The byte at Position pos (0 outside the data).
   uint8_t At(int64_t pos) const {
-    return pos >= begin_ && pos < End() ? bytes_[static_cast<size_t>(pos - begin_)] : 0;
+    return pos >= begin_ && pos < End() ? block_.Data()[static_cast<size_t>(pos - begin_)] : 0;
   }
   // Every marker in the data (stuffed zeros and fill bytes are none), in order.
   const std::vector<TMarkerAt>& Markers() const { return markers_; }
@@ -53,7 +54,8 @@ class TScanData {
   int64_t begin_ = 0;
   int64_t fileOrigin_ = 0;
   bool endsAtEoi_ = false;
-  std::vector<uint8_t> bytes_;
+  TZeroedBlock block_;  // the bytes read, size_ of them
+  size_t size_ = 0;
   std::vector<TMarkerAt> markers_;
   std::vector<TSegment> segments_;
 };
