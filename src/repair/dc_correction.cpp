@@ -33,12 +33,17 @@ TDcShift EstimateDcShift(const TEvidence& evidence, int32_t first, int32_t count
   const TkelBaseJpegParser& image = evidence.Image();
   const int32_t perRow = image.MCUsPerRow;
   const int32_t total = evidence.Total();
+  // One pair of lists for every component, sized once: a long run's lists are megabytes, and
+  // fresh ones, grown by doubling, would be cleared page by page for each component again.
+  std::vector<double> border, guide;
+  guide.reserve(static_cast<size_t>(std::max(count, 0)) * static_cast<size_t>(evidence.BlocksPerMCU()));
   for (int sc = 0; sc < image.ScanComponentCount; ++sc) {
     const TkelScanComponent& c = image.ScanComponents[sc];
     const TkelQuantTable& q = image.QuantTables[c.QuantTable & 3];
     const double step = q.Scaled512[0] / 512.0 / 8.0;  // sample levels per DC step
     if (step <= 0) continue;
-    std::vector<double> border, guide;
+    border.clear();
+    guide.clear();
     for (int32_t k = 0; k < count; ++k) {
       const int32_t mcu = first + k;
       for (int b = 0; b < evidence.BlocksPerMCU(); ++b) {
@@ -133,8 +138,11 @@ TGuideCalibration CalibrateGuide(const TEvidence& evidence, int32_t first, int32
   first = std::max(first, 0);
   end = std::min(end, evidence.Total());
   const int32_t stride = std::max<int32_t>(1, (end - first) / 20000);
+  std::vector<std::pair<double, double>> pairs;  // (level, guide), one list for every component
+  if (end > first)
+    pairs.reserve(static_cast<size_t>((end - first + stride - 1) / stride) * static_cast<size_t>(evidence.BlocksPerMCU()));
   for (int sc = 0; sc < image.ScanComponentCount; ++sc) {
-    std::vector<std::pair<double, double>> pairs;  // (level, guide)
+    pairs.clear();
     for (int32_t m = first; m < end; m += stride)
       for (int b = 0; b < evidence.BlocksPerMCU(); ++b) {
         if (evidence.ComponentOf(b) != sc) continue;

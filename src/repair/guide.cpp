@@ -50,12 +50,17 @@ TGuide::TGuide(const TkelBaseJpegParser& image, const TBitmap32* picture) {
     Grid& g = grids_[i];
     g.Width = image.MCUsPerRow * sc.BlocksAcross;
     g.Height = image.MCURows * sc.BlocksDown;
-    g.Levels.assign(static_cast<size_t>(g.Width) * g.Height, -1.0f);
+    // Written cell by cell below, so not cleared first (in huge pages for a large photo).
+    g.Levels = TZeroedBlock(static_cast<size_t>(g.Width) * static_cast<size_t>(g.Height) * sizeof(float));
+    float* const levels = reinterpret_cast<float*>(g.Levels.Data());
     const int channel = grey ? 0 : sc.FrameIndex;  // component order Y, Cb, Cr (or R, G, B)
     for (int32_t by = 0; by < g.Height; ++by) {
       for (int32_t bx = 0; bx < g.Width; ++bx) {
         const float x0 = static_cast<float>(bx * sc.BlockWidth), y0 = static_cast<float>(by * sc.BlockHeight);
-        if (x0 >= static_cast<float>(image.Width) || y0 >= static_cast<float>(image.Height)) continue;
+        if (x0 >= static_cast<float>(image.Width) || y0 >= static_cast<float>(image.Height)) {
+          levels[static_cast<size_t>(by) * g.Width + bx] = -1.0f;  // outside the frame: unknown
+          continue;
+        }
         const float w = std::min(static_cast<float>(sc.BlockWidth), static_cast<float>(image.Width) - x0);
         const float h = std::min(static_cast<float>(sc.BlockHeight), static_cast<float>(image.Height) - y0);
         // Four points over the block's area, in the picture's coordinates.
@@ -74,7 +79,7 @@ TGuide::TGuide(const TkelBaseJpegParser& image, const TBitmap32* picture) {
             v = channel == 0 ? c.R : channel == 1 ? c.G : c.B;
           sum += v;
         }
-        g.Levels[static_cast<size_t>(by) * g.Width + bx] = sum * 0.25f;
+        levels[static_cast<size_t>(by) * g.Width + bx] = sum * 0.25f;
       }
     }
   }

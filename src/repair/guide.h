@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "base/zeroed_block.h"
 #include "bitmap/bitmap32.h"
 #include "jpeg/parser.h"
 
@@ -26,13 +26,13 @@ class TGuide {
     if (!present_ || sc < 0 || sc >= 4) return -1.0f;
     const Grid& g = grids_[sc];
     if (bx < 0 || by < 0 || bx >= g.Width || by >= g.Height) return -1.0f;
-    return g.Levels[static_cast<size_t>(by) * g.Width + bx];
+    return reinterpret_cast<const float*>(g.Levels.Data())[static_cast<size_t>(by) * g.Width + bx];
   }
 
  private:
   struct Grid {
     int32_t Width = 0, Height = 0;
-    std::vector<float> Levels;
+    TZeroedBlock Levels;  // Width x Height floats, every one written (-1 outside the frame)
   };
   bool present_ = false;
   Grid grids_[4];
