@@ -27,8 +27,9 @@ uint8_t* TkelJpegMap::NewChunk() {
     // Each new slab is as large as all earlier ones together (at least 16 chunks, at most
     // kMaxSlabBytes), so storage stays within about twice the cells in use.
     size_t want = std::clamp(slabTotal_, bytes * 16, std::max(kMaxSlabBytes, bytes));
-    if (expectedBytes_ > slabTotal_ && expectedBytes_ - slabTotal_ >= TZeroedBlock::kMapThreshold)
-      want = std::max(want, std::min(kMaxSlabBytes, expectedBytes_ - slabTotal_));
+    const size_t expected = static_cast<size_t>(expectedRows_) * static_cast<size_t>(ChunksPerRow()) * bytes;
+    if (expected > slabTotal_ && expected - slabTotal_ >= TZeroedBlock::kMapThreshold)
+      want = std::max(want, std::min(kMaxSlabBytes, expected - slabTotal_));
     want = want / bytes * bytes;
     slabs_.emplace_back(want);
     slabTotal_ += want;
@@ -56,7 +57,7 @@ void TkelJpegMap::FreeAllStorage() {
   adopted_.shrink_to_fit();
   slabUsed_ = 0;
   slabTotal_ = 0;
-  expectedBytes_ = 0;
+  expectedRows_ = 0;
 }
 
 uint8_t* TkelJpegMap::WritableCell(int32_t col, int32_t row) {
@@ -90,9 +91,7 @@ void TkelJpegMap::AdoptRow(int32_t row, uint8_t* cells) {
   }
 }
 
-void TkelJpegMap::ExpectRows(int32_t rows) {
-  expectedBytes_ = Dense || rows <= 0 ? 0 : static_cast<size_t>(rows) * static_cast<size_t>(ChunksPerRow()) * ChunkBytes();
-}
+void TkelJpegMap::ExpectRows(int32_t rows) { expectedRows_ = std::max(rows, 0); }
 
 void TkelJpegMap::KeepStorage(TZeroedBlock storage) {
   if (storage.Data()) adopted_.push_back(std::move(storage));

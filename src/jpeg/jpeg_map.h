@@ -117,7 +117,7 @@ class TkelJpegMap {
   std::vector<ZeroedBlock> slabs_;
   size_t slabUsed_ = 0;     // bytes handed out from the last slab
   size_t slabTotal_ = 0;    // bytes of all slabs
-  size_t expectedBytes_ = 0;  // chunk storage of the rows told to ExpectRows
+  int32_t expectedRows_ = 0;  // told by ExpectRows
   std::vector<uint8_t*> freeChunks_;
   std::vector<ZeroedBlock> adopted_;
 };
