@@ -7,7 +7,7 @@ packages=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev shared-mime-info libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  libjpeg-dev libjpeg-turbo-progs libimage-exiftool-perl imagemagick python3-pil time
+  libjpeg-dev libjpeg-turbo-progs libimage-exiftool-perl imagemagick python3-pil python3-numpy time
   xvfb xdotool desktop-file-utils groff-base clang libclang-rt-14-dev
 )
 
